@@ -1,0 +1,12 @@
+target_sources(ceplatform PRIVATE
+    kernel/handle_table.cpp
+    kernel/faults.cpp
+    kernel/waitable.cpp
+    kernel/event.cpp
+    kernel/thread.cpp
+    kernel/critical_section.cpp
+    kernel/interlocked.cpp
+    kernel/local_memory.cpp
+    kernel/wide_string.cpp
+    kernel/safe_copy.cpp
+    kernel/close_handle.cpp)

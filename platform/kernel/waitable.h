@@ -1,0 +1,50 @@
+// Objects a thread can wait on (events, threads) and the wait itself.
+//
+// All waitable state lives under one kernel lock, as in a small kernel: it makes WaitForMultipleObjects,
+// PulseEvent ("release exactly the threads waiting now") and auto-reset hand-over exact without per-object
+// lock ordering. Every wait call parks on its own condition variable; a signal picks the waiters it satisfies
+// in arrival order and wakes only those.
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+#include "kernel/handle_table.h"
+
+namespace ce {
+
+std::mutex& KernelLock();
+
+struct WaitBlock;
+
+class Waitable : public KernelObject {
+  public:
+    using KernelObject::KernelObject;
+
+    // Both called with KernelLock() held.
+    virtual bool IsSignaledLocked() const = 0;
+    // Takes the signal for a satisfied wait (an auto-reset event clears itself).
+    virtual void AcquireLocked() {}
+
+  protected:
+    // Satisfies waiters in arrival order: the first one, or all of them. Answers how many. KernelLock() held.
+    size_t SatisfyWaitersLocked(bool all);
+
+  private:
+    friend DWORD WaitForObjects(Waitable* const* objects, DWORD count, DWORD milliseconds);
+
+    struct Entry {
+        WaitBlock* block;
+        DWORD index;
+    };
+    std::vector<Entry> waiters_;  // guarded by KernelLock()
+};
+
+// Waits until one object is signaled (answers WAIT_OBJECT_0 + its index) or the time is up (WAIT_TIMEOUT).
+DWORD WaitForObjects(Waitable* const* objects, DWORD count, DWORD milliseconds);
+
+// The waitable object behind a handle (an event or a thread, pseudo handle included), or nullptr.
+std::shared_ptr<Waitable> LookupWaitable(HANDLE handle);
+
+}  // namespace ce
