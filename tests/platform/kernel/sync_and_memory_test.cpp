@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <sys/mman.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include <ceplatform.h>
+#include <windows.h>
+
+namespace {
+
+TEST(CriticalSections, AreRecursiveAndExclusive) {
+    CRITICAL_SECTION cs;
+    InitializeCriticalSection(&cs);
+    EnterCriticalSection(&cs);
+    EnterCriticalSection(&cs);
+    EXPECT_TRUE(TryEnterCriticalSection(&cs)) << "the owner may enter again";
+    EXPECT_EQ(cs.LockCount, 3u);
+    EXPECT_EQ(cs.OwnerThread, reinterpret_cast<HANDLE>(static_cast<uintptr_t>(GetCurrentThreadId())));
+
+    std::atomic<int> tryResult{-1};
+    std::thread other([&] { tryResult = TryEnterCriticalSection(&cs); });
+    other.join();
+    EXPECT_EQ(tryResult.load(), FALSE) << "another thread cannot enter while it is held";
+
+    LeaveCriticalSection(&cs);
+    LeaveCriticalSection(&cs);
+    std::thread stillHeld([&] { tryResult = TryEnterCriticalSection(&cs); });
+    stillHeld.join();
+    EXPECT_EQ(tryResult.load(), FALSE) << "held until the last leave";
+    LeaveCriticalSection(&cs);
+
+    std::thread free([&] {
+        tryResult = TryEnterCriticalSection(&cs);
+        if (tryResult) {
+            LeaveCriticalSection(&cs);
+        }
+    });
+    free.join();
+    EXPECT_EQ(tryResult.load(), TRUE);
+    DeleteCriticalSection(&cs);
+}
+
+TEST(CriticalSections, ProtectACounterAcrossThreads) {
+    CRITICAL_SECTION cs;
+    InitializeCriticalSection(&cs);
+    long counter = 0;
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 20000;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < kRounds; ++i) {
+                EnterCriticalSection(&cs);
+                EnterCriticalSection(&cs);
+                ++counter;
+                LeaveCriticalSection(&cs);
+                LeaveCriticalSection(&cs);
+            }
+        });
+    }
+    for (auto& t : threads) {
+        t.join();
+    }
+    EXPECT_EQ(counter, kThreads * kRounds);
+    DeleteCriticalSection(&cs);
+}
+
+TEST(Interlocked, OperationsAnswerTheDocumentedValues) {
+    LONG value = 5;
+    EXPECT_EQ(InterlockedIncrement(&value), 6);
+    EXPECT_EQ(InterlockedDecrement(&value), 5);
+    EXPECT_EQ(InterlockedExchange(&value, 9), 5);
+    EXPECT_EQ(InterlockedExchangeAdd(&value, 3), 9);
+    EXPECT_EQ(value, 12);
+    EXPECT_EQ(InterlockedCompareExchange(&value, 1, 7), 12) << "no swap when the comparand differs";
+    EXPECT_EQ(value, 12);
+    EXPECT_EQ(InterlockedCompareExchange(&value, 1, 12), 12);
+    EXPECT_EQ(value, 1);
+
+    LONG shared = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 10000; ++i) {
+                InterlockedIncrement(&shared);
+            }
+        });
+    }
+    for (auto& t : threads) {
+        t.join();
+    }
+    EXPECT_EQ(shared, 40000);
+}
+
+TEST(LocalMemory, ZeroInitAndSafeFree) {
+    auto* block = static_cast<unsigned char*>(LocalAlloc(LPTR, 256));
+    ASSERT_NE(block, nullptr);
+    for (int i = 0; i < 256; ++i) {
+        ASSERT_EQ(block[i], 0) << i;
+    }
+    EXPECT_EQ(LocalFree(block), nullptr);
+
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(LocalFree(block), block) << "a second free is refused, not a heap corruption";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    int onStack = 0;
+    EXPECT_EQ(LocalFree(&onStack), &onStack);
+    EXPECT_EQ(LocalFree(nullptr), nullptr);
+
+    EXPECT_EQ(LocalAlloc(LMEM_MOVEABLE, 16), nullptr) << "only fixed blocks exist";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+
+    ASSERT_TRUE(CePlatformInjectFault("LocalAlloc", 0, ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(LocalAlloc(LPTR, 16), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    void* after = LocalAlloc(LMEM_FIXED, 0);
+    EXPECT_NE(after, nullptr) << "a zero-byte block is still a block";
+    LocalFree(after);
+}
+
+// The safe copy reports a bad buffer on either side instead of taking a signal, and copies good ones.
+TEST(SafeCopy, SurvivesBadPointers) {
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    void* page = mmap(nullptr, pageSize, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(page, MAP_FAILED);
+
+    char source[32] = "eight bytes and some more";
+    char target[32];
+    std::memset(target, 0x5A, sizeof(target));
+    ASSERT_TRUE(CeSafeCopyMemory(target, source, sizeof(source)));
+    EXPECT_EQ(std::memcmp(target, source, sizeof(source)), 0);
+
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(CeSafeCopyMemory(target, page, 16)) << "unreadable source";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOACCESS));
+    EXPECT_FALSE(CeSafeCopyMemory(page, source, 16)) << "unwritable target";
+    EXPECT_FALSE(CeSafeCopyMemory(target, reinterpret_cast<void*>(0x10), 8)) << "garbage address";
+    EXPECT_FALSE(CeSafeCopyMemory(nullptr, source, 8));
+    EXPECT_TRUE(CeSafeCopyMemory(nullptr, nullptr, 0)) << "nothing to copy";
+
+    // A buffer that runs off the end of readable memory fails as a whole.
+    char* edge = static_cast<char*>(
+        mmap(nullptr, 2 * pageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(edge, MAP_FAILED);
+    mprotect(edge + pageSize, pageSize, PROT_NONE);
+    EXPECT_FALSE(CeSafeCopyMemory(target, edge + pageSize - 8, 16));
+    EXPECT_TRUE(CeSafeCopyMemory(target, edge + pageSize - 8, 8));
+    munmap(edge, 2 * pageSize);
+    munmap(page, pageSize);
+}
+
+}  // namespace
