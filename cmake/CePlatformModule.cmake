@@ -51,14 +51,32 @@ function(ce_add_driver_module target)
         OUTPUT_NAME "${library_name}"
         SUFFIX ".dll"
         LIBRARY_OUTPUT_DIRECTORY "${ARG_OUTPUT_DIRECTORY}"
-        CXX_VISIBILITY_PRESET hidden
         VISIBILITY_INLINES_HIDDEN ON
         LINK_DEPENDS "${script};${def}")
     target_compile_options(${target} PRIVATE -fno-gnu-unique)
+    # The version script alone decides what is exported: compiled with hidden visibility, the entry points
+    # would be local before the script could name them, and the module would export nothing.
     target_link_options(${target} PRIVATE "-Wl,--version-script=${script}" "-Wl,--no-undefined")
     if(TARGET CePlatform::platform)
         target_link_libraries(${target} PRIVATE CePlatform::platform)
     else()
         target_link_libraries(${target} PRIVATE ceplatform)
     endif()
+endfunction()
+
+# ce_install_driver_module(<target> [DESTINATION <dir>])
+#
+# Installs a module built by ce_add_driver_module into the directory where an installed platform's device
+# manager looks when CE_DRIVER_PATH does not name the module: "ce-drivers" beside libceplatform.so. A project
+# that installs to another prefix than the platform's passes DESTINATION and sets CE_DRIVER_PATH at run time.
+function(ce_install_driver_module target)
+    cmake_parse_arguments(ARG "" "DESTINATION" "" ${ARGN})
+    if(NOT TARGET ${target})
+        message(FATAL_ERROR "ce_install_driver_module(${target}): no such target")
+    endif()
+    if(NOT ARG_DESTINATION)
+        include(GNUInstallDirs)
+        set(ARG_DESTINATION "${CMAKE_INSTALL_LIBDIR}/ce-drivers")
+    endif()
+    install(TARGETS ${target} LIBRARY DESTINATION "${ARG_DESTINATION}")
 endfunction()
