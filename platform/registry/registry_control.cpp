@@ -1,0 +1,58 @@
+#include "registry/registry_control.h"
+
+#include <new>
+#include <string>
+
+#include <ceplatform.h>
+
+#include "registry/hive.h"
+#include "registry/registry_store.h"
+
+namespace ce {
+
+void ResetRegistry() {
+    registry::SkipEnvironment();
+    registry::DetachHive();
+    registry::Store().Clear();
+    registry::ClearHiveProblem();
+}
+
+}  // namespace ce
+
+extern "C" {
+
+BOOL CeRegistryUseHive(const char* path) {
+    try {
+        ce::registry::SkipEnvironment();
+        if (path == nullptr) {
+            ce::registry::DetachHive();
+            return TRUE;
+        }
+        if (*path == '\0') {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        DWORD error = ERROR_SUCCESS;
+        if (!ce::registry::AttachHive(path, &error)) {
+            SetLastError(error);
+            return FALSE;
+        }
+        return TRUE;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_OUTOFMEMORY);
+        return FALSE;
+    }
+}
+
+const char* CeRegistryLastError(void) {
+    // Each thread keeps its own copy, so the pointer stays valid while other threads record problems.
+    thread_local std::string message;
+    try {
+        message = ce::registry::HiveProblem();
+    } catch (const std::bad_alloc&) {
+        return "";
+    }
+    return message.c_str();
+}
+
+}  // extern "C"

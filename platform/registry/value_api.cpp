@@ -1,0 +1,136 @@
+// The Reg*W calls on values.
+#include <cstring>
+#include <string_view>
+
+#include <windows.h>
+#include <winreg.h>
+
+#include "registry/call_outputs.h"
+#include "registry/hive.h"
+#include "registry/key_handle.h"
+#include "registry/key_path.h"
+#include "registry/registry_store.h"
+
+using ce::FaultPoint;
+using namespace ce::registry;
+
+namespace {
+
+// A null name is the default value.
+std::u16string_view ValueName(LPCWSTR name) {
+    return name != nullptr ? std::u16string_view(name) : u"";
+}
+
+void WriteType(const RegValue& value, LPDWORD type) {
+    if (type != nullptr) {
+        *type = value.type;
+    }
+}
+
+bool DataFits(const RegValue& value, LPBYTE data, const DWORD* size) {
+    return data == nullptr || value.data.size() <= *size;
+}
+
+// Copies the data when a buffer is given (it fits) and reports its size when asked.
+void WriteData(const RegValue& value, LPBYTE data, LPDWORD size) {
+    if (data != nullptr) {
+        std::memcpy(data, value.data.data(), value.data.size());
+    }
+    if (size != nullptr) {
+        *size = static_cast<DWORD>(value.data.size());
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                    DWORD cbData) {
+    return RunRegistryCall([&]() -> LONG {
+        StartRegistry();
+        const std::u16string_view name = ValueName(lpValueName);
+        if ((lpData == nullptr && cbData != 0) || CheckValueName(name) != ERROR_SUCCESS) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        if (LONG status = ERROR_SUCCESS; Injected(FaultPoint::RegSetValueEx, &status)) {
+            return status;
+        }
+        return WithHandle(hKey, [&](const KeyRef& key) {
+            // Copied before the store is locked: caller memory is read outside the registry mutex.
+            std::vector<BYTE> data(lpData, lpData + cbData);
+            return SaveAfter(Store().SetValue(key, name, dwType, std::move(data)));
+        });
+    });
+}
+
+LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                      LPDWORD lpcbData) {
+    return RunRegistryCall([&]() -> LONG {
+        StartRegistry();
+        const std::u16string_view name = ValueName(lpValueName);
+        if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr) ||
+            CheckValueName(name) != ERROR_SUCCESS) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        return WithHandle(hKey, [&](const KeyRef& key) {
+            RegValue value;
+            if (const LONG status = Store().QueryValue(key, name, &value); status != ERROR_SUCCESS) {
+                return status;
+            }
+            WriteType(value, lpType);
+            if (!DataFits(value, lpData, lpcbData)) {
+                *lpcbData = static_cast<DWORD>(value.data.size());
+                return static_cast<LONG>(ERROR_MORE_DATA);
+            }
+            WriteData(value, lpData, lpcbData);
+            return static_cast<LONG>(ERROR_SUCCESS);
+        });
+    });
+}
+
+LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
+                   LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    return RunRegistryCall([&]() -> LONG {
+        StartRegistry();
+        if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
+            (lpData != nullptr && lpcbData == nullptr)) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        return WithHandle(hKey, [&](const KeyRef& key) {
+            RegValue value;
+            if (const LONG status = Store().EnumValue(key, dwIndex, &value); status != ERROR_SUCCESS) {
+                return status;
+            }
+            WriteType(value, lpType);
+            // When either part does not fit, both counts say what a retry needs and both buffers stay
+            // untouched.
+            if (!NameFits(value.name, lpcchValueName) || !DataFits(value, lpData, lpcbData)) {
+                *lpcchValueName = NameCharsNeeded(value.name);
+                if (lpcbData != nullptr) {
+                    *lpcbData = static_cast<DWORD>(value.data.size());
+                }
+                return static_cast<LONG>(ERROR_MORE_DATA);
+            }
+            CopyName(value.name, lpValueName, lpcchValueName);
+            WriteData(value, lpData, lpcbData);
+            return static_cast<LONG>(ERROR_SUCCESS);
+        });
+    });
+}
+
+LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+    return RunRegistryCall([&]() -> LONG {
+        StartRegistry();
+        const std::u16string_view name = ValueName(lpValueName);
+        if (CheckValueName(name) != ERROR_SUCCESS) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        if (LONG status = ERROR_SUCCESS; Injected(FaultPoint::RegDeleteValue, &status)) {
+            return status;
+        }
+        return WithHandle(hKey, [&](const KeyRef& key) { return SaveAfter(Store().DeleteValue(key, name)); });
+    });
+}
+
+}  // extern "C"
