@@ -1,0 +1,352 @@
+// The hive file: round trips, what is and is not saved, refusing malformed files, interrupted saves.
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/registry/registry_test_support.h"
+
+extern char** environ;
+
+namespace {
+
+using regtest::PrintTo;
+
+namespace fs = std::filesystem;
+using regtest::ReadText;
+using regtest::RegistryTest;
+using regtest::WideBytes;
+using regtest::WriteText;
+
+constexpr const char* kHeader = "Windows Registry Editor Version 5.00\n";
+
+class HiveTest : public RegistryTest {
+  protected:
+    std::string HivePath() const { return (dir_ / "hive.reg").string(); }
+
+    // Forgets the registry in memory and loads it back from the hive.
+    void Reload() {
+        CePlatformReset();
+        ASSERT_TRUE(CeRegistryUseHive(HivePath().c_str())) << CeRegistryLastError();
+    }
+
+    static bool HasLine(const std::string& text, const std::string& line) {
+        std::istringstream lines(text);
+        for (std::string candidate; std::getline(lines, candidate);) {
+            if (candidate == line) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    regtest::ScratchDir dir_;
+};
+
+TEST_F(HiveTest, EveryKindOfValueSurvivesASaveAndALoadByteForByte) {
+    ASSERT_TRUE(CeRegistryUseHive(HivePath().c_str()));
+    EXPECT_FALSE(fs::exists(HivePath())) << "a missing hive is created on the first change";
+    HKEY key = Create(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\Tulk0");
+    EXPECT_TRUE(fs::exists(HivePath()));
+    const std::vector<regtest::TypedValue> values = regtest::EveryKindOfValue();
+    std::vector<std::u16string> names;
+    for (const regtest::TypedValue& v : values) {
+        ASSERT_EQ(ERROR_SUCCESS, Set(key, v.name, v.type, v.data)) << v.label;
+        names.push_back(v.name);
+    }
+    Create(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\\u00c9t\u00e9 ]x[");
+    Create(HKEY_LOCAL_MACHINE, u"Drivers\\Active");
+    Create(HKEY_CURRENT_USER, u"Software\\Empty");
+    const std::string saved = ReadText(HivePath());
+
+    Reload();
+    HKEY loaded = Open(HKEY_LOCAL_MACHINE, u"drivers\\builtin\\tulk0");
+    for (const regtest::TypedValue& v : values) {
+        const auto [type, data] = Get(loaded, v.name);
+        EXPECT_EQ(v.type, type) << v.label;
+        EXPECT_EQ(v.data, data) << v.label;
+    }
+    EXPECT_EQ(names, ValueNames(loaded));
+    EXPECT_EQ((std::vector<std::u16string>{u"BuiltIn", u"Active"}),
+              SubkeyNames(Open(HKEY_LOCAL_MACHINE, u"Drivers")));
+    EXPECT_EQ((std::vector<std::u16string>{u"Tulk0", u"\u00c9t\u00e9 ]x["}),
+              SubkeyNames(Open(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn")));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, u"Software\\Empty"));
+
+    // Saving what was loaded writes the very same text.
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(loaded, u"Scratch", 1));
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueW(loaded, u"Scratch"));
+    EXPECT_EQ(saved, ReadText(HivePath()));
+}
+
+TEST_F(HiveTest, WritesTheRegFormat) {
+    ASSERT_TRUE(CeRegistryUseHive(HivePath().c_str()));
+    HKEY key = Create(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\Tulk0");
+    for (const regtest::TypedValue& v : regtest::EveryKindOfValue()) {
+        ASSERT_EQ(ERROR_SUCCESS, Set(key, v.name, v.type, v.data));
+    }
+    const std::string text = ReadText(HivePath());
+    EXPECT_EQ(0u, text.rfind(kHeader, 0));
+    for (const std::string line : {
+             "[HKEY_LOCAL_MACHINE\\Drivers]",
+             "[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Tulk0]",
+             "\"Dll\"=\"tulk.dll\"",
+             "\"Path \\\"quoted\\\" \\\\ back\"=\"C:\\\\dir\\\\\\\"x\\\"\\\\\"",
+             "\"Empty\"=\"\"",
+             "\"NoNul\"=hex(1):61,00,62,00,63,00",
+             "\"Odd\"=hex(1):41,00,42",
+             "\"Nothing\"=hex(1):",
+             "\"Index\"=dword:00000005",
+             "\"ShortDword\"=hex(4):01,02,03",
+             "\"BigEndian\"=hex(5):00,00,01,00",
+             "\"Qword\"=hex(b):01,02,03,04,05,06,07,80",
+             "\"Multi\"=hex(7):61,00,00,00,62,00,63,00,00,00,00,00",
+             "\"Binary\"=hex:00,ff,10,7f",
+             "\"None\"=hex(0):09",
+             "\"Custom\"=hex(12345678):01,02",
+             "@=\"default\"",
+             "\"Name\xC3\xA9\xE4\xB8\xAD\"=\"\xC3\x84rger \xF0\x9F\x98\x80\"",
+         }) {
+        EXPECT_TRUE(HasLine(text, line)) << line << "\nin:\n" << text;
+    }
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(line.size(), 80u) << "long hex lists are folded: " << line;
+    }
+}
+
+TEST_F(HiveTest, VolatileKeysAreNeverWritten) {
+    ASSERT_TRUE(CeRegistryUseHive(HivePath().c_str()));
+    HKEY lasting = Create(HKEY_LOCAL_MACHINE, u"Lasting");
+    const std::string before = ReadText(HivePath());
+    HKEY passing = Create(HKEY_LOCAL_MACHINE, u"Passing\\Child", REG_OPTION_VOLATILE);
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(passing, u"Gone", 1));
+    EXPECT_EQ(before, ReadText(HivePath())) << "volatile changes do not rewrite the hive";
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(lasting, u"Kept", 1));
+    EXPECT_EQ(std::string::npos, ReadText(HivePath()).find("Passing"));
+
+    Reload();
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Lasting"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Passing"));
+}
+
+struct MalformedCase {
+    const char* label;
+    std::string text;
+    int line;
+    const char* says;
+};
+
+class MalformedHive : public HiveTest, public ::testing::WithParamInterface<MalformedCase> {};
+
+TEST_P(MalformedHive, IsRefusedWithItsLineAndLeftAlone) {
+    const MalformedCase& c = GetParam();
+    HKEY before = Create(HKEY_LOCAL_MACHINE, u"InMemory");
+    WriteText(HivePath(), c.text);
+
+    ::testing::internal::CaptureStderr();
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(CeRegistryUseHive(HivePath().c_str()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_BADDB), GetLastError());
+    const std::string printed = ::testing::internal::GetCapturedStderr();
+
+    const std::string where = HivePath() + ":" + std::to_string(c.line) + ": ";
+    const std::string message = CeRegistryLastError();
+    EXPECT_EQ(0u, message.rfind(where, 0)) << message;
+    EXPECT_NE(std::string::npos, message.find(c.says)) << message;
+    EXPECT_NE(std::string::npos, printed.find(message)) << printed;
+
+    // Not attached: memory is as it was and changes leave the file alone.
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"InMemory"));
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(before, u"After", 1));
+    EXPECT_EQ(c.text, ReadText(HivePath()));
+}
+
+std::string Hive(const std::string& body) {
+    return std::string(kHeader) + "\n" + body;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hive, MalformedHive,
+    ::testing::Values(
+        MalformedCase{"no header", "[HKEY_LOCAL_MACHINE\\A]\n", 1, "header"},
+        MalformedCase{"missing equals", Hive("[HKEY_LOCAL_MACHINE\\A]\n\"x\" \"y\"\n"), 4, "expected '='"},
+        MalformedCase{"unterminated string", Hive("[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"y\n"), 4, "unterminated"},
+        MalformedCase{"bad hex byte", Hive("[HKEY_LOCAL_MACHINE\\A]\n\"b\"=hex:01,zz\n"), 4, "hex"},
+        MalformedCase{"text after continuation", Hive("[HKEY_LOCAL_MACHINE\\A]\n\"b\"=hex:01,\\ x\n"), 4,
+                      "\\"},
+        MalformedCase{"dword too long", Hive("[HKEY_LOCAL_MACHINE\\A]\n\"d\"=dword:123456789\n"), 4, "dword"},
+        MalformedCase{"unknown data", Hive("[HKEY_LOCAL_MACHINE\\A]\n\"d\"=qword:1\n"), 4, "value data"},
+        MalformedCase{"unknown escape", Hive("[HKEY_LOCAL_MACHINE\\A]\n\"a\\n\"=\"x\"\n"), 4, "escape"},
+        MalformedCase{"value before key", Hive("\"x\"=dword:1\n"), 3, "before the first"},
+        MalformedCase{"unknown root", Hive("[HKEY_NOWHERE\\A]\n"), 3, "unknown root"},
+        MalformedCase{"empty key name", Hive("[HKEY_LOCAL_MACHINE\\A\\\\B]\n"), 3, "empty key name"},
+        MalformedCase{"unclosed key line", Hive("[HKEY_LOCAL_MACHINE\\A\n"), 3, "']'"},
+        MalformedCase{"deleting a root", Hive("[-HKEY_LOCAL_MACHINE]\n"), 3, "root"},
+        MalformedCase{"invalid UTF-8", Hive("; fine\n[HKEY_LOCAL_MACHINE\\\xC3\x28]\n"), 4, "UTF-8"},
+        MalformedCase{"stray text", Hive("[HKEY_LOCAL_MACHINE\\A]\nx=1\n"), 4, "expected a [key] line"}),
+    regtest::LabelName<MalformedCase>);
+
+TEST_F(HiveTest, SaveStoppedBeforeTheRenameKeepsThePreviousHive) {
+    ASSERT_TRUE(CeRegistryUseHive(HivePath().c_str()));
+    HKEY key = Create(HKEY_LOCAL_MACHINE, u"Saved");
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(key, u"A", 1));
+    const std::string before = ReadText(HivePath());
+
+    ASSERT_TRUE(CePlatformInjectFault("HiveRename", 0, ERROR_DISK_FULL));
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(ERROR_SUCCESS, SetDword(key, u"A", 2)) << "the call reports the change made in memory";
+    EXPECT_FALSE(::testing::internal::GetCapturedStderr().empty());
+    EXPECT_EQ(before, ReadText(HivePath()));
+    EXPECT_FALSE(fs::exists(HivePath() + ".tmp"));
+    EXPECT_NE(nullptr, std::strstr(CeRegistryLastError(), "rename"));
+    EXPECT_EQ(regtest::Bytes({2, 0, 0, 0}), Get(key, u"A").second);
+
+    // A flush reports a failed save; the next one carries the change.
+    ASSERT_TRUE(CePlatformInjectFault("HiveRename", 0, ERROR_DISK_FULL));
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(ERROR_DISK_FULL, RegFlushKey(key));
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ERROR_SUCCESS, RegFlushKey(key));
+    EXPECT_NE(before, ReadText(HivePath()));
+    Reload();
+    EXPECT_EQ(regtest::Bytes({2, 0, 0, 0}), Get(Open(HKEY_LOCAL_MACHINE, u"Saved"), u"A").second);
+}
+
+TEST_F(HiveTest, FailedSaveKeepsTheChangeInMemoryAndSaysWhy) {
+    const std::string unreachable =
+        (fs::path(HivePath()).parent_path() / "missing-dir" / "hive.reg").string();
+    ASSERT_TRUE(CeRegistryUseHive(unreachable.c_str()));
+    ::testing::internal::CaptureStderr();
+    HKEY key = Create(HKEY_LOCAL_MACHINE, u"Kept");
+    const std::string printed = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(std::string::npos, printed.find("missing-dir")) << printed;
+    EXPECT_NE(std::string::npos, std::string(CeRegistryLastError()).find("missing-dir"));
+    EXPECT_EQ(ERROR_SUCCESS, SetDword(key, u"v", 1));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Kept"));
+}
+
+TEST_F(HiveTest, LoadAppliesImportFormsCommentsAndContinuations) {
+    WriteText(HivePath(),
+              "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+              "\r\n"
+              "; a comment\r\n"
+              "[HKEY_LOCAL_MACHINE\\Gone\\Below]\r\n"
+              "[HKEY_LOCAL_MACHINE\\Kept]\r\n"
+              "\"Bytes\" = hex:01,02,\\\r\n"
+              "    03,04   ; trailing comment\r\n"
+              "\"Dropped\"=dword:1\r\n"
+              "\"Dropped\"=-\r\n"
+              "\"Upper\"=dword:ABCDEF01\r\n"
+              "[-HKEY_LOCAL_MACHINE\\Gone]\r\n"
+              "[-HKEY_LOCAL_MACHINE\\NeverThere]\r\n");
+    ASSERT_TRUE(CeRegistryUseHive(HivePath().c_str())) << CeRegistryLastError();
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Gone"));
+    HKEY kept = Open(HKEY_LOCAL_MACHINE, u"Kept");
+    EXPECT_EQ((std::vector<std::u16string>{u"Bytes", u"Upper"}), ValueNames(kept));
+    EXPECT_EQ(regtest::Bytes({1, 2, 3, 4}), Get(kept, u"Bytes").second);
+    EXPECT_EQ(regtest::Bytes({0x01, 0xEF, 0xCD, 0xAB}), Get(kept, u"Upper").second);
+    EXPECT_STREQ("", CeRegistryLastError());
+}
+
+TEST_F(HiveTest, AttachingAnotherHiveReplacesMemoryAndLeavesTheOldFile) {
+    ASSERT_TRUE(CeRegistryUseHive(HivePath().c_str()));
+    HKEY first = Create(HKEY_LOCAL_MACHINE, u"First");
+    const std::string firstText = ReadText(HivePath());
+
+    const std::string other = (fs::path(HivePath()).parent_path() / "other.reg").string();
+    WriteText(other, Hive("[HKEY_LOCAL_MACHINE\\Second]\n\"v\"=dword:00000002\n"));
+    ASSERT_TRUE(CeRegistryUseHive(other.c_str()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"First"));
+    EXPECT_EQ(ERROR_KEY_DELETED, SetDword(first, u"v", 1));
+    HKEY second = Open(HKEY_LOCAL_MACHINE, u"Second");
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(second, u"w", 3));
+    EXPECT_EQ(firstText, ReadText(HivePath()));
+    EXPECT_NE(std::string::npos, ReadText(other).find("\"w\"=dword:00000003"));
+
+    // Detached, the registry lives on in memory only.
+    ASSERT_TRUE(CeRegistryUseHive(nullptr));
+    const std::string otherText = ReadText(other);
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(second, u"x", 4));
+    EXPECT_EQ(otherText, ReadText(other));
+}
+
+TEST_F(HiveTest, ResetDetachesWithoutTouchingTheFile) {
+    ASSERT_TRUE(CeRegistryUseHive(HivePath().c_str()));
+    HKEY key = Create(HKEY_LOCAL_MACHINE, u"BeforeReset");
+    const std::string text = ReadText(HivePath());
+    ASSERT_TRUE(CePlatformInjectFault("HiveRename", 0, ERROR_DISK_FULL));
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(key, u"v", 1));
+    ::testing::internal::GetCapturedStderr();
+    ASSERT_STRNE("", CeRegistryLastError());
+
+    CePlatformReset();
+    EXPECT_STREQ("", CeRegistryLastError());
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"BeforeReset"));
+    EXPECT_EQ(ERROR_KEY_DELETED, SetDword(key, u"v", 2));
+    Create(HKEY_LOCAL_MACHINE, u"AfterReset");
+    EXPECT_EQ(text, ReadText(HivePath()));
+}
+
+TEST_F(HiveTest, EmptyPathIsRefused) {
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(CeRegistryUseHive(""));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+}
+
+// ---- the CE_REGISTRY variable, seen by a fresh process ----
+
+constexpr const char* kChildMarker = "CE_REGISTRY_TEST_CHILD";
+
+// Runs only inside the process the next test starts: the first registry call there reads CE_REGISTRY.
+TEST(RegistryEnvironment, ChildUsesTheNamedHive) {
+    if (std::getenv(kChildMarker) == nullptr) {
+        GTEST_SKIP() << "runs as the child of NamesTheHiveOnFirstUse";
+    }
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"FromFile", 0, 0, &key));
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"AddedByChild", 0, nullptr, 0, 0, nullptr, &key, nullptr));
+    RegCloseKey(key);
+}
+
+TEST(RegistryEnvironment, NamesTheHiveOnFirstUse) {
+    if (std::getenv(kChildMarker) != nullptr) {
+        GTEST_SKIP();
+    }
+    regtest::ScratchDir dir;
+    const std::string hive = (dir / "env.reg").string();
+    WriteText(hive, std::string(kHeader) + "\n[HKEY_LOCAL_MACHINE\\FromFile]\n");
+
+    std::vector<std::string> variables = {"CE_REGISTRY=" + hive, std::string(kChildMarker) + "=1"};
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        if (std::strncmp(*entry, "CE_REGISTRY=", 12) != 0) {
+            variables.emplace_back(*entry);
+        }
+    }
+    std::vector<char*> envp;
+    for (std::string& variable : variables) {
+        envp.push_back(variable.data());
+    }
+    envp.push_back(nullptr);
+    std::string program = "/proc/self/exe";
+    std::string filter = "--gtest_filter=RegistryEnvironment.ChildUsesTheNamedHive";
+    char* argv[] = {program.data(), filter.data(), nullptr};
+
+    pid_t child = 0;
+    ASSERT_EQ(0, posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, envp.data()));
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status));
+    EXPECT_NE(std::string::npos, ReadText(hive).find("[HKEY_LOCAL_MACHINE\\AddedByChild]"))
+        << "the child saved to the hive the variable named";
+}
+
+}  // namespace
