@@ -61,6 +61,7 @@ TEST_F(HiveTest, EveryKindOfValueSurvivesASaveAndALoadByteForByte) {
     Create(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\\u00c9t\u00e9 ]x[");
     Create(HKEY_LOCAL_MACHINE, u"Drivers\\Active");
     Create(HKEY_CURRENT_USER, u"Software\\Empty");
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(HKEY_CURRENT_USER, u"OnTheRoot", 7));
     const std::string saved = ReadText(HivePath());
 
     Reload();
@@ -76,6 +77,7 @@ TEST_F(HiveTest, EveryKindOfValueSurvivesASaveAndALoadByteForByte) {
     EXPECT_EQ((std::vector<std::u16string>{u"Tulk0", u"\u00c9t\u00e9 ]x["}),
               SubkeyNames(Open(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn")));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, u"Software\\Empty"));
+    EXPECT_EQ(regtest::Bytes({7, 0, 0, 0}), Get(HKEY_CURRENT_USER, u"OnTheRoot").second);
 
     // Saving what was loaded writes the very same text.
     ASSERT_EQ(ERROR_SUCCESS, SetDword(loaded, u"Scratch", 1));
@@ -301,30 +303,12 @@ TEST_F(HiveTest, EmptyPathIsRefused) {
 
 // ---- the CE_REGISTRY variable, seen by a fresh process ----
 
-constexpr const char* kChildMarker = "CE_REGISTRY_TEST_CHILD";
-
-// Runs only inside the process the next test starts: the first registry call there reads CE_REGISTRY.
-TEST(RegistryEnvironment, ChildUsesTheNamedHive) {
-    if (std::getenv(kChildMarker) == nullptr) {
-        GTEST_SKIP() << "runs as the child of NamesTheHiveOnFirstUse";
-    }
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"FromFile", 0, 0, &key));
-    RegCloseKey(key);
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"AddedByChild", 0, nullptr, 0, 0, nullptr, &key, nullptr));
-    RegCloseKey(key);
-}
-
 TEST(RegistryEnvironment, NamesTheHiveOnFirstUse) {
-    if (std::getenv(kChildMarker) != nullptr) {
-        GTEST_SKIP();
-    }
     regtest::ScratchDir dir;
     const std::string hive = (dir / "env.reg").string();
     WriteText(hive, std::string(kHeader) + "\n[HKEY_LOCAL_MACHINE\\FromFile]\n");
 
-    std::vector<std::string> variables = {"CE_REGISTRY=" + hive, std::string(kChildMarker) + "=1"};
+    std::vector<std::string> variables = {"CE_REGISTRY=" + hive};
     for (char** entry = environ; *entry != nullptr; ++entry) {
         if (std::strncmp(*entry, "CE_REGISTRY=", 12) != 0) {
             variables.emplace_back(*entry);
@@ -335,16 +319,15 @@ TEST(RegistryEnvironment, NamesTheHiveOnFirstUse) {
         envp.push_back(variable.data());
     }
     envp.push_back(nullptr);
-    std::string program = "/proc/self/exe";
-    std::string filter = "--gtest_filter=RegistryEnvironment.ChildUsesTheNamedHive";
-    char* argv[] = {program.data(), filter.data(), nullptr};
+    std::string program = REGISTRY_ENV_PROBE;
+    char* argv[] = {program.data(), nullptr};
 
     pid_t child = 0;
     ASSERT_EQ(0, posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, envp.data()));
     int status = 0;
     ASSERT_EQ(child, waitpid(child, &status, 0));
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(0, WEXITSTATUS(status));
+    EXPECT_EQ(0, WEXITSTATUS(status)) << "1: the hive's key was missing, 2: the new key was refused";
     EXPECT_NE(std::string::npos, ReadText(hive).find("[HKEY_LOCAL_MACHINE\\AddedByChild]"))
         << "the child saved to the hive the variable named";
 }
