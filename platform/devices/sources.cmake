@@ -1,5 +1,6 @@
 target_sources(ceplatform PRIVATE
     devices/active_keys.cpp
+    devices/comm_api.cpp
     devices/device_api.cpp
     devices/device_calls.cpp
     devices/device_files.cpp
