@@ -1,12 +1,5 @@
+#include "devices/device_files.h"
 #include "kernel/handle_table.h"
-
-namespace ce {
-// Provided by the device manager; weak here only until it is linked in.
-__attribute__((weak)) BOOL CloseDeviceFile(HANDLE handle) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-}
-}  // namespace ce
 
 extern "C" BOOL WINAPI CloseHandle(HANDLE hObject) {
     ce::ObjectType type;
