@@ -45,13 +45,13 @@ TEST(Events, ManualResetStaysSetUntilReset) {
 
 TEST(Events, SetWakesABlockedWaiter) {
     HANDLE event = NewEvent(false, false);
+    Stopwatch watch;  // started before the setter, so its 50 ms sleep lies inside what we measure
     std::thread setter([event] {
         Sleep(50);
         SetEvent(event);
     });
-    Stopwatch watch;
     EXPECT_EQ(WaitForSingleObject(event, INFINITE), WAIT_OBJECT_0);
-    EXPECT_GE(watch.ElapsedMs(), 45);
+    EXPECT_GE(watch.ElapsedMs(), 50);
     setter.join();
     EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT) << "the woken waiter consumed the signal";
     CloseHandle(event);
