@@ -1,0 +1,113 @@
+// The port's dispatch thread: started with the instance, stopped with it, woken by the layer through
+// SerialEvent, and one service pass per wake-up that runs until the layer reports nothing pending.
+#include "core/handle_call.h"
+#include "core/port_state.h"
+
+namespace {
+
+// The owner handle counts the pass among its active calls, so that closing it waits for the pass to end.
+// Taken under ListLock: the owner cannot be unlinked and freed between reading and counting it.
+OpenContext* CountIntoOwner(PortState* state) {
+    LockGuard list(state->ListLock);
+    OpenContext* owner = state->AccessOwner.load();
+    if (owner != nullptr) {
+        AddRefOpenContext(owner);
+        owner->ActiveCalls.fetch_add(1);
+    }
+    return owner;
+}
+
+void CountOutOfOwner(OpenContext* owner) {
+    if (owner != nullptr) {
+        owner->ActiveCalls.fetch_sub(1);
+        ReleaseOpenContext(owner);
+    }
+}
+
+}  // namespace
+
+bool StartDispatchThread(PortState* state) {
+    ClearFlag(state, kFlagKillThread);
+    state->DispatchThread.store(nullptr);
+    // The thread's own reference: if it does not stop in time it keeps the port alive until it ends.
+    AddRefPortState(state);
+    HANDLE thread = CreateThread(nullptr, 0, DispatchThreadProc, state, 0, nullptr);
+    if (thread == nullptr) {
+        ReleasePortState(state);
+        return false;
+    }
+    state->DispatchThread.store(thread);
+    return true;
+}
+
+BOOL StopDispatchThread(PortState* state) {
+    HANDLE thread = state->DispatchThread.load();
+    if (thread == nullptr) {
+        return TRUE;
+    }
+    // The stopping thread lends its own priority, so a low-priority thread is not left waiting behind it.
+    const int priority = CeGetThreadPriority(GetCurrentThread());
+    if (priority != THREAD_PRIORITY_ERROR_RETURN) {
+        CeSetThreadPriority(thread, priority);
+    }
+    SetFlag(state, kFlagKillThread);
+    SetEvent(state->SerialEvent);
+    const DWORD started = GetTickCount();
+    WaitForSingleObject(state->ThreadExitEvent, kDispatchStopWaitMs);
+    // The thread drops its reference after it reports its exit. Waiting for the thread itself means that,
+    // when it stops in time, it has let go before COM_Deinit lets go, and the instance ends in COM_Deinit,
+    // not later in a thread that runs on after the module may have been unloaded.
+    const DWORD spent = GetTickCount() - started;
+    const DWORD left = spent < kDispatchStopWaitMs ? kDispatchStopWaitMs - spent : 0;
+    WaitForSingleObject(thread, left + kDispatchStopSettleMs);
+    CloseHandle(thread);
+    state->DispatchThread.store(nullptr);
+    return TRUE;
+}
+
+DWORD WINAPI DispatchThreadProc(LPVOID parameter) {
+    auto* state = static_cast<PortState*>(parameter);
+    // The starter stores the handle only after the thread may already run.
+    while (state->DispatchThread.load() == nullptr) {
+        Sleep(kDispatchStartPollMs);
+    }
+    while (!HasFlag(state, kFlagKillThread)) {
+        WaitForSingleObject(state->SerialEvent, INFINITE);
+        if (!HandlePortEvents(state)) {
+            break;
+        }
+    }
+    // Also when the stop came in during a pass and the loop ended without a last HandlePortEvents.
+    SetEvent(state->ThreadExitEvent);
+    ReleasePortState(state);
+    return 0;
+}
+
+bool HandlePortEvents(PortState* state) {
+    if (HasFlag(state, kFlagKillThread) || state->SerialEvent == nullptr) {
+        SetEvent(state->ThreadExitEvent);
+        return false;
+    }
+    OpenContext* owner = CountIntoOwner(state);
+    const PortOps& ops = OpsOf(state);
+    DWORD mask = ops.GetInterruptType(state->Port);
+    bool stored = false;
+    while (mask != kInterruptNone) {
+        if ((mask & kInterruptReceive) != 0) {
+            stored = ReceiveStep(state, &mask) || stored;
+        }
+        if ((mask & kInterruptModem) != 0) {
+            ops.ModemIntr(state->Port);
+        }
+        if ((mask & kInterruptLine) != 0) {
+            ops.LineIntr(state->Port);
+        }
+        mask = ops.GetInterruptType(state->Port);
+    }
+    if (stored) {
+        SetEvent(state->ReadEvent);
+        SignalCommEvents(state, EV_RXCHAR);
+    }
+    CountOutOfOwner(owner);
+    return true;
+}

@@ -1,0 +1,198 @@
+// The serial core's records: PortState, one per port instance (the instance handle the device manager
+// holds), and OpenContext, one per open handle; the stream entry points; the routines other parts of the
+// core and the virtual port layer call.
+//
+// Every field is tagged with what guards it: a lock (see lock_order.h for their order), "atomic", or
+// "const after init". Records reachable from other threads are reference counted (design rule: nothing is
+// freed under a user): the device manager's instance reference, each partner thread that found the port
+// through the port table, a dispatch thread that outlived its stop; the last user frees.
+#pragma once
+
+#include <atomic>
+
+#include <windows.h>
+
+#include "core/lock_order.h"
+#include "virtual/port_ops.h"
+
+// PortState::Flags bits.
+enum PortFlag : DWORD {
+    kFlagKillThread = 1u << 0,
+    kFlagXFlow = 1u << 1,
+    kFlagStopXmit = 1u << 2,
+    kFlagSentXoff = 1u << 3,
+    kFlagDtrFlowOff = 1u << 4,
+    kFlagRtsFlowOff = 1u << 5,
+    kFlagAbortRead = 1u << 6,
+    kFlagAbortTransmit = 1u << 7,
+};
+
+constexpr DWORD kMinRxRingBytes = 2048;
+constexpr DWORD kDefaultPriority256 = 103;
+constexpr DWORD kCloseDrainPasses = 20;
+constexpr DWORD kCloseDrainPassMs = 100;
+constexpr DWORD kDispatchStopWaitMs = 3000;
+constexpr DWORD kDispatchStopSettleMs = 10;
+constexpr DWORD kDispatchStartPollMs = 20;
+constexpr DWORD kPortTableSlots = 20;  // valid DeviceArrayIndex values are 0..19
+
+struct PortState;
+
+struct OpenContext {
+    PortState* Device;              // const after init; the context holds a reference on it
+    DWORD AccessCode;               // const after init
+    DWORD ShareMode;                // const after init
+    std::atomic<LONG> ActiveCalls;  // atomic: calls working on this handle now
+    HANDLE CommEvent;               // const after init; auto-reset
+    DWORD WaitMask;                 // EventLock
+    std::atomic<DWORD> EventFlags;  // atomic (changed under EventLock by exchange/or)
+    std::atomic<DWORD> WaitAbort;   // atomic, written under EventLock
+    RankedLock EventLock;
+    OpenContext* Next;          // ListLock (and OpenLock for changes)
+    OpenContext* Prev;          // ListLock (and OpenLock for changes)
+    std::atomic<LONG> Refs;     // atomic: the handle itself, each call inside, each walker
+    std::atomic<DWORD> Closed;  // atomic, set under OpenLock: 1 once a close took the handle
+};
+
+struct PortState {
+    RankedLock TransmitLock;
+    RankedLock ReceiveLock;
+    PortOpsObject* Ops;                   // const after init
+    VirtualPort* Port;                    // const after init
+    HANDLE SerialEvent;                   // const after init; auto-reset, wakes the dispatch thread
+    HANDLE ReadEvent;                     // const after init; auto-reset
+    HANDLE ThreadExitEvent;               // const after init; auto-reset
+    HANDLE TransmitEvent;                 // const after init; auto-reset
+    std::atomic<HANDLE> DispatchThread;   // atomic; set by StartDispatchThread, cleared by StopDispatchThread
+    DWORD Priority256;                    // const after init
+    std::atomic<DWORD> DroppedBytesCore;  // atomic
+    std::atomic<DWORD> DroppedBytesPort;  // atomic
+    std::atomic<DWORD> RxBytes;           // atomic
+    std::atomic<DWORD> TxBytes;           // atomic
+    std::atomic<DWORD> TxBytesPending;    // atomic (written under TxLock)
+    std::atomic<DWORD> TxBytesSent;       // atomic (written under TxLock)
+    DCB Dcb;                              // SettingsLock; read through GetDcb()
+    COMMTIMEOUTS Timeouts;                // SettingsLock; read through GetTimeouts()
+    std::atomic<DWORD> OpenCount;         // atomic (changed under OpenLock)
+    std::atomic<DWORD> Flags;             // atomic (PortFlag bits, changed by fetch_or/fetch_and)
+    std::atomic<DWORD> EventMask;         // atomic
+    std::atomic<DWORD> RxRead;            // atomic: moved by the reader (and reset under RxLock)
+    std::atomic<DWORD> RxWrite;           // atomic: moved by the dispatch thread under RxLock
+    DWORD RxLength;                       // const after init
+    BYTE* RxBuffer;                       // const after init (the bytes: RxLock / producer-consumer)
+    RankedLock RxLock;
+    DWORD TxPermissions;   // TxLock
+    DWORD TxRead;          // TxLock
+    DWORD TxLength;        // TxLock
+    const BYTE* TxBuffer;  // TxLock
+    RankedLock TxLock;
+    OpenContext* OpenList;  // ListLock (and OpenLock for changes); newest first
+    RankedLock OpenLock;
+    std::atomic<OpenContext*> AccessOwner;  // atomic (changed under OpenLock and ListLock)
+
+    // Beyond the classic record:
+    DWORD DeviceArrayIndex;      // const after init; 0..19
+    RankedLock ListLock;         // guards the OpenList links for walkers
+    RankedLock SettingsLock;     // leaf: guards Dcb and Timeouts
+    std::atomic<LONG> Refs;      // atomic: instance + partner users + dispatch thread
+    DWORD InitializedParts;      // const after init: which locks and buffers exist, for teardown
+    std::atomic<DWORD> Retired;  // atomic, set under OpenLock by COM_Deinit: no open succeeds after it
+    void (*ReleaseOps)(PortOpsObject* object);  // const after init: frees Ops when no VirtualPort took it
+};
+
+// PortState::InitializedParts bits: the locks that exist and must be deleted with the record.
+enum PortPart : DWORD {
+    kPartOpenLock = 1u << 0,
+    kPartListLock = 1u << 1,
+    kPartSettingsLock = 1u << 2,
+    kPartReceiveLock = 1u << 3,
+    kPartTransmitLock = 1u << 4,
+    kPartRxLock = 1u << 5,
+    kPartTxLock = 1u << 6,
+};
+
+// The slots of a port's table; only for a PortState whose Ops exist (every instance past COM_Init).
+inline const PortOps& OpsOf(const PortState* state) {
+    return *state->Ops->ops;
+}
+inline bool OwnsDispatchThread(const PortState* state) {
+    return state->Ops != nullptr && (state->Ops->bindFlags & kBindOwnDispatchThread) != 0;
+}
+
+// Records. A new PortState carries the instance's reference, a new OpenContext the handle's; both come
+// zero-filled from LocalAlloc (null when out of memory, with its error). A new OpenContext holds a reference
+// on its port and has its CommEvent and EventLock.
+PortState* AllocatePortState();
+OpenContext* AllocateOpenContext(PortState* state, DWORD access, DWORD share);
+
+// Snapshots of the settings, safe against a concurrent change.
+DCB GetDcb(PortState* state);
+COMMTIMEOUTS GetTimeouts(PortState* state);
+void SetDcbCopy(PortState* state, const DCB& dcb);
+void SetTimeoutsCopy(PortState* state, const COMMTIMEOUTS& timeouts);
+
+// Flags helpers (atomic).
+inline bool HasFlag(PortState* state, DWORD flag) {
+    return (state->Flags.load() & flag) != 0;
+}
+inline void SetFlag(PortState* state, DWORD flag) {
+    state->Flags.fetch_or(flag);
+}
+inline void ClearFlag(PortState* state, DWORD flag) {
+    state->Flags.fetch_and(~flag);
+}
+
+// References. A PortState is freed by its last release, which also runs the layer's Deinit and with it takes
+// that port's VirtualPort locks: release while holding no lock ranked at or above kRankVpTransmit. The port
+// table hands out no new reference once COM_Deinit has emptied the slot.
+void AddRefPortState(PortState* state);
+void ReleasePortState(PortState* state);
+void AddRefOpenContext(OpenContext* context);
+void ReleaseOpenContext(OpenContext* context);
+
+// Routines of the instance and handle lifecycle used elsewhere in the driver.
+bool StartDispatchThread(PortState* state);
+BOOL StopDispatchThread(PortState* state);
+// Process-exit notification: ends every call pending on the handle at once. Closes nothing.
+BOOL ReleaseWaiters(OpenContext* context);
+// Records communication events (EV_ bits) on every handle waiting for any of them and wakes the waiters.
+// Called from any thread, including the partner's; never waits for OpenLock.
+void SignalCommEvents(PortState* state, DWORD events);
+
+// The dispatch thread's body; its service pass comes with the transmit and receive paths.
+DWORD WINAPI DispatchThreadProc(LPVOID parameter);
+// One service pass of the dispatch thread; false when the thread is to end.
+bool HandlePortEvents(PortState* state);
+// Moves what the layer reports received into the receive ring; adds kInterruptTransmit to *passMask when the
+// pass must also run the transmit step. True when it stored at least one byte. Dispatch thread only.
+bool ReceiveStep(PortState* state, DWORD* passMask);
+
+// Entry points are the module's only exports; everything else stays hidden.
+#define TULK_ENTRY __attribute__((visibility("default")))
+
+// Stream entry points (both families behave the same; the KMX_ ones forward to these).
+extern "C" {
+TULK_ENTRY DWORD_PTR COM_Init(LPCWSTR activeKey, DWORD_PTR clientInfo);
+TULK_ENTRY BOOL COM_Deinit(DWORD_PTR device);
+TULK_ENTRY DWORD_PTR COM_Open(DWORD_PTR device, DWORD access, DWORD share);
+TULK_ENTRY BOOL COM_Close(DWORD_PTR open);
+TULK_ENTRY DWORD COM_Read(DWORD_PTR open, LPVOID buffer, DWORD count);
+TULK_ENTRY DWORD COM_Write(DWORD_PTR open, LPCVOID buffer, DWORD count);
+TULK_ENTRY DWORD COM_Seek(DWORD_PTR open, LONG amount, DWORD type);
+TULK_ENTRY BOOL COM_IOControl(DWORD_PTR open, DWORD code, PBYTE in, DWORD inLength, PBYTE out,
+                              DWORD outLength, PDWORD actualOut);
+TULK_ENTRY BOOL COM_PowerUp(DWORD_PTR device);
+TULK_ENTRY BOOL COM_PowerDown(DWORD_PTR device);
+
+TULK_ENTRY DWORD_PTR KMX_Init(LPCWSTR activeKey, DWORD_PTR clientInfo);
+TULK_ENTRY BOOL KMX_Deinit(DWORD_PTR device);
+TULK_ENTRY DWORD_PTR KMX_Open(DWORD_PTR device, DWORD access, DWORD share);
+TULK_ENTRY BOOL KMX_Close(DWORD_PTR open);
+TULK_ENTRY DWORD KMX_Read(DWORD_PTR open, LPVOID buffer, DWORD count);
+TULK_ENTRY DWORD KMX_Write(DWORD_PTR open, LPCVOID buffer, DWORD count);
+TULK_ENTRY DWORD KMX_Seek(DWORD_PTR open, LONG amount, DWORD type);
+TULK_ENTRY BOOL KMX_IOControl(DWORD_PTR open, DWORD code, PBYTE in, DWORD inLength, PBYTE out,
+                              DWORD outLength, PDWORD actualOut);
+TULK_ENTRY BOOL KMX_PowerUp(DWORD_PTR device);
+TULK_ENTRY BOOL KMX_PowerDown(DWORD_PTR device);
+}
