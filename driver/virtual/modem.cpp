@@ -1,0 +1,183 @@
+// Modem lines and status of a virtual port. The pair is wired as a null-modem cable: this port's DTR
+// drives the partner's DSR and DCD, its RTS the partner's CTS. Output lines keep no state of their own;
+// each change acts at once on the partner's modem status, which the partner's dispatch thread then turns
+// into events.
+#include <windows.h>
+#include <pkfuncs.h>
+
+#include "core/port_state.h"
+#include "virtual/port_table.h"
+#include "virtual/virtual_port.h"
+
+namespace {
+
+// What one output-line operation does to the partner's modem status. The change bits are set even when the
+// line already had the new level, so every call gives the partner a report and its events.
+struct LineWiring {
+    BYTE set;
+    BYTE clear;
+};
+
+constexpr LineWiring kSetDtrWiring{kModemDcd | kModemDsr | kModemDcdChanged | kModemDsrChanged, 0};
+constexpr LineWiring kClearDtrWiring{kModemDcdChanged | kModemDsrChanged, kModemDcd | kModemDsr};
+constexpr LineWiring kSetRtsWiring{kModemCts | kModemCtsChanged, 0};
+constexpr LineWiring kClearRtsWiring{kModemCtsChanged, kModemCts};
+
+struct ChangeEvent {
+    BYTE changeBit;
+    DWORD event;
+};
+
+constexpr ChangeEvent kChangeEvents[] = {
+    {kModemCtsChanged, EV_CTS},
+    {kModemDsrChanged, EV_DSR},
+    {kModemDcdChanged, EV_RLSD},
+};
+
+struct LineBit {
+    BYTE line;
+    DWORD modemStatusBit;
+};
+
+constexpr LineBit kLineBits[] = {
+    {kModemCts, MS_CTS_ON},
+    {kModemDsr, MS_DSR_ON},
+    {kModemDcd, MS_RLSD_ON},
+};
+
+void DriveLine(VirtualPort* port, const LineWiring& wiring) {
+    PartnerRef partner;
+    const bool found = AcquirePartner(port, &partner);
+    {
+        LockGuard reg(port->registerLock);
+        if (found && partner.port != nullptr) {
+            // Set and clear land together, and a change the partner clears meanwhile is not undone.
+            BYTE lines = partner.port->modemStatus.load();
+            while (!partner.port->modemStatus.compare_exchange_weak(
+                lines, static_cast<BYTE>((lines & ~wiring.clear) | wiring.set))) {
+            }
+            partner.port->pendingSources.fetch_or(kSourceModem);
+            SetEvent(partner.state->SerialEvent);
+        }
+    }
+    if (found) {
+        ReleasePartner(&partner);
+    }
+}
+
+}  // namespace
+
+void EvaluateModemStatus(VirtualPort* port) {
+    const BYTE changes = port->modemStatus.fetch_and(static_cast<BYTE>(~kModemChangeBits));
+    DWORD events = 0;
+    for (const ChangeEvent& entry : kChangeEvents) {
+        if ((changes & entry.changeBit) != 0) {
+            events |= entry.event;
+        }
+    }
+    if (events != 0) {
+        port->eventCallback(port->portState, events);
+    }
+}
+
+void ResumeAfterHold(VirtualPort* port) {
+    EvaluateModemStatus(port);
+    LockGuard reg(port->registerLock);
+    const BYTE lines = port->modemStatus.load();
+    if (port->dsrHold.load() != 0 && (lines & kModemDsr) != 0) {
+        port->dsrHold.store(0);
+        port->txKick.store(1);
+    }
+    if (port->ctsHold.load() != 0 && (lines & kModemCts) != 0) {
+        port->ctsHold.store(0);
+        port->txKick.store(1);
+    }
+}
+
+void VirtualSetDtr(VirtualPort* port) {
+    DriveLine(port, kSetDtrWiring);
+}
+void VirtualClearDtr(VirtualPort* port) {
+    DriveLine(port, kClearDtrWiring);
+}
+void VirtualSetRts(VirtualPort* port) {
+    DriveLine(port, kSetRtsWiring);
+}
+void VirtualClearRts(VirtualPort* port) {
+    DriveLine(port, kClearRtsWiring);
+}
+
+void VirtualModemIntr(VirtualPort* port) {
+    ResumeAfterHold(port);
+}
+
+// The line status of a virtual port never carries an error or a break, so there is no line report.
+void VirtualLineIntr(VirtualPort* /*port*/) {}
+
+void VirtualGetModemStatus(VirtualPort* port, DWORD* modemStatus) {
+    EvaluateModemStatus(port);
+    DWORD word = 0;
+    if (modemStatus == nullptr || !CeSafeCopyMemory(&word, modemStatus, sizeof(word))) {
+        return;
+    }
+    const BYTE lines = port->modemStatus.load();
+    for (const LineBit& bit : kLineBits) {
+        if ((lines & bit.line) != 0) {
+            word |= bit.modemStatusBit;
+        }
+    }
+    CeSafeCopyMemory(modemStatus, &word, sizeof(word));
+}
+
+// Breaks are not carried across: the partner sees no break and no EV_BREAK.
+void VirtualSetBreak(VirtualPort* /*port*/) {}
+void VirtualClearBreak(VirtualPort* /*port*/) {}
+
+BOOL VirtualXmitComChar(VirtualPort* port, BYTE character) {
+    PartnerRef partner;
+    if (!AcquirePartner(port, &partner)) {
+        return TRUE;  // no partner: the character is lost, as on an unplugged line
+    }
+    if (partner.port != nullptr && partner.state->OpenCount.load() >= 1 && partner.port->receiving.load()) {
+        PostImmediate(partner.state, partner.port, character);
+    }
+    ReleasePartner(&partner);
+    return TRUE;
+}
+
+DWORD VirtualGetStatus(VirtualPort* port, COMSTAT* status) {
+    constexpr DWORD kStatusFault = 0xFFFFFFFF;
+    if (status == nullptr) {
+        return kStatusFault;
+    }
+    COMSTAT report{};
+    report.fCtsHold = port->ctsHold.load() != 0 ? 1 : 0;
+    report.fDsrHold = port->dsrHold.load() != 0 ? 1 : 0;
+    if (!CeSafeCopyMemory(status, &report, sizeof(report))) {
+        return kStatusFault;
+    }
+    return 0;  // no line error is ever recorded
+}
+
+// The status block a UART reset would clear is rebuilt by every GetStatus; nothing is left to reset.
+void VirtualReset(VirtualPort* /*port*/) {}
+
+// A purge never drops a report another thread waits for: a transmit or modem report left out would leave a
+// write (or a write held by flow control) waiting for ever. A receive purge throws away what the FIFO and
+// the immediate ring hold, which lets their writer go on as if the bytes were sent; any other purge keeps
+// received bytes and their report, so no byte is lost and no writer is left waiting.
+void VirtualPurgeComm(VirtualPort* port, DWORD flags) {
+    LockGuard reg(port->registerLock);
+    ReleaseTakenDelivery(port);
+    if ((flags & PURGE_RXCLEAR) == 0) {
+        return;
+    }
+    DiscardReceived(port);
+    port->pendingSources.fetch_and(static_cast<BYTE>(~kSourceReceive));
+    port->lineStatus.fetch_and(static_cast<BYTE>(~kLineDataReady));
+    // A delivery that came in after the discard keeps its report.
+    if (HasReceivedBytes(port)) {
+        port->lineStatus.fetch_or(kLineDataReady);
+        port->pendingSources.fetch_or(kSourceReceive);
+    }
+}
