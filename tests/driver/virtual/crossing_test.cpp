@@ -1,0 +1,440 @@
+// Bytes crossing from a port to its partner: deliveries, the partner's RxIntr, what is counted as sent, and
+// every way a writer blocked on its partner is let go.
+#include <cstring>
+
+#include "driver/virtual/virtual_fixture.h"
+
+namespace vtest {
+namespace {
+
+constexpr DWORD kReportWaitMs = 5000;
+constexpr DWORD kWriterDoneMs = 5000;
+constexpr DWORD kStillBlockedMs = 100;  // a writer released early shows within this
+
+class CrossingTest : public VirtualPortTest {
+  protected:
+    void SetUp() override {
+        VirtualPortTest::SetUp();
+        CreatePair();
+        if (!HasFatalFailure()) {
+            OpenPair();
+        }
+    }
+
+    // B's dispatch step: waits for the receive report, then takes what fits in `room`.
+    DWORD Receive(BYTE* target, DWORD room, DWORD* left = nullptr) {
+        if ((heldReport_ & kInterruptReceive) == 0) {
+            EXPECT_NE(WaitForReport(b_, kInterruptReceive, kReportWaitMs), 0u) << "no receive report";
+        }
+        heldReport_ = 0;
+        DWORD count = room;
+        const DWORD untaken = Ops(b_).RxIntr(Vp(b_), target, &count);
+        if (left != nullptr) {
+            *left = untaken;
+        }
+        return count;
+    }
+
+    void ExpectWriteEnded(PortState* state) {
+        EXPECT_EQ(WaitForSingleObject(state->TransmitEvent, 0), WAIT_OBJECT_0) << "write not ended";
+        EXPECT_EQ(Vp(state)->pendingSources.load() & kSourceTransmit, 0);
+        EXPECT_NE(Vp(state)->lineStatus.load() & kLineTransmitterEmpty, 0) << "transmitter left busy";
+    }
+
+    // B's next report, as the core asks right after a receive step; this is what lets the writer go on. A
+    // delivery the writer makes at once may already be reported here, so the report is kept for Receive.
+    void NextReport() { heldReport_ = Ops(b_).GetInterruptType(Vp(b_)); }
+
+    DWORD heldReport_ = 0;
+};
+
+TEST_F(CrossingTest, WholeDeliveryIsTakenAndWriterWaitsForTheNextReport) {
+    const std::vector<BYTE> data = Pattern(100);
+    AsyncTransmit writer(a_, data.data(), 100);
+    BYTE received[2048];
+    DWORD left = 0xFFFF;
+    ASSERT_EQ(Receive(received, sizeof(received), &left), 100u);
+    EXPECT_EQ(left, 0u);
+    EXPECT_EQ(std::memcmp(received, data.data(), 100), 0);
+    // The receiving pass's flow control must be in place before the writer goes on.
+    EXPECT_FALSE(writer.Wait(kStillBlockedMs)) << "writer released inside RxIntr";
+    NextReport();
+    ASSERT_TRUE(writer.Wait(kWriterDoneMs));
+    EXPECT_EQ(writer.Taken(), 100u);
+    // The writer's own dispatch thread is owed a transmit report to hand on the next piece.
+    EXPECT_EQ(Ops(a_).GetInterruptType(Vp(a_)), kInterruptTransmit);
+    EXPECT_NE(Vp(a_)->lineStatus.load() & kLineTransmitterEmpty, 0);
+}
+
+class ShortTargetTest : public CrossingTest, public ::testing::WithParamInterface<DWORD> {};
+
+TEST_P(ShortTargetTest, UntakenBytesAreCountedAsLeftAndSentAgain) {
+    const DWORD room = GetParam();
+    constexpr DWORD kLength = 100;
+    const std::vector<BYTE> data = Pattern(kLength);
+    std::vector<BYTE> arrived;
+    DWORD sent = 0;
+    for (int pass = 0; sent < kLength && pass < 200; ++pass) {
+        AsyncTransmit writer(a_, data.data() + sent, kLength - sent);
+        std::vector<BYTE> target(room, 0xEE);
+        DWORD left = 0;
+        const DWORD count = Receive(target.data(), room, &left);
+        ASSERT_EQ(count, std::min(room, kLength - sent));
+        EXPECT_EQ(left, kLength - sent - count);
+        NextReport();
+        ASSERT_TRUE(writer.Wait(kWriterDoneMs));
+        ASSERT_EQ(writer.Taken(), count) << "writer counted other than what was taken";
+        arrived.insert(arrived.end(), target.begin(), target.begin() + count);
+        sent += count;
+    }
+    EXPECT_EQ(arrived, data);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rooms, ShortTargetTest, ::testing::Values(1u, 16u, 30u, 99u, 100u, 2048u));
+
+struct FilterCase {
+    const char* name;
+    bool fNull;
+    bool fDsrSensitivity;
+    bool dropDsr;  // the partner clears DTR first
+    std::vector<BYTE> sent;
+    std::vector<BYTE> arrived;
+    friend void PrintTo(const FilterCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class ReceiveFilterTest : public CrossingTest, public ::testing::WithParamInterface<FilterCase> {};
+
+TEST_P(ReceiveFilterTest, DroppedBytesStillCountAsSent) {
+    const FilterCase& c = GetParam();
+    static bool fNull;
+    static bool fDsr;
+    fNull = c.fNull;
+    fDsr = c.fDsrSensitivity;
+    ASSERT_TRUE(ChangeDcb(b_, [](DCB* dcb) {
+        dcb->fNull = fNull;
+        dcb->fDsrSensitivity = fDsr;
+    }));
+    if (c.dropDsr) {
+        Ops(a_).ClearDTR(Vp(a_));
+    }
+    AsyncTransmit writer(a_, c.sent.data(), static_cast<DWORD>(c.sent.size()));
+    std::vector<BYTE> target(64, 0xEE);
+    const DWORD count = Receive(target.data(), static_cast<DWORD>(target.size()));
+    target.resize(count);
+    EXPECT_EQ(target, c.arrived);
+    NextReport();
+    ASSERT_TRUE(writer.Wait(kWriterDoneMs));
+    EXPECT_EQ(writer.Taken(), c.sent.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Filters, ReceiveFilterTest,
+    ::testing::Values(FilterCase{"NoFilter", false, false, false, {1, 0, 2, 0}, {1, 0, 2, 0}},
+                      FilterCase{"NullsDropped", true, false, false, {0, 1, 0, 2, 0}, {1, 2}},
+                      FilterCase{"OnlyNulls", true, false, false, {0, 0, 0}, {}},
+                      FilterCase{"DsrOnKeepsBytes", false, true, false, {5, 6, 7}, {5, 6, 7}},
+                      FilterCase{"DsrOffDropsAll", false, true, true, {5, 6, 7}, {}},
+                      FilterCase{"DsrOffWithoutSensitivity", false, false, true, {5, 6}, {5, 6}}),
+    [](const ::testing::TestParamInfo<FilterCase>& info) { return std::string(info.param.name); });
+
+TEST_F(CrossingTest, EventCharacterRaisesRxFlagOncePerCall) {
+    RecordEvents(b_);
+    const BYTE withFlags[] = {'a', 0x0D, 'b', 0x0D, 'c', 0x0D};  // EvtChar of the first-open settings
+    const BYTE without[] = {'x', 'y'};
+    for (const auto& [bytes, length, expectedCalls] :
+         {std::tuple{withFlags, sizeof(withFlags), 1}, std::tuple{without, sizeof(without), 0}}) {
+        AsyncTransmit writer(a_, bytes, static_cast<DWORD>(length));
+        BYTE target[16];
+        EXPECT_EQ(Receive(target, sizeof(target)), length);
+        const EventRecord record = TakeEvents(b_);
+        EXPECT_EQ(record.calls, expectedCalls);
+        EXPECT_EQ(record.events, expectedCalls != 0 ? EV_RXFLAG : 0u);
+        NextReport();
+        ASSERT_TRUE(writer.Wait(kWriterDoneMs));
+    }
+}
+
+TEST_F(CrossingTest, ClosedPartnerRefusesAndNothingArrivesLater) {
+    CloseHandleOf(handleB_);
+    const std::vector<BYTE> data = Pattern(10);
+    DWORD count = 10;
+    Ops(a_).TxIntr(Vp(a_), data.data(), &count);
+    EXPECT_EQ(count, 0u);
+    ExpectWriteEnded(a_);
+    handleB_ = OpenData(b_);
+    ASSERT_NE(handleB_, nullptr);
+    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptNone);
+}
+
+TEST_F(CrossingTest, DeliveryLongerThanTheFifoIsRefused) {
+    const std::vector<BYTE> data = Pattern(kFifoBytes + 1);
+    DWORD count = kFifoBytes + 1;
+    EXPECT_EQ(DeliverToPartner(b_, Vp(b_), data.data(), &count), DeliveryResult::kRefused);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptNone) << "refused delivery left a mark";
+}
+
+// A write of any length arrives whole: TxIntr hands the partner at most one FIFO per delivery.
+TEST_F(CrossingTest, LongTransmitArrivesWholeInPieces) {
+    constexpr DWORD kLength = 5000;
+    const std::vector<BYTE> data = Pattern(kLength);
+    std::vector<DWORD> pieces;
+    std::thread writer([&] {
+        DWORD sent = 0;
+        while (sent < kLength && pieces.size() < 100) {
+            DWORD count = kLength - sent;
+            Ops(a_).TxIntr(Vp(a_), data.data() + sent, &count);
+            pieces.push_back(count);
+            sent += count;
+        }
+    });
+    std::vector<BYTE> arrived;
+    while (arrived.size() < kLength) {
+        BYTE target[kFifoBytes];
+        const DWORD count = Receive(target, sizeof(target));
+        ASSERT_NE(count, 0u);
+        arrived.insert(arrived.end(), target, target + count);
+        NextReport();
+    }
+    writer.join();
+    EXPECT_EQ(arrived, data);
+    ASSERT_EQ(pieces.size(), 3u);
+    for (const DWORD piece : pieces) {
+        EXPECT_LE(piece, kFifoBytes);
+    }
+}
+
+TEST_F(CrossingTest, ReportsComeOneAtATimeReceiveTransmitModem) {
+    Vp(b_)->pendingSources.fetch_or(kSourceModem | kSourceTransmit | kSourceReceive);
+    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptReceive);
+    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptTransmit);
+    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptModem);
+    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptNone);
+    EXPECT_EQ(Vp(b_)->pendingSources.load(), kSourceNone);
+    // A kick owed after a flow-control hold rides along with whatever else is reported, once.
+    Vp(b_)->pendingSources.fetch_or(kSourceModem);
+    Vp(b_)->txKick.store(1);
+    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptModem | kInterruptTransmit);
+    Vp(b_)->txKick.store(1);
+    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptTransmit);
+    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptNone);
+}
+
+TEST_F(CrossingTest, ImmediateCharactersGoAheadOfTheFifo) {
+    const BYTE data[] = {'d', 'a', 't', 'a'};
+    AsyncTransmit writer(a_, data, sizeof(data));
+    ASSERT_TRUE(tulktest::WaitUntil([&] { return Vp(b_)->fifoState.load() == kFifoLoaded; }, kReportWaitMs));
+    EXPECT_TRUE(Ops(a_).XmitComChar(Vp(a_), 0x13));
+    EXPECT_TRUE(Ops(a_).XmitComChar(Vp(a_), 0x11));
+    BYTE target[16];
+    ASSERT_EQ(Receive(target, sizeof(target)), 6u);
+    const BYTE expected[] = {0x13, 0x11, 'd', 'a', 't', 'a'};
+    EXPECT_EQ(std::memcmp(target, expected, sizeof(expected)), 0);
+    NextReport();
+    ASSERT_TRUE(writer.Wait(kWriterDoneMs));
+    EXPECT_EQ(writer.Taken(), sizeof(data));
+}
+
+// Room for only part of the immediate characters: the rest and the untouched FIFO wait for the next call.
+TEST_F(CrossingTest, ImmediateCharactersThatDoNotFitWaitWithTheFifo) {
+    const BYTE data[] = {'x', 'y'};
+    AsyncTransmit writer(a_, data, sizeof(data));
+    ASSERT_TRUE(tulktest::WaitUntil([&] { return Vp(b_)->fifoState.load() == kFifoLoaded; }, kReportWaitMs));
+    for (const BYTE c : {1, 2, 3}) {
+        Ops(a_).XmitComChar(Vp(a_), c);
+    }
+    BYTE first[2];
+    DWORD left = 0xFFFF;
+    ASSERT_EQ(Receive(first, sizeof(first), &left), 2u);
+    EXPECT_EQ(left, 0u) << "FIFO counted as abandoned although it was not reached";
+    EXPECT_EQ(first[0], 1);
+    EXPECT_EQ(first[1], 2);
+    BYTE rest[8];
+    ASSERT_EQ(Receive(rest, sizeof(rest)), 3u);
+    EXPECT_EQ(rest[0], 3);
+    EXPECT_EQ(rest[1], 'x');
+    NextReport();
+    ASSERT_TRUE(writer.Wait(kWriterDoneMs));
+    EXPECT_EQ(writer.Taken(), sizeof(data));
+}
+
+TEST_F(CrossingTest, FullImmediateRingCountsTheLostCharacters) {
+    constexpr DWORD kPosted = kImmediateQueueBytes + 6;
+    for (DWORD i = 0; i < kPosted; ++i) {
+        EXPECT_TRUE(Ops(a_).XmitComChar(Vp(a_), static_cast<BYTE>(i + 1)));
+    }
+    EXPECT_EQ(Vp(b_)->droppedImmediate.load(), kPosted - kImmediateQueueBytes);
+    BYTE target[kImmediateQueueBytes * 2];
+    ASSERT_EQ(Receive(target, sizeof(target)), kImmediateQueueBytes);
+    for (DWORD i = 0; i < kImmediateQueueBytes; ++i) {
+        ASSERT_EQ(target[i], i + 1);
+    }
+}
+
+TEST_F(CrossingTest, ImmediateCharactersObeyTheReceiveFilters) {
+    ASSERT_TRUE(ChangeDcb(b_, [](DCB* dcb) { dcb->fNull = 1; }));
+    RecordEvents(b_);
+    for (const BYTE c : {0x00, 0x41, 0x0D}) {
+        Ops(a_).XmitComChar(Vp(a_), c);
+    }
+    BYTE target[8];
+    ASSERT_EQ(Receive(target, sizeof(target)), 2u);
+    EXPECT_EQ(target[0], 0x41);
+    EXPECT_EQ(target[1], 0x0D);
+    EXPECT_EQ(TakeEvents(b_).events, EV_RXFLAG);
+}
+
+TEST_F(CrossingTest, UnreadableSourceEndsTheWrite) {
+    DWORD count = 10;
+    Ops(a_).TxIntr(Vp(a_), reinterpret_cast<const BYTE*>(0x10), &count);
+    EXPECT_EQ(count, 0u);
+    ExpectWriteEnded(a_);
+    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptNone);
+}
+
+TEST_F(CrossingTest, UnwritableTargetTakesNothingAndTheBytesComeAgain) {
+    const std::vector<BYTE> data = Pattern(8);
+    AsyncTransmit writer(a_, data.data(), 8);
+    DWORD left = 0;
+    EXPECT_EQ(Receive(reinterpret_cast<BYTE*>(0x10), 8, &left), 0u);
+    EXPECT_EQ(left, 8u);
+    NextReport();
+    ASSERT_TRUE(writer.Wait(kWriterDoneMs));
+    EXPECT_EQ(writer.Taken(), 0u);
+}
+
+// How a writer blocked on B is let go, and what it counts as sent.
+enum class Release {
+    kClose,
+    kDeinit,
+    kReceivePurge,
+    kOtherPurge,
+    kCloseAfterPartialTake,
+    kStaleAtOpeningPurge,  // B closed and opened again between the writer's check and its delivery
+    kStaleNotTakenIn,
+};
+
+struct ReleaseCase {
+    const char* name;
+    Release action;
+    DWORD expectedTaken;
+    bool writeEnds;  // the delivery counts as refused and the write ends
+    friend void PrintTo(const ReleaseCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class BlockedWriterTest : public CrossingTest, public ::testing::WithParamInterface<ReleaseCase> {};
+
+TEST_P(BlockedWriterTest, IsReleased) {
+    const ReleaseCase& c = GetParam();
+    constexpr DWORD kLength = 40;
+    constexpr DWORD kPartialRoom = 10;
+    const std::vector<BYTE> data = Pattern(kLength);
+    AsyncTransmit writer(a_, data.data(), kLength);
+    ASSERT_TRUE(tulktest::WaitUntil([&] { return Vp(b_)->fifoState.load() == kFifoLoaded; }, kReportWaitMs));
+    switch (c.action) {
+        case Release::kClose:
+            CloseHandleOf(handleB_);
+            break;
+        case Release::kDeinit:
+            Destroy(b_);
+            b_ = nullptr;
+            break;
+        case Release::kReceivePurge:
+            Ops(b_).PurgeComm(Vp(b_), PURGE_RXCLEAR);
+            break;
+        case Release::kOtherPurge:
+            Ops(b_).PurgeComm(Vp(b_), PURGE_RXABORT | PURGE_TXABORT | PURGE_TXCLEAR);
+            break;
+        case Release::kStaleAtOpeningPurge:
+            Vp(b_)->openGeneration.fetch_add(1);
+            Ops(b_).PurgeComm(Vp(b_), PURGE_RXCLEAR);
+            break;
+        case Release::kStaleNotTakenIn: {
+            Vp(b_)->openGeneration.fetch_add(1);
+            BYTE target[kLength];
+            EXPECT_EQ(Receive(target, kLength), 0u) << "bytes of a stale delivery taken in";
+            break;
+        }
+        case Release::kCloseAfterPartialTake: {
+            BYTE target[kPartialRoom];
+            ASSERT_EQ(Receive(target, kPartialRoom), kPartialRoom);
+            CloseHandleOf(handleB_);
+            break;
+        }
+    }
+    if (c.action == Release::kOtherPurge) {
+        // Nothing is lost: the bytes and their report are still there and the writer still waits.
+        EXPECT_FALSE(writer.Wait(kStillBlockedMs));
+        BYTE target[kLength];
+        ASSERT_EQ(Receive(target, kLength), kLength);
+        EXPECT_EQ(std::memcmp(target, data.data(), kLength), 0);
+        NextReport();
+    }
+    ASSERT_TRUE(writer.Wait(kWriterDoneMs));
+    EXPECT_EQ(writer.Taken(), c.expectedTaken);
+    if (c.writeEnds) {
+        ExpectWriteEnded(a_);
+    } else {
+        EXPECT_EQ(Ops(a_).GetInterruptType(Vp(a_)), kInterruptTransmit);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Releases, BlockedWriterTest,
+    ::testing::Values(ReleaseCase{"PartnerClosed", Release::kClose, 0, true},
+                      ReleaseCase{"PartnerDeinitialised", Release::kDeinit, 0, true},
+                      ReleaseCase{"ReceivePurgeCountsBytesSent", Release::kReceivePurge, 40, false},
+                      ReleaseCase{"OtherPurgeKeepsBytes", Release::kOtherPurge, 40, false},
+                      ReleaseCase{"CloseAfterPartialTake", Release::kCloseAfterPartialTake, 10, false},
+                      ReleaseCase{"StaleAtOpeningPurgeIsRefused", Release::kStaleAtOpeningPurge, 0, true},
+                      ReleaseCase{"StaleIsNotTakenIn", Release::kStaleNotTakenIn, 0, true}),
+    [](const ::testing::TestParamInfo<ReleaseCase>& info) { return std::string(info.param.name); });
+
+TEST_F(CrossingTest, ReceivePurgeKeepsADeliveryThatArrivesAfterIt) {
+    Ops(a_).XmitComChar(Vp(a_), 'i');
+    Ops(b_).PurgeComm(Vp(b_), PURGE_RXCLEAR);
+    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptNone) << "purged character still reported";
+    const BYTE data[] = {'n', 'e', 'w'};
+    AsyncTransmit writer(a_, data, sizeof(data));
+    BYTE target[8];
+    ASSERT_EQ(Receive(target, sizeof(target)), 3u);
+    EXPECT_EQ(target[0], 'n');
+    NextReport();
+    ASSERT_TRUE(writer.Wait(kWriterDoneMs));
+}
+
+// The same crossing with the core's own dispatch threads serving both ends.
+class LiveCrossingTest : public VirtualPortTest {
+  protected:
+    void SetUp() override {
+        VirtualPortTest::SetUp();
+        CreatePair(kVirtualPortLayer);
+        if (!HasFatalFailure()) {
+            OpenPair();
+        }
+    }
+};
+
+TEST_F(LiveCrossingTest, BytesLandInThePartnersRing) {
+    constexpr DWORD kLength = 1500;  // fits the ring, which no one reads here
+    const std::vector<BYTE> data = Pattern(kLength);
+    DWORD count = kLength;
+    Ops(a_).TxIntr(Vp(a_), data.data(), &count);
+    EXPECT_EQ(count, kLength);
+    ASSERT_TRUE(tulktest::WaitUntil([&] { return b_->RxBytes.load() == kLength; }, kWriterDoneMs));
+    EXPECT_EQ(std::memcmp(b_->RxBuffer, data.data(), kLength), 0);
+    EXPECT_EQ(b_->DroppedBytesPort.load(), 0u);
+}
+
+TEST_F(LiveCrossingTest, PartnersDispatchThreadTakesLineChanges) {
+    Ops(a_).ClearRTS(Vp(a_));
+    ASSERT_TRUE(tulktest::WaitUntil([&] { return (Vp(b_)->modemStatus.load() & kModemChangeBits) == 0; },
+                                    kWriterDoneMs))
+        << "modem report not served";
+    DWORD lines = 0;
+    Ops(b_).GetModemStatus(Vp(b_), &lines);
+    EXPECT_EQ(lines, MS_DSR_ON | MS_RLSD_ON);
+}
+
+}  // namespace
+}  // namespace vtest

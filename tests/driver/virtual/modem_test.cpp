@@ -1,0 +1,203 @@
+// The null-modem wiring of a pair, modem status and its events, hardware flow control, status reports.
+#include "driver/virtual/virtual_fixture.h"
+
+namespace vtest {
+namespace {
+
+constexpr DWORD kFirstOpenLines = MS_DSR_ON | MS_RLSD_ON;
+constexpr DWORD kWriterDoneMs = 5000;
+
+class ModemTest : public VirtualPortTest {
+  protected:
+    void SetUp() override {
+        VirtualPortTest::SetUp();
+        CreatePair();
+    }
+    static DWORD ModemStatus(PortState* state, DWORD prefill = 0) {
+        DWORD word = prefill;
+        Ops(state).GetModemStatus(Vp(state), &word);
+        return word;
+    }
+    // The partner's dispatch step for a modem report.
+    static void ServeModem(PortState* state) {
+        EXPECT_EQ(Ops(state).GetInterruptType(Vp(state)) & kInterruptModem, kInterruptModem);
+        Ops(state).ModemIntr(Vp(state));
+    }
+};
+
+TEST_F(ModemTest, FirstOpenReportsDsrAndDcdWhateverThePartnerDid) {
+    ASSERT_NE(OpenData(b_), nullptr);
+    Ops(b_).SetRTS(Vp(b_));  // would give A CTS, but A is not open yet
+    RecordEvents(a_);
+    ASSERT_NE(OpenData(a_), nullptr);
+    const EventRecord record = TakeEvents(a_);
+    EXPECT_EQ(record.events, EV_DSR | EV_RLSD);
+    EXPECT_EQ(record.calls, 1);
+    EXPECT_EQ(ModemStatus(a_), kFirstOpenLines);
+    // The caller's word is added to, never cleared.
+    EXPECT_EQ(ModemStatus(a_, 0x40000000u), 0x40000000u | kFirstOpenLines);
+    EXPECT_EQ(TakeEvents(a_).calls, 0) << "changes reported twice";
+}
+
+using LineSlot = PortSetDtrFn* PortOps::*;
+
+struct WiringCase {
+    const char* name;
+    LineSlot operation;
+    DWORD partnerLines;  // GetModemStatus on the partner afterwards
+    DWORD events;
+    friend void PrintTo(const WiringCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class WiringTest : public ModemTest, public ::testing::WithParamInterface<WiringCase> {};
+
+// Repeated calls report again although the line keeps its level, as the change bits are set every time.
+TEST_P(WiringTest, ActsOnThePartnerWithItsEvents) {
+    const WiringCase& c = GetParam();
+    ASSERT_NO_FATAL_FAILURE(OpenPair());
+    RecordEvents(b_);
+    RecordEvents(a_);
+    for (int round = 0; round < 2; ++round) {
+        (Ops(a_).*c.operation)(Vp(a_));
+        ServeModem(b_);
+        const EventRecord record = TakeEvents(b_);
+        EXPECT_EQ(record.events, c.events) << "round " << round;
+        EXPECT_EQ(record.calls, 1);
+        EXPECT_EQ(ModemStatus(b_), c.partnerLines);
+    }
+    EXPECT_EQ(ModemStatus(a_), kFirstOpenLines) << "the port's own lines changed";
+    EXPECT_EQ(TakeEvents(a_).calls, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, WiringTest,
+    ::testing::Values(WiringCase{"SetDtr", &PortOps::SetDTR, MS_DSR_ON | MS_RLSD_ON, EV_DSR | EV_RLSD},
+                      WiringCase{"ClearDtr", &PortOps::ClearDTR, 0, EV_DSR | EV_RLSD},
+                      WiringCase{"SetRts", &PortOps::SetRTS, MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON, EV_CTS},
+                      WiringCase{"ClearRts", &PortOps::ClearRTS, MS_DSR_ON | MS_RLSD_ON, EV_CTS}),
+    [](const ::testing::TestParamInfo<WiringCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ModemTest, GetModemStatusReportsPendingChangesAsEvents) {
+    ASSERT_NO_FATAL_FAILURE(OpenPair());
+    RecordEvents(b_);
+    Ops(a_).SetRTS(Vp(a_));
+    Ops(a_).ClearDTR(Vp(a_));
+    EXPECT_EQ(ModemStatus(b_), MS_CTS_ON);
+    const EventRecord record = TakeEvents(b_);
+    EXPECT_EQ(record.events, EV_CTS | EV_DSR | EV_RLSD);
+    EXPECT_EQ(record.calls, 1);
+}
+
+TEST_F(ModemTest, LineChangesWhilePartnerClosedAreLost) {
+    ASSERT_NE(OpenData(a_), nullptr);
+    Ops(a_).SetRTS(Vp(a_));
+    Ops(a_).ClearDTR(Vp(a_));
+    ASSERT_NE(OpenData(b_), nullptr);
+    EXPECT_EQ(ModemStatus(b_), kFirstOpenLines);
+}
+
+TEST_F(ModemTest, LineOperationsWithoutPartnerDoNothing) {
+    PortState* single = Create(PortKey{.arrayIndex = 4, .number = 9, .partner = tulktest::kNoPartner});
+    ASSERT_NE(single, nullptr);
+    ASSERT_NE(OpenData(single), nullptr);
+    for (LineSlot slot : {&PortOps::SetDTR, &PortOps::ClearDTR, &PortOps::SetRTS, &PortOps::ClearRTS}) {
+        (Ops(single).*slot)(Vp(single));
+    }
+    EXPECT_EQ(ModemStatus(single), kFirstOpenLines);
+    EXPECT_TRUE(Ops(single).XmitComChar(Vp(single), 'x'));
+}
+
+struct HoldCase {
+    const char* name;
+    void (*enable)(DCB*);
+    LineSlot dropLine;   // on the partner, before the write
+    LineSlot raiseLine;  // on the partner, to let the write go
+    bool cts;
+    friend void PrintTo(const HoldCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class FlowControlTest : public ModemTest, public ::testing::WithParamInterface<HoldCase> {};
+
+TEST_P(FlowControlTest, HeldWriteWaitsWithoutBusyLoopAndIsKickedWhenTheLineComesOn) {
+    const HoldCase& c = GetParam();
+    ASSERT_NO_FATAL_FAILURE(OpenPair());
+    ASSERT_TRUE(ChangeDcb(a_, c.enable));
+    if (c.dropLine != nullptr) {
+        (Ops(b_).*c.dropLine)(Vp(b_));
+        ServeModem(a_);
+    }
+    const BYTE data[] = {1, 2, 3};
+    DWORD count = sizeof(data);
+    Ops(a_).TxIntr(Vp(a_), data, &count);
+    EXPECT_EQ(count, 0u);
+    COMSTAT status;
+    memset(&status, 0xFF, sizeof(status));
+    EXPECT_EQ(Ops(a_).GetStatus(Vp(a_), &status), 0u);
+    EXPECT_EQ(status.fCtsHold, c.cts ? 1u : 0u);
+    EXPECT_EQ(status.fDsrHold, c.cts ? 0u : 1u);
+    EXPECT_EQ(status.cbInQue, 0u);
+    EXPECT_EQ(status.cbOutQue, 0u);
+    EXPECT_EQ(Ops(a_).GetInterruptType(Vp(a_)), kInterruptNone) << "a held write must not be re-reported";
+    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptNone) << "held bytes reached the partner";
+
+    (Ops(b_).*c.raiseLine)(Vp(b_));
+    EXPECT_EQ(Ops(a_).GetInterruptType(Vp(a_)), kInterruptModem);
+    Ops(a_).ModemIntr(Vp(a_));
+    EXPECT_EQ(Ops(a_).GetInterruptType(Vp(a_)), kInterruptTransmit) << "no kick after the line came on";
+    EXPECT_EQ(Ops(a_).GetStatus(Vp(a_), &status), 0u);
+    EXPECT_EQ(status.fCtsHold, 0u);
+    EXPECT_EQ(status.fDsrHold, 0u);
+
+    // The line is on now: the retried write goes through.
+    AsyncTransmit writer(a_, data, sizeof(data));
+    BYTE target[8];
+    ASSERT_NE(WaitForReport(b_, kInterruptReceive, kWriterDoneMs), 0u);
+    DWORD room = sizeof(target);
+    Ops(b_).RxIntr(Vp(b_), target, &room);
+    EXPECT_EQ(room, sizeof(data));
+    Ops(b_).GetInterruptType(Vp(b_));
+    ASSERT_TRUE(writer.Wait(kWriterDoneMs));
+    EXPECT_EQ(writer.Taken(), sizeof(data));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Holds, FlowControlTest,
+    ::testing::Values(HoldCase{"Cts", [](DCB* d) { d->fOutxCtsFlow = 1; }, nullptr, &PortOps::SetRTS, true},
+                      HoldCase{"Dsr", [](DCB* d) { d->fOutxDsrFlow = 1; }, &PortOps::ClearDTR,
+                               &PortOps::SetDTR, false}),
+    [](const ::testing::TestParamInfo<HoldCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ModemTest, FirstOpenClearsTheHolds) {
+    ASSERT_NE(OpenData(b_), nullptr);
+    OpenContext* handle = OpenData(a_);
+    ASSERT_NE(handle, nullptr);
+    ASSERT_TRUE(ChangeDcb(a_, [](DCB* d) { d->fOutxCtsFlow = 1; }));
+    const BYTE data[] = {1};
+    DWORD count = 1;
+    Ops(a_).TxIntr(Vp(a_), data, &count);
+    ASSERT_EQ(Vp(a_)->ctsHold.load(), 1u);
+    CloseHandleOf(handle);
+    ASSERT_NE(OpenData(a_), nullptr);
+    COMSTAT status{};
+    EXPECT_EQ(Ops(a_).GetStatus(Vp(a_), &status), 0u);
+    EXPECT_EQ(status.fCtsHold, 0u);
+}
+
+// Caller records the layer cannot reach get the defined answer, not a crash.
+TEST_F(ModemTest, BadCallerPointersGetDefinedResults) {
+    ASSERT_NE(OpenData(a_), nullptr);
+    auto* const bad = reinterpret_cast<COMSTAT*>(0x10);
+    EXPECT_EQ(Ops(a_).GetStatus(Vp(a_), nullptr), 0xFFFFFFFFu);
+    EXPECT_EQ(Ops(a_).GetStatus(Vp(a_), bad), 0xFFFFFFFFu);
+    Ops(a_).GetModemStatus(Vp(a_), reinterpret_cast<DWORD*>(0x10));
+    Ops(a_).GetModemStatus(Vp(a_), nullptr);
+    Ops(a_).GetCommProperties(Vp(a_), reinterpret_cast<COMMPROP*>(0x10));
+    EXPECT_FALSE(Ops(a_).SetDCB(Vp(a_), reinterpret_cast<const DCB*>(0x10)));
+    EXPECT_FALSE(Ops(a_).SetDCB(Vp(a_), nullptr));
+    EXPECT_EQ(Ops(a_).SetCommTimeouts(Vp(a_), reinterpret_cast<const COMMTIMEOUTS*>(0x10)), 0u);
+    EXPECT_FALSE(Ops(a_).Ioctl(Vp(a_), kIoctlPortOpenState, nullptr, 0, nullptr, 0, nullptr));
+    EXPECT_EQ(ModemStatus(a_), kFirstOpenLines) << "a failed call changed the port";
+}
+
+}  // namespace
+}  // namespace vtest

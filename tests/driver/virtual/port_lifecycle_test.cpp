@@ -1,0 +1,209 @@
+// A virtual port's creation from the registry, its open/close cycle, its end, and the port table.
+#include "driver/virtual/virtual_fixture.h"
+
+namespace vtest {
+namespace {
+
+constexpr DWORD kActiveNumber = 70;
+constexpr DWORD kUnusedIndex = 7;  // no instance in this slot, so a port made here is never registered
+
+class PortLifecycleTest : public VirtualPortTest {
+  protected:
+    // Init straight through the table, outside any instance; null when it fails. The ops object goes with
+    // the port, or is freed here when Init fails. A fault point, when named, is armed just before Init.
+    static VirtualPort* InitFromActive(const std::u16string& activeKey, PortState* owner,
+                                       const char* fault = nullptr, DWORD skip = 0) {
+        PortOpsObject* object = CreatePortOpsObject(0);
+        if (object == nullptr) {
+            ADD_FAILURE() << "no ops object";
+            return nullptr;
+        }
+        if (fault != nullptr) {
+            EXPECT_TRUE(CePlatformInjectFault(fault, skip, ERROR_NOT_ENOUGH_MEMORY));
+        }
+        VirtualPort* port = object->ops->Init(activeKey.c_str(), owner, object);
+        CePlatformClearFaults();
+        if (port == nullptr) {
+            ReleasePortOpsObject(object);
+        }
+        return port;
+    }
+    static std::u16string UnusedSlotKeys() {
+        return tulktest::WriteActiveKey(kActiveNumber,
+                                        tulktest::WritePortKey(PortKey{.arrayIndex = kUnusedIndex}));
+    }
+};
+
+struct BadKeyCase {
+    const char* name;
+    void (*write)();  // writes the active key kActiveNumber, or not
+    friend void PrintTo(const BadKeyCase& c, std::ostream* os) { *os << c.name; }
+};
+
+std::u16string ActivePath() {
+    return u"Drivers\\Active\\" + std::u16string(u"70");
+}
+
+class BadKeyTest : public PortLifecycleTest, public ::testing::WithParamInterface<BadKeyCase> {};
+
+TEST_P(BadKeyTest, InitFailsAndKeepsNothing) {
+    GetParam().write();
+    SetPartnerIndex(3, 4);
+    ClearFirstInstancePending();
+    EXPECT_EQ(InitFromActive(ActivePath(), nullptr), nullptr);
+    EXPECT_EQ(PartnerIndexOf(3), 4u) << "a failed Init touched the partner table";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, BadKeyTest,
+    ::testing::Values(
+        BadKeyCase{"NoActiveKey", [] {}},
+        BadKeyCase{"NoKeyValue", [] { tulktest::SetDword(ActivePath(), u"Other", 1); }},
+        BadKeyCase{"KeyNamesMissingKey",
+                   [] { tulktest::WriteActiveKey(kActiveNumber, u"Drivers\\BuiltIn\\Missing"); }},
+        BadKeyCase{"EmptyKeyValue", [] { tulktest::WriteActiveKey(kActiveNumber, u""); }},
+        BadKeyCase{"KeyValueTooLong",
+                   [] { tulktest::WriteActiveKey(kActiveNumber, u"Drivers\\" + std::u16string(130, u'x')); }},
+        BadKeyCase{"IndexOutOfTable",
+                   [] {
+                       const std::u16string key =
+                           tulktest::WritePortKey(PortKey{.arrayIndex = 3, .partner = 4});
+                       tulktest::SetDword(key, u"DeviceArrayIndex", kPortTableSlots);
+                       tulktest::WriteActiveKey(kActiveNumber, key);
+                   }}),
+    [](const ::testing::TestParamInfo<BadKeyCase>& info) { return std::string(info.param.name); });
+
+TEST_F(PortLifecycleTest, InitFailsWhenOutOfResources) {
+    const std::u16string active = UnusedSlotKeys();
+    for (const auto& [point, skip] :
+         {std::pair{"LocalAlloc", 0u}, std::pair{"CreateEventW", 0u}, std::pair{"CreateEventW", 1u}}) {
+        EXPECT_EQ(InitFromActive(active, nullptr, point, skip), nullptr) << point << " after " << skip;
+    }
+}
+
+TEST_F(PortLifecycleTest, MissingDeviceArrayIndexReadsAsZero) {
+    const std::u16string key = tulktest::WritePortKey(PortKey{.arrayIndex = kUnusedIndex});
+    tulktest::DeleteValue(key, u"DeviceArrayIndex");
+    VirtualPort* port = InitFromActive(tulktest::WriteActiveKey(kActiveNumber, key), nullptr);
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(port->deviceArrayIndex, 0u);
+    EXPECT_EQ(VirtualDeinit(port), 1u);
+}
+
+TEST_F(PortLifecycleTest, FirstInstanceResetsPartnersAndMissingPairMeansNone) {
+    SetPartnerIndex(5, 6);
+    PortState* single = Create(PortKey{.arrayIndex = 2, .partner = tulktest::kNoPartner});
+    ASSERT_NE(single, nullptr);
+    EXPECT_EQ(PartnerIndexOf(5), kNoPortIndex) << "stale entry survived the first instance";
+    EXPECT_EQ(PartnerIndexOf(2), kNoPortIndex);
+    EXPECT_EQ(FindOwnIndex(Vp(single)), 2u);
+}
+
+// A later instance without KMXPair keeps what an earlier one at its index left behind.
+TEST_F(PortLifecycleTest, LaterInstanceWithoutPairKeepsTheOldEntry) {
+    PortState* first = Create(PortKey{.arrayIndex = 3, .number = 8, .partner = 4});
+    ASSERT_NE(first, nullptr);
+    Destroy(first);
+    tulktest::DeleteValue(tulktest::PortKeyPath(3), u"KMXPair");
+    PortState* second = Create(PortKey{.arrayIndex = 3, .number = 8, .partner = tulktest::kNoPartner});
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(PartnerIndexOf(3), 4u);
+}
+
+class PartnerValueTest : public PortLifecycleTest, public ::testing::WithParamInterface<LONG> {};
+
+TEST_P(PartnerValueTest, ValueOutsideTheTableMeansNoPartner) {
+    PortState* port = Create(PortKey{.arrayIndex = 0, .number = 5, .partner = GetParam()});
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(PartnerIndexOf(0), kNoPortIndex);
+    PartnerRef partner;
+    EXPECT_FALSE(AcquirePartner(Vp(port), &partner));
+    EXPECT_EQ(partner.state, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, PartnerValueTest, ::testing::Values(20, 25, -2, 0x7FFFFFFF));
+
+TEST_F(PortLifecycleTest, PartnerIsHandedOutWithReferences) {
+    CreatePair();
+    const LONG stateRefs = b_->Refs.load();
+    const LONG portRefs = Vp(b_)->refs.load();
+    PartnerRef partner;
+    ASSERT_TRUE(AcquirePartner(Vp(a_), &partner));
+    EXPECT_EQ(partner.state, b_);
+    EXPECT_EQ(partner.port, Vp(b_));
+    EXPECT_EQ(b_->Refs.load(), stateRefs + 1);
+    EXPECT_EQ(Vp(b_)->refs.load(), portRefs + 1);
+    ReleasePartner(&partner);
+    EXPECT_EQ(b_->Refs.load(), stateRefs);
+    EXPECT_EQ(Vp(b_)->refs.load(), portRefs);
+    EXPECT_EQ(partner.state, nullptr);
+}
+
+// A partner thread that found the port keeps it alive through its retirement.
+TEST_F(PortLifecycleTest, RetiredPartnerStaysUsableUntilReleased) {
+    CreatePair();
+    ASSERT_NE(OpenData(b_), nullptr);
+    PartnerRef partner;
+    ASSERT_TRUE(AcquirePartner(Vp(a_), &partner));
+    Destroy(b_);
+    EXPECT_EQ(FindOwnIndex(partner.port), kNoPortIndex);
+    PartnerRef none;
+    EXPECT_FALSE(AcquirePartner(Vp(a_), &none)) << "a retired port is still found";
+    const BYTE byte = 'x';
+    DWORD count = 1;
+    EXPECT_EQ(DeliverToPartner(partner.state, partner.port, &byte, &count), DeliveryResult::kRefused);
+    ReleasePartner(&partner);
+}
+
+TEST_F(PortLifecycleTest, OpenAndCloseAreNotNested) {
+    CreatePair();
+    VirtualPort* port = Vp(a_);
+    EXPECT_EQ(Ops(a_).Close(port), 0u);
+    EXPECT_EQ(port->openCount.load(), 0u) << "close of a closed port counted down";
+    EXPECT_EQ(Ops(a_).Open(port), 1u);
+    port->modemStatus.store(kModemCts);
+    EXPECT_EQ(Ops(a_).Open(port), 0u);
+    EXPECT_EQ(port->modemStatus.load(), kModemCts) << "second open reset the port";
+    EXPECT_EQ(port->openCount.load(), 1u);
+    EXPECT_EQ(Ops(a_).Close(port), 0u);
+    EXPECT_EQ(port->openCount.load(), 0u);
+    EXPECT_EQ(port->isOpen.load(), 0);
+}
+
+TEST_F(PortLifecycleTest, DeinitClosesAnOpenPortAndToleratesNone) {
+    CreatePair();
+    VirtualPort* port = InitFromActive(UnusedSlotKeys(), a_);
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(FindOwnIndex(port), kNoPortIndex);
+    EXPECT_EQ(VirtualOpen(port), 1u);
+    EXPECT_EQ(VirtualDeinit(port), 1u);
+    EXPECT_EQ(VirtualDeinit(nullptr), 0u);
+}
+
+TEST_F(PortLifecycleTest, FixedAnswers) {
+    CreatePair(kVirtualPortLayer);
+    EXPECT_EQ(a_->RxLength, kMinRxRingBytes);
+    EXPECT_EQ(Ops(a_).GetRxBufferSize(Vp(a_)), 0u);
+    EXPECT_EQ(a_->Ops->bindFlags, kBindOwnDispatchThread);
+    EXPECT_EQ(a_->Ops->interruptId, 0u);
+    EXPECT_EQ(a_->Ops->ops, b_->Ops->ops) << "instances do not share the table";
+    EXPECT_TRUE(COM_PowerDown(Handle(a_)));
+    EXPECT_TRUE(COM_PowerUp(Handle(a_)));
+    EXPECT_TRUE(Ops(a_).EnableIR(Vp(a_), 9600));
+    EXPECT_EQ(Vp(a_)->irMode.load(), 1u);
+    EXPECT_TRUE(Ops(a_).DisableIR(Vp(a_)));
+    EXPECT_EQ(Vp(a_)->irMode.load(), 0u);
+}
+
+TEST_F(PortLifecycleTest, EveryTableSlotIsFilled) {
+    PortOpsObject* object = CreatePortOpsObject(0);
+    ASSERT_NE(object, nullptr);
+    const auto* slots = reinterpret_cast<void* const*>(object->ops);
+    for (size_t i = 0; i < sizeof(PortOps) / sizeof(void*); ++i) {
+        EXPECT_NE(slots[i], nullptr) << "slot " << i;
+    }
+    ReleasePortOpsObject(object);
+}
+
+}  // namespace
+}  // namespace vtest
