@@ -220,22 +220,8 @@ TEST_F(CrossingTest, ReportsComeOneAtATimeReceiveTransmitModem) {
     EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptNone);
 }
 
-TEST_F(CrossingTest, ImmediateCharactersGoAheadOfTheFifo) {
-    const BYTE data[] = {'d', 'a', 't', 'a'};
-    AsyncTransmit writer(a_, data, sizeof(data));
-    ASSERT_TRUE(tulktest::WaitUntil([&] { return Vp(b_)->fifoState.load() == kFifoLoaded; }, kReportWaitMs));
-    EXPECT_TRUE(Ops(a_).XmitComChar(Vp(a_), 0x13));
-    EXPECT_TRUE(Ops(a_).XmitComChar(Vp(a_), 0x11));
-    BYTE target[16];
-    ASSERT_EQ(Receive(target, sizeof(target)), 6u);
-    const BYTE expected[] = {0x13, 0x11, 'd', 'a', 't', 'a'};
-    EXPECT_EQ(std::memcmp(target, expected, sizeof(expected)), 0);
-    NextReport();
-    ASSERT_TRUE(writer.Wait(kWriterDoneMs));
-    EXPECT_EQ(writer.Taken(), sizeof(data));
-}
-
-// Room for only part of the immediate characters: the rest and the untouched FIFO wait for the next call.
+// Immediate characters go ahead of the FIFO; what finds no room waits, with the untouched FIFO, for the
+// next call.
 TEST_F(CrossingTest, ImmediateCharactersThatDoNotFitWaitWithTheFifo) {
     const BYTE data[] = {'x', 'y'};
     AsyncTransmit writer(a_, data, sizeof(data));
