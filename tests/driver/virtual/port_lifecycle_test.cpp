@@ -103,16 +103,25 @@ TEST_F(PortLifecycleTest, LaterInstanceWithoutPairKeepsTheOldEntry) {
 
 class PartnerValueTest : public PortLifecycleTest, public ::testing::WithParamInterface<LONG> {};
 
-TEST_P(PartnerValueTest, ValueOutsideTheTableMeansNoPartner) {
-    PortState* port = Create(PortKey{.arrayIndex = 0, .number = 5, .partner = GetParam()});
+// No KMXPair (-1), a partner slot with no instance (3), or a value the table has no slot for: the port has
+// no partner, and its writes end at once with nothing sent.
+TEST_P(PartnerValueTest, PortWithoutPartnerSendsNothing) {
+    const LONG value = GetParam();
+    PortState* port = Create(PortKey{.arrayIndex = 0, .number = 5, .partner = value});
     ASSERT_NE(port, nullptr);
-    EXPECT_EQ(PartnerIndexOf(0), kNoPortIndex);
+    EXPECT_EQ(PartnerIndexOf(0), value >= 0 && value < 20 ? static_cast<DWORD>(value) : kNoPortIndex);
     PartnerRef partner;
     EXPECT_FALSE(AcquirePartner(Vp(port), &partner));
-    EXPECT_EQ(partner.state, nullptr);
+    ASSERT_NE(OpenData(port), nullptr);
+    const BYTE data[] = {1, 2, 3};
+    DWORD count = sizeof(data);
+    Ops(port).TxIntr(Vp(port), data, &count);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(WaitForSingleObject(port->TransmitEvent, 0), WAIT_OBJECT_0) << "write not ended";
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, PartnerValueTest, ::testing::Values(20, 25, -2, 0x7FFFFFFF));
+INSTANTIATE_TEST_SUITE_P(Values, PartnerValueTest,
+                         ::testing::Values(tulktest::kNoPartner, 3, 20, 25, -2, 0x7FFFFFFF));
 
 // A partner thread that found the port keeps it alive through its retirement.
 TEST_F(PortLifecycleTest, RetiredPartnerStaysUsableUntilReleased) {
