@@ -43,6 +43,13 @@ for file in \
     "$prefix/bin/cedemo"; do
     [[ -e $file ]] || fail "the install lacks $file"
 done
+# Every module the build put where the device manager looks by default is one of the project's and must
+# be installed there too.
+for built in "$build"/lib/ce-drivers/*.dll; do
+    [[ -e $built ]] || continue
+    [[ -e $libdir/ce-drivers/$(basename "$built") ]] ||
+        fail "$(basename "$built") is not installed: ce_install_driver_module missing?"
+done
 # A package that points back into the tree it was built in works only on the machine that built it.
 if grep -rlF -e "$build" -e "$source_tree" "$libdir/cmake/CePlatform"; then
     fail "the installed package names the build or source tree"
