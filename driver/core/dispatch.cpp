@@ -2,6 +2,7 @@
 // SerialEvent, and one service pass per wake-up that runs until the layer reports nothing pending.
 #include "core/handle_call.h"
 #include "core/port_state.h"
+#include "core/serial_core.h"
 
 namespace {
 
@@ -96,6 +97,9 @@ bool HandlePortEvents(PortState* state) {
         if ((mask & kInterruptReceive) != 0) {
             stored = ReceiveStep(state, &mask) || stored;
         }
+        if ((mask & kInterruptTransmit) != 0) {
+            TransmitStep(state);
+        }
         if ((mask & kInterruptModem) != 0) {
             ops.ModemIntr(state->Port);
         }
@@ -110,4 +114,49 @@ bool HandlePortEvents(PortState* state) {
     }
     CountOutOfOwner(owner);
     return true;
+}
+
+BOOL WaitForCommEvents(OpenContext* context, DWORD* result) {
+    PortState* state = context->Device;
+    *result = 0;
+    if (state == nullptr || state->OpenCount.load() == 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    {
+        LockGuard events(context->EventLock);
+        if (context->WaitMask == 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+    }
+    ActiveCall active(context);
+    context->WaitAbort.store(0);
+    while (state->OpenCount.load() != 0) {
+        DWORD taken;
+        DWORD mask;
+        {
+            // Resetting CommEvent and taking the flags under EventLock loses no event recorded after the
+            // reset: SignalCommEvents records and sets the event under the same lock.
+            LockGuard events(context->EventLock);
+            ResetEvent(context->CommEvent);
+            taken = context->EventFlags.exchange(0);
+            mask = context->WaitMask;
+        }
+        if ((mask & taken) != 0) {
+            *result = mask & taken;
+            break;
+        }
+        WaitForSingleObject(context->CommEvent, INFINITE);
+        if (context->WaitAbort.load() != 0) {
+            *result = 0;
+            break;
+        }
+    }
+    if (state->OpenCount.load() == 0) {
+        *result = 0;
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
 }

@@ -3,6 +3,7 @@
 
 #include "core/live_records.h"
 #include "core/open_close.h"
+#include "core/trace.h"
 #include "virtual/port_table.h"
 
 const PortLayer kVirtualPortLayer = {CreatePortOpsObject, ReleasePortOpsObject};
@@ -24,19 +25,8 @@ constexpr DWORD kHighestPriority256 = 255;
 struct DeviceConfig {
     DWORD deviceArrayIndex = 0;
     DWORD priority256 = kDefaultPriority256;
+    DWORD trace = 0;
 };
-
-bool ReadDword(HKEY key, LPCWSTR name, DWORD* value) {
-    DWORD type = REG_NONE;
-    DWORD size = sizeof(*value);
-    DWORD read = 0;
-    const LONG status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&read), &size);
-    if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(read)) {
-        return false;
-    }
-    *value = read;
-    return true;
-}
 
 // The instance's own values from its device key. An index outside the port table fails the instance before
 // it touches any slot; a priority outside the 256 levels counts as unset.
@@ -48,12 +38,13 @@ bool ReadDeviceConfig(LPCWSTR activeKey, DeviceConfig* config) {
     if (key == nullptr) {
         return false;
     }
-    const bool haveIndex = ReadDword(key, u"DeviceArrayIndex", &config->deviceArrayIndex) &&
+    const bool haveIndex = ReadDeviceKeyDword(key, u"DeviceArrayIndex", &config->deviceArrayIndex) &&
                            config->deviceArrayIndex < kPortTableSlots;
-    if (haveIndex && (!ReadDword(key, u"Priority256", &config->priority256) ||
+    if (haveIndex && (!ReadDeviceKeyDword(key, u"Priority256", &config->priority256) ||
                       config->priority256 > kHighestPriority256)) {
         config->priority256 = kDefaultPriority256;
     }
+    ReadDeviceKeyDword(key, u"Trace", &config->trace);
     RegCloseKey(key);
     return haveIndex;
 }
@@ -106,6 +97,7 @@ bool CompleteInstance(PortState* state) {
     state->RxWrite.store(0);
     InitPart(state, kPartRxLock, &state->RxLock, kRankRx, "RxLock");
     InitPart(state, kPartTxLock, &state->TxLock, kRankTx, "TxLock");
+    InitPart(state, kPartFlowLock, &state->FlowLock, kRankFlow, "FlowLock");
     if (OwnsDispatchThread(state) && !StartDispatchThread(state)) {
         return false;
     }
@@ -133,6 +125,7 @@ PortState* CreateInstance(LPCWSTR activeKey, const PortLayer& layer) {
     InitPart(state, kPartTransmitLock, &state->TransmitLock, kRankTransmit, "TransmitLock");
     state->DeviceArrayIndex = config.deviceArrayIndex;
     state->Priority256 = config.priority256;
+    state->TraceControlCodes = config.trace != 0 || TraceEnabledByEnvironment();
     state->Ops = layer.CreateOps(config.deviceArrayIndex);
     state->ReleaseOps = layer.ReleaseOps;
     if (FirstInstancePending()) {

@@ -4,7 +4,9 @@
 
 #include "core/handle_call.h"
 #include "core/port_state.h"
+#include "core/serial_core.h"
 #include "core/stream_calls.h"
+#include "core/trace.h"
 
 namespace {
 
@@ -55,6 +57,281 @@ BOOL PassToLayer(PortState* state, DWORD code, PBYTE in, DWORD inLength, PBYTE o
     return TRUE;
 }
 
+bool OutputFits(DWORD size, PBYTE out, DWORD outLength, PDWORD returned) {
+    return outLength >= size && out != nullptr && returned != nullptr;
+}
+
+bool InputFits(DWORD size, PBYTE in, DWORD inLength) {
+    return inLength >= size && in != nullptr;
+}
+
+// Copies a result to the caller's buffer; a buffer that cannot be written fails the call cleanly.
+bool PutOutput(PBYTE out, const void* value, DWORD size, PDWORD returned) {
+    if (!CeSafeCopyMemory(out, value, size)) {
+        return false;
+    }
+    *returned = size;
+    return true;
+}
+
+template <class T>
+bool GetInput(PBYTE in, T* value) {
+    return CeSafeCopyMemory(value, in, sizeof(T)) != FALSE;
+}
+
+void RecomputeEventMask(PortState* state) {
+    DWORD mask = 0;
+    LockGuard list(state->ListLock);
+    for (OpenContext* c = state->OpenList; c != nullptr; c = c->Next) {
+        LockGuard events(c->EventLock);
+        mask |= c->WaitMask;
+    }
+    state->EventMask.store(mask);
+}
+
+void Purge(PortState* state, DWORD flags) {
+    OpsOf(state).PurgeComm(state->Port, flags);
+    if (flags & PURGE_RXCLEAR) {
+        EmptyReceiveRing(state);
+        // Release receive flow control whatever the fill: nothing is held any more.
+        const DCB dcb = GetDcb(state);
+        LockGuard flow(state->FlowLock);
+        if (dcb.fInX && HasFlag(state, kFlagSentXoff)) {
+            ClearFlag(state, dcb.fTXContinueOnXoff ? kFlagSentXoff : (kFlagSentXoff | kFlagStopXmit));
+            OpsOf(state).XmitComChar(state->Port, static_cast<BYTE>(dcb.XonChar));
+        }
+        if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE &&
+            (state->Flags.fetch_and(~kFlagRtsFlowOff) & kFlagRtsFlowOff)) {
+            OpsOf(state).SetRTS(state->Port);
+        }
+        if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE &&
+            (state->Flags.fetch_and(~kFlagDtrFlowOff) & kFlagDtrFlowOff)) {
+            OpsOf(state).SetDTR(state->Port);
+        }
+    }
+    if (flags & PURGE_RXABORT) {
+        SetFlag(state, kFlagAbortRead);
+        PulseEvent(state->ReadEvent);
+    }
+    if (flags & PURGE_TXABORT) {
+        SetFlag(state, kFlagAbortTransmit);
+        SetEvent(state->TransmitEvent);
+    }
+}
+
+}  // namespace
+
+BOOL ApplyDcb(PortState* state, const DCB& dcb) {
+    LockGuard flow(state->FlowLock);
+    if (!OpsOf(state).SetDCB(state->Port, &dcb)) {
+        return FALSE;
+    }
+    SetDcbCopy(state, dcb);
+    if (dcb.fDtrControl == DTR_CONTROL_DISABLE) {
+        OpsOf(state).ClearDTR(state->Port);
+    } else if (dcb.fDtrControl == DTR_CONTROL_ENABLE) {
+        OpsOf(state).SetDTR(state->Port);
+    }
+    if (dcb.fRtsControl == RTS_CONTROL_DISABLE) {
+        OpsOf(state).ClearRTS(state->Port);
+    } else if (dcb.fRtsControl == RTS_CONTROL_ENABLE) {
+        OpsOf(state).SetRTS(state->Port);
+    }
+    const bool overThreeQuarters = 4 * RingFill(state) > 3 * state->RxLength;
+    if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE) {
+        // A line already dropped by flow control is raised again; one not yet dropped drops on a full ring.
+        if (!HasFlag(state, kFlagDtrFlowOff) && overThreeQuarters) {
+            SetFlag(state, kFlagDtrFlowOff);
+            OpsOf(state).ClearDTR(state->Port);
+        } else {
+            ClearFlag(state, kFlagDtrFlowOff);
+            OpsOf(state).SetDTR(state->Port);
+        }
+    }
+    if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) {
+        // A line already dropped stays dropped while the ring is over three quarters full.
+        if (HasFlag(state, kFlagRtsFlowOff) && overThreeQuarters) {
+            OpsOf(state).ClearRTS(state->Port);
+        } else {
+            ClearFlag(state, kFlagRtsFlowOff);
+            OpsOf(state).SetRTS(state->Port);
+        }
+    }
+    if (dcb.fOutX || dcb.fInX) {
+        SetFlag(state, kFlagXFlow);
+    } else {
+        ClearFlag(state, kFlagXFlow);
+    }
+    return TRUE;
+}
+
+namespace {
+
+// The work of each code, after the handle, port and access checks, with ActiveCalls counted.
+BOOL RunControlCode(OpenContext* context, DWORD code, PBYTE in, DWORD inLength, PBYTE out, DWORD outLength,
+                    PDWORD returned) {
+    PortState* state = context->Device;
+    switch (code) {
+        case IOCTL_SERIAL_SET_BREAK_ON:
+            OpsOf(state).SetBreak(state->Port);
+            return TRUE;
+        case IOCTL_SERIAL_SET_BREAK_OFF:
+            OpsOf(state).ClearBreak(state->Port);
+            return TRUE;
+        case IOCTL_SERIAL_SET_DTR:
+        case IOCTL_SERIAL_CLR_DTR:
+            if (GetDcb(state).fDtrControl == DTR_CONTROL_HANDSHAKE) {
+                return Fail(ERROR_INVALID_PARAMETER);
+            }
+            code == IOCTL_SERIAL_SET_DTR ? OpsOf(state).SetDTR(state->Port)
+                                         : OpsOf(state).ClearDTR(state->Port);
+            return TRUE;
+        case IOCTL_SERIAL_SET_RTS:
+        case IOCTL_SERIAL_CLR_RTS:
+            if (GetDcb(state).fRtsControl == RTS_CONTROL_HANDSHAKE) {
+                return Fail(ERROR_INVALID_PARAMETER);
+            }
+            code == IOCTL_SERIAL_SET_RTS ? OpsOf(state).SetRTS(state->Port)
+                                         : OpsOf(state).ClearRTS(state->Port);
+            return TRUE;
+        case IOCTL_SERIAL_SET_XOFF:
+            if (HasFlag(state, kFlagXFlow)) {
+                SetFlag(state, kFlagStopXmit | kFlagSentXoff);
+            }
+            return TRUE;
+        case IOCTL_SERIAL_SET_XON:
+            if (HasFlag(state, kFlagXFlow)) {
+                ClearFlag(state, kFlagStopXmit | kFlagSentXoff);
+                SetEvent(state->TransmitEvent);  // a held write goes on
+            }
+            return TRUE;
+        case IOCTL_SERIAL_GET_WAIT_MASK: {
+            if (!OutputFits(sizeof(DWORD), out, outLength, returned)) {
+                return Fail(ERROR_INVALID_PARAMETER);
+            }
+            DWORD mask;
+            {
+                LockGuard events(context->EventLock);
+                mask = context->WaitMask;
+            }
+            return PutOutput(out, &mask, sizeof(mask), returned) ? TRUE : Fail(ERROR_INVALID_PARAMETER);
+        }
+        case IOCTL_SERIAL_SET_WAIT_MASK: {
+            DWORD mask;
+            if (!InputFits(sizeof(DWORD), in, inLength) || !GetInput(in, &mask)) {
+                return Fail(ERROR_INVALID_PARAMETER);
+            }
+            {
+                LockGuard events(context->EventLock);
+                context->WaitMask = mask;
+                context->WaitAbort.store(1);
+                SetEvent(context->CommEvent);  // a pending wait returns TRUE with 0
+            }
+            RecomputeEventMask(state);
+            return TRUE;
+        }
+        case IOCTL_SERIAL_WAIT_ON_MASK: {
+            if (!OutputFits(sizeof(DWORD), out, outLength, returned)) {
+                return Fail(ERROR_INVALID_PARAMETER);
+            }
+            DWORD events = 0;
+            const BOOL ok = WaitForCommEvents(context, &events);
+            const DWORD error = GetLastError();
+            if (!PutOutput(out, &events, sizeof(events), returned)) {
+                return Fail(ERROR_INVALID_PARAMETER);
+            }
+            SetLastError(error);
+            return ok;
+        }
+        case IOCTL_SERIAL_GET_COMMSTATUS: {
+            if (!OutputFits(sizeof(SERIAL_DEV_STATUS), out, outLength, returned)) {
+                return Fail(ERROR_INVALID_PARAMETER);
+            }
+            SERIAL_DEV_STATUS status{};
+            status.Errors = OpsOf(state).GetStatus(state->Port, &status.ComStat);
+            status.ComStat.cbInQue = RingFill(state);
+            status.ComStat.cbOutQue = state->TxBytesPending.load();
+            status.ComStat.fXoffHold = HasFlag(state, kFlagStopXmit) ? 1 : 0;
+            status.ComStat.fXoffSent = HasFlag(state, kFlagSentXoff) ? 1 : 0;
+            return PutOutput(out, &status, sizeof(status), returned) ? TRUE : Fail(ERROR_INVALID_PARAMETER);
+        }
+        case IOCTL_SERIAL_GET_MODEMSTATUS: {
+            if (!OutputFits(sizeof(DWORD), out, outLength, returned)) {
+                return Fail(ERROR_INVALID_PARAMETER);
+            }
+            DWORD modem = 0;
+            OpsOf(state).GetModemStatus(state->Port, &modem);
+            return PutOutput(out, &modem, sizeof(modem), returned) ? TRUE : Fail(ERROR_INVALID_PARAMETER);
+        }
+        case IOCTL_SERIAL_GET_PROPERTIES: {
+            if (!OutputFits(sizeof(COMMPROP), out, outLength, returned)) {
+                return Fail(ERROR_INVALID_PARAMETER);
+            }
+            COMMPROP properties{};
+            OpsOf(state).GetCommProperties(state->Port, &properties);
+            return PutOutput(out, &properties, sizeof(properties), returned) ? TRUE
+                                                                             : Fail(ERROR_INVALID_PARAMETER);
+        }
+        case IOCTL_SERIAL_SET_TIMEOUTS: {
+            COMMTIMEOUTS timeouts;
+            if (!InputFits(sizeof(COMMTIMEOUTS), in, inLength) || !GetInput(in, &timeouts)) {
+                return Fail(ERROR_INVALID_PARAMETER);
+            }
+            SetTimeoutsCopy(state, timeouts);
+            OpsOf(state).SetCommTimeouts(state->Port, &timeouts);
+            return TRUE;
+        }
+        case IOCTL_SERIAL_GET_TIMEOUTS: {
+            if (!OutputFits(sizeof(COMMTIMEOUTS), out, outLength, returned)) {
+                return Fail(ERROR_INVALID_PARAMETER);
+            }
+            const COMMTIMEOUTS timeouts = GetTimeouts(state);
+            return PutOutput(out, &timeouts, sizeof(timeouts), returned) ? TRUE
+                                                                         : Fail(ERROR_INVALID_PARAMETER);
+        }
+        case IOCTL_SERIAL_PURGE: {
+            DWORD flags;
+            if (!InputFits(sizeof(DWORD), in, inLength) || !GetInput(in, &flags)) {
+                return Fail(ERROR_INVALID_PARAMETER);
+            }
+            Purge(state, flags);
+            return TRUE;
+        }
+        case IOCTL_SERIAL_SET_QUEUE_SIZE:
+            // The ring's size is fixed; the request is checked and otherwise changes nothing.
+            return InputFits(sizeof(SERIAL_QUEUE_SIZES), in, inLength) ? TRUE : Fail(ERROR_INVALID_PARAMETER);
+        case IOCTL_SERIAL_IMMEDIATE_CHAR: {
+            BYTE character;
+            if (!InputFits(1, in, inLength) || !GetInput(in, &character)) {
+                return Fail(ERROR_INVALID_PARAMETER);
+            }
+            OpsOf(state).XmitComChar(state->Port, character);
+            return TRUE;
+        }
+        case IOCTL_SERIAL_GET_DCB: {
+            if (!OutputFits(sizeof(DCB), out, outLength, returned)) {
+                return Fail(ERROR_INVALID_PARAMETER);
+            }
+            const DCB dcb = GetDcb(state);
+            return PutOutput(out, &dcb, sizeof(dcb), returned) ? TRUE : Fail(ERROR_INVALID_PARAMETER);
+        }
+        case IOCTL_SERIAL_SET_DCB: {
+            DCB dcb;
+            if (!InputFits(sizeof(DCB), in, inLength) || !GetInput(in, &dcb)) {
+                return Fail(ERROR_INVALID_PARAMETER);
+            }
+            return ApplyDcb(state, dcb) ? TRUE : Fail(ERROR_INVALID_PARAMETER);
+        }
+        case IOCTL_SERIAL_ENABLE_IR:
+            return OpsOf(state).EnableIR(state->Port, GetDcb(state).BaudRate);
+        case IOCTL_SERIAL_DISABLE_IR:
+            OpsOf(state).DisableIR(state->Port);
+            return TRUE;
+        default:
+            return PassToLayer(state, code, in, inLength, out, outLength, returned);
+    }
+}
+
 }  // namespace
 
 BOOL ControlPort(DWORD_PTR open, DWORD code, PBYTE in, DWORD inLength, PBYTE out, DWORD outLength,
@@ -71,10 +348,12 @@ BOOL ControlPort(DWORD_PTR open, DWORD code, PBYTE in, DWORD inLength, PBYTE out
         return Fail(ERROR_INVALID_ACCESS);
     }
     ActiveCall active(context);
-    switch (code) {
-        case kIoctlPortOpenState:
-            return PassToLayer(call.port(), code, in, inLength, out, outLength, actualOut);
-        default:
-            return Fail(ERROR_NOT_SUPPORTED);
+    PortState* state = call.port();
+    const BOOL result = RunControlCode(context, code, in, inLength, out, outLength, actualOut);
+    if (state->TraceControlCodes) {
+        const DWORD error = GetLastError();
+        TraceControlCode(state->DeviceArrayIndex, code, result, error);
+        SetLastError(error);
     }
+    return result;
 }

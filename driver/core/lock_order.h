@@ -10,6 +10,7 @@
 //   kRankOpen       PortState::OpenLock       opens, closes and process-exit releases of a port
 //   kRankTx         PortState::TxLock         the write in progress
 //   kRankRx         PortState::RxLock         the receive ring indices
+//   kRankFlow       PortState::FlowLock       receive flow control: a stop or release flag with its line
 //   kRankVpTransmit VirtualPort::transmitLock deliveries and immediate characters of a port
 //   kRankVpRegister VirtualPort::registerLock status bytes and settings of a port
 //   kRankList       PortState::ListLock       the links of the handle list (short; walkers never wait
@@ -29,6 +30,7 @@ enum LockRank : int {
     kRankOpen = 30,
     kRankTx = 40,
     kRankRx = 50,
+    kRankFlow = 55,
     kRankVpTransmit = 60,
     kRankVpRegister = 70,
     kRankList = 80,

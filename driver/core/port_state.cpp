@@ -37,6 +37,7 @@ void DestroyPortState(PortState* state) {
     DeleteLockIf(state, kPartTransmitLock, &state->TransmitLock);
     DeleteLockIf(state, kPartRxLock, &state->RxLock);
     DeleteLockIf(state, kPartTxLock, &state->TxLock);
+    DeleteLockIf(state, kPartFlowLock, &state->FlowLock);
     if (state->RxBuffer != nullptr) {
         LocalFree(state->RxBuffer);
     }

@@ -98,6 +98,11 @@ struct PortState {
     DWORD InitializedParts;      // const after init: which locks and buffers exist, for teardown
     std::atomic<DWORD> Retired;  // atomic, set under OpenLock by COM_Deinit: no open succeeds after it
     void (*ReleaseOps)(PortOpsObject* object);  // const after init: frees Ops when no VirtualPort took it
+    bool TraceControlCodes;                     // const after init: log every I/O control (see trace.h)
+    // Receive flow control: a flag (SentXoff, DtrFlowOff, RtsFlowOff) and the line or character that goes
+    // with it change together under this lock, so the dispatch thread stopping the partner and a reader
+    // releasing it can never leave the flag and the line disagreeing (a stop sent after the release).
+    RankedLock FlowLock;
 };
 
 // PortState::InitializedParts bits: the locks that exist and must be deleted with the record.
@@ -109,6 +114,7 @@ enum PortPart : DWORD {
     kPartTransmitLock = 1u << 4,
     kPartRxLock = 1u << 5,
     kPartTxLock = 1u << 6,
+    kPartFlowLock = 1u << 7,
 };
 
 // The slots of a port's table; only for a PortState whose Ops exist (every instance past COM_Init).

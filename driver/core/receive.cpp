@@ -1,12 +1,20 @@
-// The receive side of the core: the ring the dispatch thread fills from the layer, and reading from it.
+// The receive side of the core: the ring the dispatch thread fills from the layer, the core's own receive
+// flow control (XON/XOFF removal and sending, DTR/RTS handshake), and reading under the serial timeouts.
+#include <cstring>
+
 #include "core/handle_call.h"
 #include "core/port_state.h"
+#include "core/serial_core.h"
 #include "core/stream_calls.h"
 
 namespace {
 
 // What the layer hands over when the ring is full is taken into this much scratch space and lost.
 constexpr DWORD kScratchBytes = 16;
+
+DWORD FillOf(DWORD read, DWORD write, DWORD length) {
+    return write >= read ? write - read : length - read + write;
+}
 
 // The contiguous free space at RxWrite. The ring keeps one byte free, so a full ring never looks empty.
 DWORD ContiguousRoom(DWORD read, DWORD write, DWORD length) {
@@ -19,42 +27,234 @@ DWORD ContiguousRoom(DWORD read, DWORD write, DWORD length) {
     return length - write;
 }
 
+// Takes XON and XOFF out of `count` new bytes in place and answers how many bytes stay. XOFF is tested first,
+// so with both characters equal the byte is an XOFF. An XON asks the pass to run the transmit step.
+DWORD StripFlowCharacters(PortState* state, const DCB& dcb, BYTE* bytes, DWORD count, DWORD* passMask) {
+    const BYTE xoff = static_cast<BYTE>(dcb.XoffChar);
+    const BYTE xon = static_cast<BYTE>(dcb.XonChar);
+    DWORD kept = 0;
+    for (DWORD i = 0; i < count; ++i) {
+        if (bytes[i] == xoff) {
+            SetFlag(state, kFlagStopXmit);
+        } else if (bytes[i] == xon) {
+            ClearFlag(state, kFlagStopXmit);
+            *passMask |= kInterruptTransmit;
+        } else {
+            bytes[kept++] = bytes[i];
+        }
+    }
+    return kept;
+}
+
+// Sets a flag and answers whether this call set it (so only one thread acts on the change).
+bool SetFlagOnce(PortState* state, DWORD flag) {
+    return (state->Flags.fetch_or(flag) & flag) == 0;
+}
+bool ClearFlagOnce(PortState* state, DWORD flag) {
+    return (state->Flags.fetch_and(~flag) & flag) != 0;
+}
+
+// Stops the partner when the ring runs full: DTR and RTS drop over three quarters in handshake mode, XOFF
+// goes out when the free space falls to XoffLim.
+void ApplyReceiveFlowStop(PortState* state, const DCB& dcb) {
+    LockGuard flow(state->FlowLock);
+    const DWORD fill = RingFill(state);
+    const bool overThreeQuarters = 4 * fill > 3 * state->RxLength;
+    const PortOps& ops = OpsOf(state);
+    if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE && overThreeQuarters &&
+        SetFlagOnce(state, kFlagDtrFlowOff)) {
+        ops.ClearDTR(state->Port);
+    }
+    if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE && overThreeQuarters &&
+        SetFlagOnce(state, kFlagRtsFlowOff)) {
+        ops.ClearRTS(state->Port);
+    }
+    if (dcb.fInX && state->RxLength - fill <= dcb.XoffLim && SetFlagOnce(state, kFlagSentXoff)) {
+        if (!dcb.fTXContinueOnXoff) {
+            SetFlag(state, kFlagStopXmit);
+        }
+        ops.XmitComChar(state->Port, static_cast<BYTE>(dcb.XoffChar));
+    }
+}
+
 }  // namespace
+
+DWORD RingFill(PortState* state) {
+    return FillOf(state->RxRead.load(), state->RxWrite.load(), state->RxLength);
+}
 
 // RxLock is held from reading the indices to advancing RxWrite, so that a reader emptying the ring (which
 // resets both indices) or a purge never falls between them.
 bool ReceiveStep(PortState* state, DWORD* passMask) {
     const PortOps& ops = OpsOf(state);
+    const DCB dcb = GetDcb(state);
+    DWORD count = 0;
+    {
+        LockGuard rx(state->RxLock);
+        const DWORD write = state->RxWrite.load();
+        const DWORD room = ContiguousRoom(state->RxRead.load(), write, state->RxLength);
+        if (room == 0) {
+            BYTE scratch[kScratchBytes];
+            DWORD lost = kScratchBytes;
+            ops.RxIntr(state->Port, scratch, &lost);
+            state->DroppedBytesCore.fetch_add(lost);
+        } else {
+            count = room;
+            const DWORD untaken = ops.RxIntr(state->Port, state->RxBuffer + write, &count);
+            state->DroppedBytesPort.fetch_add(untaken);
+            if (count > room) {
+                count = room;  // a layer reporting more than it had room for cannot move the ring past it
+            }
+            if (HasFlag(state, kFlagXFlow) && count != 0) {
+                count = StripFlowCharacters(state, dcb, state->RxBuffer + write, count, passMask);
+            }
+            DWORD next = write + count;
+            if (next >= state->RxLength) {
+                next -= state->RxLength;
+            }
+            state->RxWrite.store(next);
+            state->RxBytes.fetch_add(count);
+        }
+    }
+    ApplyReceiveFlowStop(state, dcb);
+    return count != 0;
+}
+
+void ReleaseReceiveFlow(PortState* state) {
+    const DCB dcb = GetDcb(state);
+    LockGuard flow(state->FlowLock);
+    const DWORD fill = RingFill(state);
+    const PortOps& ops = OpsOf(state);
+    if (dcb.fInX && state->RxLength - fill > dcb.XoffLim && ClearFlagOnce(state, kFlagSentXoff)) {
+        if (!dcb.fTXContinueOnXoff) {
+            ClearFlag(state, kFlagStopXmit);
+        }
+        ops.XmitComChar(state->Port, static_cast<BYTE>(dcb.XonChar));
+    }
+    if (2 * fill < state->RxLength) {
+        if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE && ClearFlagOnce(state, kFlagRtsFlowOff)) {
+            ops.SetRTS(state->Port);
+        }
+        if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE && ClearFlagOnce(state, kFlagDtrFlowOff)) {
+            ops.SetDTR(state->Port);
+        }
+    }
+}
+
+void EmptyReceiveRing(PortState* state) {
     LockGuard rx(state->RxLock);
+    state->RxRead.store(0);
+    state->RxWrite.store(0);
+    std::memset(state->RxBuffer, 0, state->RxLength);
+}
+
+namespace {
+
+struct ReadLimits {
+    DWORD total;     // for the whole read; 0 = none
+    DWORD interval;  // between bytes once one arrived; 0 = none, MAXDWORD = return with what is there
+};
+
+ReadLimits ComputeReadLimits(const COMMTIMEOUTS& t, DWORD length) {
+    ReadLimits limits{};
+    DWORD extra = 0;
+    if (t.ReadTotalTimeoutMultiplier != MAXDWORD) {
+        limits.total =
+            t.ReadTotalTimeoutMultiplier * length + t.ReadTotalTimeoutConstant;  // 32-bit, as on the device
+        extra = 8 * t.ReadTotalTimeoutMultiplier;
+    } else {
+        limits.total = t.ReadTotalTimeoutConstant;
+    }
+    limits.interval = t.ReadIntervalTimeout;
+    if (limits.interval != 0 && limits.interval < MAXDWORD - extra) {
+        limits.interval += extra;
+    }
+    return limits;
+}
+
+// Copies up to `length` bytes out of the ring into the caller's buffer; a read that empties the ring puts
+// both indices back to 0, so the next arrival is stored from the start. Caller holds ReceiveLock. A buffer
+// that cannot be written takes nothing out of the ring.
+DWORD TakeFromRing(PortState* state, BYTE* target, DWORD length, bool* fault) {
+    LockGuard rx(state->RxLock);
+    const DWORD read = state->RxRead.load();
     const DWORD write = state->RxWrite.load();
-    const DWORD room = ContiguousRoom(state->RxRead.load(), write, state->RxLength);
-    if (room == 0) {
-        BYTE scratch[kScratchBytes];
-        DWORD lost = kScratchBytes;
-        ops.RxIntr(state->Port, scratch, &lost);
-        state->DroppedBytesCore.fetch_add(lost);
-        return false;
+    DWORD n = FillOf(read, write, state->RxLength);
+    n = n < state->RxLength - read ? n : state->RxLength - read;
+    n = n < length ? n : length;
+    if (n == 0) {
+        return 0;
     }
-    DWORD count = room;
-    const DWORD untaken = ops.RxIntr(state->Port, state->RxBuffer + write, &count);
-    state->DroppedBytesPort.fetch_add(untaken);
-    if (count > room) {
-        count = room;  // a layer that reports more than it was given room for cannot move the ring past it
+    if (!CeSafeCopyMemory(target, state->RxBuffer + read, n)) {
+        *fault = true;
+        return 0;
     }
-    DWORD next = write + count;
+    DWORD next = read + n;
     if (next >= state->RxLength) {
         next -= state->RxLength;
     }
-    state->RxWrite.store(next);
-    state->RxBytes.fetch_add(count);
-    return count != 0;
+    if (next == write) {
+        state->RxWrite.store(0);
+        next = 0;
+    }
+    state->RxRead.store(next);
+    return n;
 }
+
+DWORD ReadRing(OpenContext* context, BYTE* buffer, DWORD length) {
+    PortState* state = context->Device;
+    LockGuard readers(state->ReceiveLock);
+    ClearFlag(state, kFlagAbortRead);
+    const ReadLimits limits = ComputeReadLimits(GetTimeouts(state), length);
+    DWORD spent = 0;
+    DWORD read = 0;
+    while (length != 0) {
+        if (RingFill(state) != 0) {
+            bool fault = false;
+            const DWORD n = TakeFromRing(state, buffer + read, length, &fault);
+            if (fault) {
+                SetLastError(ERROR_INVALID_PARAMETER);
+                break;
+            }
+            length -= n;
+            read += n;
+        } else {
+            if (limits.interval == MAXDWORD && (limits.total == 0 || read > 0)) {
+                break;
+            }
+            const DWORD limit = limits.total == 0 ? MAXDWORD : limits.total;
+            if (spent >= limit) {
+                break;
+            }
+            DWORD wait = limit - spent;
+            if (read > 0 && limits.interval != 0 && limits.interval < wait) {
+                wait = limits.interval;
+            }
+            const DWORD before = GetTickCount();
+            if (WaitForSingleObject(state->ReadEvent, wait) != WAIT_OBJECT_0) {
+                break;
+            }
+            spent += GetTickCount() - before;
+            if (HasFlag(state, kFlagAbortRead)) {
+                break;
+            }
+            if (state->OpenCount.load() == 0) {
+                SetLastError(ERROR_INVALID_HANDLE);
+                break;
+            }
+        }
+        ReleaseReceiveFlow(state);
+    }
+    return read;
+}
+
+}  // namespace
 
 DWORD ReadPort(DWORD_PTR open, LPVOID buffer, DWORD count) {
     ContextRef call(open);
     if (!MayTransfer(call, GENERIC_READ)) {
         return kStreamFailure;
     }
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return kStreamFailure;
+    ActiveCall active(call.get());
+    return ReadRing(call.get(), static_cast<BYTE*>(buffer), count);
 }

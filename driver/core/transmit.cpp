@@ -1,13 +1,187 @@
-// The transmit side of the core: writing a caller's bytes to the partner through the layer.
+// The transmit side of the core: a write hands the caller's bytes, uncopied, to the layer's TxIntr piece by
+// piece.
+//
+// Only the writing thread itself hands pieces over, because a delivery waits until the partner's dispatch
+// thread has taken the bytes, and a dispatch thread must never wait for another port's thread: two ends
+// writing at once would each wait for the other. The dispatch thread decides when the next piece may go:
+// after a piece, the layer marks a transmit source; the port's service pass first takes in whatever arrived
+// (so an XOFF stops the very next piece) and then its TransmitStep lets the writer go on, leaves it held, or
+// completes the write. TransmitEvent therefore means "look again" to a waiting writer; the state under TxLock
+// says whether the write is over.
 #include "core/handle_call.h"
 #include "core/port_state.h"
+#include "core/serial_core.h"
 #include "core/stream_calls.h"
+
+namespace {
+
+// A second piece in a row that the layer takes nothing of while no flow control holds it means the partner
+// is gone (or the caller's buffer cannot be read): the write ends with what went out.
+constexpr int kRefusalsThatEndAWrite = 2;
+
+// Ends the write in progress. Caller holds TxLock.
+void FinishWrite(PortState* state) {
+    DWORD none = 0;
+    OpsOf(state).TxIntr(state->Port, nullptr, &none);
+    state->TxPermissions = 0;
+    state->TxBuffer = nullptr;
+    state->TxLength = 0;
+    state->TxRead = 0;
+    SetEvent(state->TransmitEvent);
+}
+
+enum class PieceResult {
+    kDone,   // every byte taken, the write completed, or the port closed under it
+    kWait,   // held, or a piece went out: wait for the dispatch thread's word
+    kRetry,  // nothing taken and nothing holds: try once more at once
+};
+
+bool HeldByLines(PortState* state) {
+    COMSTAT status{};
+    OpsOf(state).GetStatus(state->Port, &status);
+    return status.fCtsHold || status.fDsrHold;
+}
+
+// Hands the next piece to the layer. TxLock is not held across the delivery, so the dispatch thread can run
+// its TransmitStep (and take in the partner's bytes) meanwhile; TransmitLock, held by the caller, keeps every
+// other writer out.
+PieceResult HandOverNextPiece(PortState* state, int* refusals) {
+    const DCB dcb = GetDcb(state);
+    LockGuard tx(state->TxLock);
+    if (state->OpenCount.load() == 0) {
+        state->TxBuffer = nullptr;  // the port was closed under the write
+        return PieceResult::kDone;
+    }
+    if (state->TxBuffer == nullptr || state->TxLength == state->TxRead) {
+        if (state->TxBuffer != nullptr) {
+            FinishWrite(state);
+        }
+        return PieceResult::kDone;
+    }
+    if (HasFlag(state, kFlagStopXmit)) {
+        return PieceResult::kWait;  // XOFF holds the line; an XON's transmit report lets us go on
+    }
+    const PortOps& ops = OpsOf(state);
+    if (dcb.fRtsControl == RTS_CONTROL_TOGGLE) {
+        ops.SetRTS(state->Port);
+    }
+    DWORD taken = state->TxLength - state->TxRead;
+    const BYTE* source = state->TxBuffer + state->TxRead;
+    const DWORD ownPermissions = SetProcPermissions(state->TxPermissions);
+    tx.Unlock();
+    ops.TxIntr(state->Port, source, &taken);
+    SetProcPermissions(ownPermissions);
+
+    LockGuard again(state->TxLock);
+    if (state->TxBuffer == nullptr) {
+        return PieceResult::kDone;
+    }
+    state->TxRead += taken;
+    state->TxBytes.fetch_add(taken);
+    state->TxBytesSent.fetch_add(taken);
+    if (state->TxRead == state->TxLength) {
+        FinishWrite(state);
+        return PieceResult::kDone;
+    }
+    if (taken != 0 || HeldByLines(state)) {
+        *refusals = 0;
+        return PieceResult::kWait;  // a held write is kicked by ModemIntr when the line comes on
+    }
+    if (++*refusals < kRefusalsThatEndAWrite) {
+        return PieceResult::kRetry;  // a hold may have ended between TxIntr and the status
+    }
+    FinishWrite(state);
+    return PieceResult::kDone;
+}
+
+DWORD Transmit(OpenContext* context, const BYTE* buffer, DWORD count) {
+    PortState* state = context->Device;
+    LockGuard writers(state->TransmitLock);
+    {
+        LockGuard tx(state->TxLock);
+        ClearFlag(state, kFlagAbortTransmit);
+        WaitForSingleObject(state->TransmitEvent, 0);  // a signal left over from an earlier write or abort
+        state->TxPermissions = GetCurrentPermissions();
+        state->TxBuffer = buffer;
+        state->TxLength = count;
+        state->TxRead = 0;
+        state->TxBytesSent.store(0);
+        state->TxBytesPending.store(count);
+        ResetEvent(state->TransmitEvent);
+    }
+    const COMMTIMEOUTS timeouts = GetTimeouts(state);
+    const DWORD limit = timeouts.WriteTotalTimeoutMultiplier * count + timeouts.WriteTotalTimeoutConstant;
+    const DWORD start = GetTickCount();
+    int refusals = 0;
+    for (;;) {
+        const PieceResult result = HandOverNextPiece(state, &refusals);
+        if (result == PieceResult::kDone) {
+            break;
+        }
+        if (result == PieceResult::kRetry) {
+            continue;
+        }
+        DWORD wait = INFINITE;
+        if (limit != 0) {
+            const DWORD spent = GetTickCount() - start;
+            if (spent >= limit) {
+                break;
+            }
+            wait = limit - spent;
+        }
+        if (WaitForSingleObject(state->TransmitEvent, wait) != WAIT_OBJECT_0) {
+            break;
+        }
+        // An abort, the port's last close or a close of this very handle ends the write.
+        if (HasFlag(state, kFlagAbortTransmit) || state->OpenCount.load() == 0 ||
+            context->Closed.load() != 0) {
+            break;
+        }
+    }
+    if (!HasFlag(state, kFlagAbortTransmit) && state->OpenCount.load() == 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+    }
+    {
+        // From here on nothing reads the caller's buffer.
+        LockGuard tx(state->TxLock);
+        state->TxPermissions = 0;
+        state->TxBuffer = nullptr;
+        state->TxLength = 0;
+        state->TxRead = 0;
+        state->TxBytesPending.store(0);
+    }
+    writers.Unlock();
+    SignalCommEvents(state, EV_TXEMPTY);
+    if (GetDcb(state).fRtsControl == RTS_CONTROL_TOGGLE) {
+        OpsOf(state).ClearRTS(state->Port);
+    }
+    return state->TxBytesSent.load();
+}
+
+}  // namespace
+
+void TransmitStep(PortState* state) {
+    LockGuard tx(state->TxLock);
+    if (state->OpenCount.load() == 0) {
+        state->TxBuffer = nullptr;
+        state->TxPermissions = 0;
+        state->TxLength = 0;
+        state->TxRead = 0;
+    }
+    if (state->TxBuffer != nullptr && state->TxLength != state->TxRead) {
+        if (!HasFlag(state, kFlagStopXmit)) {
+            SetEvent(state->TransmitEvent);  // the writer hands over the next piece
+        }
+        return;
+    }
+    FinishWrite(state);
+}
 
 DWORD WritePort(DWORD_PTR open, LPCVOID buffer, DWORD count) {
     ContextRef call(open);
     if (!MayTransfer(call, GENERIC_WRITE)) {
         return kStreamFailure;
     }
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return kStreamFailure;
+    ActiveCall active(call.get());
+    return Transmit(call.get(), static_cast<const BYTE*>(buffer), count);
 }

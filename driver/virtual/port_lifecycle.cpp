@@ -38,18 +38,6 @@ void FillCommProp(COMMPROP* prop) {
         STOPBITS_10 | STOPBITS_20 | PARITY_NONE | PARITY_ODD | PARITY_EVEN | PARITY_MARK | PARITY_SPACE;
 }
 
-bool ReadDword(HKEY key, LPCWSTR name, DWORD* value) {
-    DWORD type = REG_NONE;
-    DWORD data = 0;
-    DWORD size = sizeof(data);
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS ||
-        type != REG_DWORD || size != sizeof(data)) {
-        return false;
-    }
-    *value = data;
-    return true;
-}
-
 // The instance's values: its index, and its partner into the port table. A missing DeviceArrayIndex reads
 // as 0 and a missing KMXPair leaves the entry as it was; an index the table has no slot for fails the port.
 bool ReadPortConfig(VirtualPort* port, LPCWSTR activeKey) {
@@ -58,7 +46,7 @@ bool ReadPortConfig(VirtualPort* port, LPCWSTR activeKey) {
         return false;
     }
     DWORD index = 0;
-    ReadDword(key, u"DeviceArrayIndex", &index);
+    ReadDeviceKeyDword(key, u"DeviceArrayIndex", &index);
     if (index >= kPortTableSlots) {
         RegCloseKey(key);
         return false;
@@ -68,7 +56,7 @@ bool ReadPortConfig(VirtualPort* port, LPCWSTR activeKey) {
         ResetPartners();
     }
     DWORD partner = 0;
-    if (ReadDword(key, u"KMXPair", &partner)) {
+    if (ReadDeviceKeyDword(key, u"KMXPair", &partner)) {
         SetPartnerIndex(index, static_cast<LONG>(partner));
     }
     RegCloseKey(key);
@@ -283,4 +271,16 @@ BOOL VirtualDisableIr(VirtualPort* port) {
 
 void VirtualGetCommProperties(VirtualPort* port, COMMPROP* properties) {
     CeSafeCopyMemory(properties, &port->commProp, sizeof(COMMPROP));
+}
+
+bool ReadDeviceKeyDword(HKEY key, LPCWSTR name, DWORD* value) {
+    DWORD type = REG_NONE;
+    DWORD data = 0;
+    DWORD size = sizeof(data);
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof(data)) {
+        return false;
+    }
+    *value = data;
+    return true;
 }

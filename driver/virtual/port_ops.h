@@ -114,3 +114,6 @@ void ReleaseVirtualPort(VirtualPort* port);
 // The instance's device key (the "Key" value under its active key), opened under HKEY_LOCAL_MACHINE with
 // KEY_ALL_ACCESS, or null. The caller closes it.
 HKEY OpenDeviceKey(LPCWSTR activeKey);
+
+// A 4-byte REG_DWORD value of a key; false when it is missing or of another type or size.
+bool ReadDeviceKeyDword(HKEY key, LPCWSTR name, DWORD* value);

@@ -61,9 +61,22 @@ TEST_F(CrossingTest, WholeDeliveryIsTakenAndWriterWaitsForTheNextReport) {
     NextReport();
     ASSERT_TRUE(writer.Wait(kWriterDoneMs));
     EXPECT_EQ(writer.Taken(), 100u);
-    // The writer's own dispatch thread is owed a transmit report to hand on the next piece.
-    EXPECT_EQ(Ops(a_).GetInterruptType(Vp(a_)), kInterruptTransmit);
+    // Everything offered was taken: the writer completes at once, its dispatch thread is owed nothing.
+    EXPECT_EQ(Ops(a_).GetInterruptType(Vp(a_)), kInterruptNone);
     EXPECT_NE(Vp(a_)->lineStatus.load() & kLineTransmitterEmpty, 0);
+}
+
+TEST_F(CrossingTest, PartlyTakenOfferOwesTheWriterATransmitReport) {
+    const std::vector<BYTE> data = Pattern(100);
+    AsyncTransmit writer(a_, data.data(), 100);
+    BYTE received[40];
+    DWORD left = 0;
+    ASSERT_EQ(Receive(received, sizeof(received), &left), 40u);
+    NextReport();
+    ASSERT_TRUE(writer.Wait(kWriterDoneMs));
+    EXPECT_EQ(writer.Taken(), 40u);
+    // The writer's own service pass takes in what arrived before the next piece goes.
+    EXPECT_EQ(Ops(a_).GetInterruptType(Vp(a_)), kInterruptTransmit);
 }
 
 class ShortTargetTest : public CrossingTest, public ::testing::WithParamInterface<DWORD> {};
