@@ -54,7 +54,7 @@ BOOL WithEvent(HANDLE handle, Operation operation) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    std::lock_guard<std::mutex> guard(KernelLock());
+    KernelSection section;
     operation(*event);
     return TRUE;
 }

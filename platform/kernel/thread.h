@@ -34,7 +34,7 @@ class ThreadObject : public Waitable {
     }
 
     void Finish(DWORD code) {
-        std::lock_guard<std::mutex> guard(KernelLock());
+        KernelSection section;
         if (!finished_) {
             exitCode_ = code;
             finished_ = true;

@@ -2,11 +2,11 @@
 //
 // All waitable state lives under one kernel lock, as in a small kernel: it makes WaitForMultipleObjects,
 // PulseEvent ("release exactly the threads waiting now") and auto-reset hand-over exact without per-object
-// lock ordering. Every wait call parks on its own condition variable; a signal picks the waiters it satisfies
-// in arrival order and wakes only those.
+// lock ordering. Every wait call parks on its own futex word; a signal picks the waiters it satisfies in
+// arrival order under the lock and wakes only those, after the lock is released, so a woken thread never
+// runs straight into the lock its waker still holds.
 #pragma once
 
-#include <condition_variable>
 #include <mutex>
 #include <vector>
 
@@ -18,6 +18,15 @@ std::mutex& KernelLock();
 
 struct WaitBlock;
 
+// Holds KernelLock() for a scope; the waiters satisfied meanwhile are woken when it ends, after the unlock.
+class KernelSection {
+  public:
+    KernelSection();
+    ~KernelSection();
+    KernelSection(const KernelSection&) = delete;
+    KernelSection& operator=(const KernelSection&) = delete;
+};
+
 class Waitable : public KernelObject {
   public:
     using KernelObject::KernelObject;
@@ -28,11 +37,13 @@ class Waitable : public KernelObject {
     virtual void AcquireLocked() {}
 
   protected:
-    // Satisfies waiters in arrival order: the first one, or all of them. Answers how many. KernelLock() held.
+    // Satisfies waiters in arrival order: the first one, or all of them. Answers how many. Called inside a
+    // KernelSection, which wakes them when it ends.
     size_t SatisfyWaitersLocked(bool all);
 
   private:
     friend DWORD WaitForObjects(Waitable* const* objects, DWORD count, DWORD milliseconds);
+    void RemoveWaiterLocked(WaitBlock* block);
 
     struct Entry {
         WaitBlock* block;
