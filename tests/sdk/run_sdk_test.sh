@@ -50,6 +50,12 @@ for built in "$build"/lib/ce-drivers/*.dll; do
     [[ -e $libdir/ce-drivers/$(basename "$built") ]] ||
         fail "$(basename "$built") is not installed: ce_install_driver_module missing?"
 done
+# Installed programs must load the installed platform, not the build's and not none.
+for program in "$prefix"/bin/*; do
+    platform=$(ldd "$program" | awk '/libceplatform/ {print $3}')
+    [[ -e $platform ]] && platform=$(realpath "$platform")
+    [[ $platform == "$libdir"/* ]] || fail "$(basename "$program") loads libceplatform from '${platform:-nowhere}'"
+done
 # A package that points back into the tree it was built in works only on the machine that built it.
 if grep -rlF -e "$build" -e "$source_tree" "$libdir/cmake/CePlatform"; then
     fail "the installed package names the build or source tree"
