@@ -90,6 +90,10 @@ bool HandlePortEvents(PortState* state) {
         return false;
     }
     OpenContext* owner = CountIntoOwner(state);
+    // Take the writer's request before numbering the pass: a request made after this point finds the flag
+    // set again and gets a pass of its own, numbered after the writer's last piece.
+    const bool writerAsked = (state->Flags.fetch_and(~kFlagWriterAwaitsPass) & kFlagWriterAwaitsPass) != 0;
+    state->PassesStarted.fetch_add(1);
     const PortOps& ops = OpsOf(state);
     DWORD mask = ops.GetInterruptType(state->Port);
     bool stored = false;
@@ -107,6 +111,9 @@ bool HandlePortEvents(PortState* state) {
             ops.LineIntr(state->Port);
         }
         mask = ops.GetInterruptType(state->Port);
+    }
+    if (writerAsked) {
+        TransmitStep(state);  // what arrived is in: the writer may go on, unless an XOFF holds it
     }
     if (stored) {
         SetEvent(state->ReadEvent);

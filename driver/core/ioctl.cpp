@@ -97,7 +97,8 @@ void Purge(PortState* state, DWORD flags) {
         const DCB dcb = GetDcb(state);
         LockGuard flow(state->FlowLock);
         if (dcb.fInX && HasFlag(state, kFlagSentXoff)) {
-            ClearFlag(state, dcb.fTXContinueOnXoff ? kFlagSentXoff : (kFlagSentXoff | kFlagStopXmit));
+            ClearFlag(state, kFlagSentXoff | kFlagOwnXoffHold);
+            RequestTransmitPass(state);  // a write held by our own XOFF goes on
             OpsOf(state).XmitComChar(state->Port, static_cast<BYTE>(dcb.XonChar));
         }
         if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE &&
@@ -201,8 +202,8 @@ BOOL RunControlCode(OpenContext* context, DWORD code, PBYTE in, DWORD inLength, 
             return TRUE;
         case IOCTL_SERIAL_SET_XON:
             if (HasFlag(state, kFlagXFlow)) {
-                ClearFlag(state, kFlagStopXmit | kFlagSentXoff);
-                SetEvent(state->TransmitEvent);  // a held write goes on
+                ClearFlag(state, kFlagStopXmit | kFlagSentXoff | kFlagOwnXoffHold);
+                RequestTransmitPass(state);  // a held write goes on
             }
             return TRUE;
         case IOCTL_SERIAL_GET_WAIT_MASK: {

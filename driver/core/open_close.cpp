@@ -20,7 +20,8 @@ constexpr char kXoffChar = 0x13;
 constexpr char kCarriageReturn = 0x0D;
 
 // Flags a first open clears; the others (KillThread, XFlow, the aborts) keep their values.
-constexpr DWORD kFirstOpenClearedFlags = kFlagStopXmit | kFlagSentXoff | kFlagDtrFlowOff | kFlagRtsFlowOff;
+constexpr DWORD kFirstOpenClearedFlags =
+    kFlagStopXmit | kFlagSentXoff | kFlagOwnXoffHold | kFlagDtrFlowOff | kFlagRtsFlowOff;
 
 // The low 15 bits of the flag word take their first-open values; the reserved upper bits and the two
 // reserved words keep whatever they hold.

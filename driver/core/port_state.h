@@ -25,7 +25,16 @@ enum PortFlag : DWORD {
     kFlagRtsFlowOff = 1u << 5,
     kFlagAbortRead = 1u << 6,
     kFlagAbortTransmit = 1u << 7,
+    // Our own output held because we sent XOFF with fTXContinueOnXoff clear. Kept apart from StopXmit (an
+    // XOFF received): sending our XON must not cancel the partner's XOFF, or we overrun the partner's ring.
+    kFlagOwnXoffHold = 1u << 8,
+    // A new write waits for the dispatch thread's next service pass before its first piece (see
+    // transmit.cpp).
+    kFlagWriterAwaitsPass = 1u << 9,
 };
+
+// Transmission waits while either XOFF stands.
+constexpr DWORD kXoffHolds = kFlagStopXmit | kFlagOwnXoffHold;
 
 constexpr DWORD kMinRxRingBytes = 2048;
 constexpr DWORD kDefaultPriority256 = 103;
@@ -103,6 +112,12 @@ struct PortState {
     // with it change together under this lock, so the dispatch thread stopping the partner and a reader
     // releasing it can never leave the flag and the line disagreeing (a stop sent after the release).
     RankedLock FlowLock;
+    // Service passes started by the dispatch thread, and the pass whose TransmitStep last let the writer go
+    // (under TxLock). A writer goes on with its next piece only on the word of a pass that started after its
+    // last piece ended: such a pass has taken in whatever arrived meanwhile (an XOFF), and a word given
+    // during the piece is stale.
+    std::atomic<DWORD> PassesStarted;
+    DWORD GoPass;
 };
 
 // PortState::InitializedParts bits: the locks that exist and must be deleted with the record.

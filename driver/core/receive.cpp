@@ -71,7 +71,7 @@ void ApplyReceiveFlowStop(PortState* state, const DCB& dcb) {
     }
     if (dcb.fInX && state->RxLength - fill <= dcb.XoffLim && SetFlagOnce(state, kFlagSentXoff)) {
         if (!dcb.fTXContinueOnXoff) {
-            SetFlag(state, kFlagStopXmit);
+            SetFlag(state, kFlagOwnXoffHold);
         }
         ops.XmitComChar(state->Port, static_cast<BYTE>(dcb.XoffChar));
     }
@@ -97,6 +97,10 @@ bool ReceiveStep(PortState* state, DWORD* passMask) {
             BYTE scratch[kScratchBytes];
             DWORD lost = kScratchBytes;
             ops.RxIntr(state->Port, scratch, &lost);
+            // The data is lost, but XON and XOFF still act, as a UART sees them before its buffer does.
+            if (HasFlag(state, kFlagXFlow)) {
+                lost = StripFlowCharacters(state, dcb, scratch, lost, passMask);
+            }
             state->DroppedBytesCore.fetch_add(lost);
         } else {
             count = room;
@@ -127,7 +131,8 @@ void ReleaseReceiveFlow(PortState* state) {
     const PortOps& ops = OpsOf(state);
     if (dcb.fInX && state->RxLength - fill > dcb.XoffLim && ClearFlagOnce(state, kFlagSentXoff)) {
         if (!dcb.fTXContinueOnXoff) {
-            ClearFlag(state, kFlagStopXmit);
+            ClearFlag(state, kFlagOwnXoffHold);
+            RequestTransmitPass(state);  // our own write, held while our XOFF stood, goes on
         }
         ops.XmitComChar(state->Port, static_cast<BYTE>(dcb.XonChar));
     }

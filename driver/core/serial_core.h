@@ -17,6 +17,9 @@ void EmptyReceiveRing(PortState* state);
 // The dispatch thread's part of a write: let the writer hand over its next piece, hold it while XOFF holds
 // the line, or complete the write when nothing is left.
 void TransmitStep(PortState* state);
+// Asks the dispatch thread for a service pass that ends with a TransmitStep: how a held write learns that
+// it may go on (an XON sent or set by hand, a purge), after what arrived has been taken in.
+void RequestTransmitPass(PortState* state);
 
 // Waits for an event in the handle's mask; the result of IOCTL_SERIAL_WAIT_ON_MASK.
 BOOL WaitForCommEvents(OpenContext* context, DWORD* result);

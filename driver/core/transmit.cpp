@@ -30,6 +30,19 @@ void FinishWrite(PortState* state) {
     SetEvent(state->TransmitEvent);
 }
 
+// Whether a service pass that started after `passSeen` has let the writer go. Pass numbers wrap; only their
+// order since `passSeen` counts.
+bool GoGivenSince(PortState* state, DWORD passSeen) {
+    LockGuard tx(state->TxLock);
+    return static_cast<LONG>(state->GoPass - passSeen) > 0;
+}
+
+// The pass a writer waits for after a piece: one numbered after `number`.
+struct FreshPass {
+    bool needed = false;
+    DWORD number = 0;
+};
+
 enum class PieceResult {
     kDone,   // every byte taken, the write completed, or the port closed under it
     kWait,   // held, or a piece went out: wait for the dispatch thread's word
@@ -45,7 +58,9 @@ bool HeldByLines(PortState* state) {
 // Hands the next piece to the layer. TxLock is not held across the delivery, so the dispatch thread can run
 // its TransmitStep (and take in the partner's bytes) meanwhile; TransmitLock, held by the caller, keeps every
 // other writer out.
-PieceResult HandOverNextPiece(PortState* state, int* refusals) {
+// *passSeen asks for a fresh pass when a piece went out; a held writer goes on at any word, as its next try
+// checks the holds again.
+PieceResult HandOverNextPiece(PortState* state, int* refusals, FreshPass* passSeen) {
     const DCB dcb = GetDcb(state);
     LockGuard tx(state->TxLock);
     if (state->OpenCount.load() == 0) {
@@ -58,12 +73,13 @@ PieceResult HandOverNextPiece(PortState* state, int* refusals) {
         }
         return PieceResult::kDone;
     }
-    if (HasFlag(state, kFlagStopXmit)) {
-        return PieceResult::kWait;  // XOFF holds the line; an XON's transmit report lets us go on
-    }
     const PortOps& ops = OpsOf(state);
     if (dcb.fRtsControl == RTS_CONTROL_TOGGLE) {
-        ops.SetRTS(state->Port);
+        ops.SetRTS(state->Port);  // raised for the write, held or not
+    }
+    if (HasFlag(state, kXoffHolds)) {
+        passSeen->needed = false;
+        return PieceResult::kWait;  // XOFF holds the line; the pass that takes in an XON lets us go on
     }
     DWORD taken = state->TxLength - state->TxRead;
     const BYTE* source = state->TxBuffer + state->TxRead;
@@ -85,7 +101,12 @@ PieceResult HandOverNextPiece(PortState* state, int* refusals) {
     }
     if (taken != 0 || HeldByLines(state)) {
         *refusals = 0;
-        return PieceResult::kWait;  // a held write is kicked by ModemIntr when the line comes on
+        passSeen->needed = false;
+        if (taken != 0) {
+            *passSeen = FreshPass{true, state->PassesStarted.load()};
+            RequestTransmitPass(state);  // the next piece waits for a pass that takes in what arrived
+        }
+        return PieceResult::kWait;  // a write held by the lines goes on when ModemIntr sees them come on
     }
     if (++*refusals < kRefusalsThatEndAWrite) {
         return PieceResult::kRetry;  // a hold may have ended between TxIntr and the status
@@ -113,8 +134,20 @@ DWORD Transmit(OpenContext* context, const BYTE* buffer, DWORD count) {
     const DWORD limit = timeouts.WriteTotalTimeoutMultiplier * count + timeouts.WriteTotalTimeoutConstant;
     const DWORD start = GetTickCount();
     int refusals = 0;
+    // With XON/XOFF, an XOFF may have arrived and not been taken in yet: the first piece waits for a service
+    // pass, which takes in what arrived before it lets the writer go. (Later pieces always follow one.)
+    if (count != 0 && GetDcb(state).fRtsControl == RTS_CONTROL_TOGGLE) {
+        OpsOf(state).SetRTS(state->Port);  // up for the whole write, also while it waits for its first piece
+    }
+    FreshPass passSeen;
+    bool awaitPass = HasFlag(state, kFlagXFlow) && count != 0;
+    if (awaitPass) {
+        passSeen = FreshPass{true, state->PassesStarted.load()};
+        RequestTransmitPass(state);
+    }
     for (;;) {
-        const PieceResult result = HandOverNextPiece(state, &refusals);
+        const PieceResult result =
+            awaitPass ? PieceResult::kWait : HandOverNextPiece(state, &refusals, &passSeen);
         if (result == PieceResult::kDone) {
             break;
         }
@@ -137,6 +170,7 @@ DWORD Transmit(OpenContext* context, const BYTE* buffer, DWORD count) {
             context->Closed.load() != 0) {
             break;
         }
+        awaitPass = passSeen.needed && !GoGivenSince(state, passSeen.number);  // a stale word: wait on
     }
     if (!HasFlag(state, kFlagAbortTransmit) && state->OpenCount.load() == 0) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -160,6 +194,11 @@ DWORD Transmit(OpenContext* context, const BYTE* buffer, DWORD count) {
 
 }  // namespace
 
+void RequestTransmitPass(PortState* state) {
+    SetFlag(state, kFlagWriterAwaitsPass);
+    SetEvent(state->SerialEvent);
+}
+
 void TransmitStep(PortState* state) {
     LockGuard tx(state->TxLock);
     if (state->OpenCount.load() == 0) {
@@ -169,7 +208,8 @@ void TransmitStep(PortState* state) {
         state->TxRead = 0;
     }
     if (state->TxBuffer != nullptr && state->TxLength != state->TxRead) {
-        if (!HasFlag(state, kFlagStopXmit)) {
+        if (!HasFlag(state, kXoffHolds)) {
+            state->GoPass = state->PassesStarted.load();
             SetEvent(state->TransmitEvent);  // the writer hands over the next piece
         }
         return;
