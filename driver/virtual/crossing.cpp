@@ -378,12 +378,8 @@ void VirtualTxIntr(VirtualPort* port, const BYTE* source, DWORD* count) {
         port->lineStatus.fetch_or(kLineTransmitterEmpty);
         *count = piece;
         if (result == DeliveryResult::kDelivered) {
-            if (piece < offered) {
-                // The service pass this wakes takes in whatever arrived meanwhile before the next piece goes.
-                // A write whose last byte was just taken needs no pass: its writer completes it at once.
-                port->pendingSources.fetch_or(kSourceTransmit);
-                SetEvent(port->portState->SerialEvent);
-            }
+            // Nothing to mark: a writer with more to send asks its port's dispatch thread for a service pass
+            // itself, so what arrived meanwhile (an XOFF) is taken in before its next piece goes.
         } else {
             // No partner to take the rest: the write ends with what went before.
             port->pendingSources.fetch_and(static_cast<BYTE>(~kSourceTransmit));

@@ -29,9 +29,9 @@ using PortGetInterruptTypeFn = DWORD(VirtualPort* port);
 using PortRxIntrFn = DWORD(VirtualPort* port, BYTE* target, DWORD* count);
 // count: bytes offered in, bytes taken out. A null source with count 0 says the write is over.
 // May block until the partner has taken the bytes, with no lock of the layer held meanwhile; the core calls
-// it with bytes only from the writing application thread, never from a dispatch thread. After a delivery
-// the layer marks a transmit source and wakes the port's dispatch thread, so the service pass takes in what
-// arrived (an XOFF, say) before the writer is let go on with the next piece.
+// it with bytes only from the writing application thread, never from a dispatch thread. Before its next
+// piece the writer asks its port's dispatch thread for a service pass, which takes in what arrived (an XOFF,
+// say) first.
 using PortTxIntrFn = void(VirtualPort* port, const BYTE* source, DWORD* count);
 using PortModemIntrFn = void(VirtualPort* port);
 using PortLineIntrFn = void(VirtualPort* port);
