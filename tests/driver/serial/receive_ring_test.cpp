@@ -1,0 +1,89 @@
+// The receive ring as applications see it: what it holds, what it loses when nobody reads and nothing holds
+// the sender back, and that it keeps the order of bytes across wraps and after being emptied.
+#include <algorithm>
+
+#include "driver/serial/serial_fixture.h"
+
+namespace serialtest {
+namespace {
+
+class ReceiveRingTest : public PairTest {};
+
+// Without flow control the sender never waits for a reader: what does not fit is lost, and still counts as
+// sent, as on a line.
+TEST_F(ReceiveRingTest, HoldsAtMostOneLessThanItsSizeAndLosesTheRest) {
+    constexpr DWORD kSent = 3000;
+    const std::vector<BYTE> bytes = Stream(11).Take(kSent);
+    EXPECT_EQ(Write(a_, bytes), kSent);
+    EXPECT_EQ(InQueue(b_), kRingCapacity);
+    // More keeps being lost while the ring is full.
+    EXPECT_EQ(Write(a_, Stream(12).Take(100)), 100u);
+    EXPECT_EQ(InQueue(b_), kRingCapacity);
+
+    const std::vector<BYTE> received = Drain(b_);
+    ASSERT_EQ(received.size(), kRingCapacity);
+    EXPECT_TRUE(std::equal(received.begin(), received.end(), bytes.begin())) << "the ring kept other bytes";
+    EXPECT_TRUE(Drain(b_).empty());
+}
+
+// After a read empties the ring, a full ring's worth fits again without loss, as many times as it is done.
+TEST_F(ReceiveRingTest, EmptiedRingTakesAFullLoadAgain) {
+    for (uint32_t round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        const std::vector<BYTE> bytes = Stream(20 + round).Take(kRingCapacity);
+        ASSERT_EQ(Write(a_, bytes), kRingCapacity);
+        EXPECT_EQ(InQueue(b_), kRingCapacity);
+        EXPECT_EQ(Drain(b_), bytes);
+        EXPECT_EQ(InQueue(b_), 0u);
+    }
+}
+
+// Reads of many sizes that leave bytes behind make the ring wrap; nothing is lost or reordered as long as
+// the writer never sends more than the room left.
+TEST_F(ReceiveRingTest, KeepsOrderAcrossWraps) {
+    SetTimeouts(b_, kReturnAtOnce);
+    Stream sent(31);
+    Stream expected(31);
+    DWORD held = 0;
+    const DWORD readSizes[] = {1, 700, 1500, 33, 2046, 999, 2047, 5};
+    for (int pass = 0; pass < 4; ++pass) {
+        for (DWORD size : readSizes) {
+            const DWORD room = kRingCapacity - held;
+            ASSERT_EQ(Write(a_, sent.Take(room)), room);
+            held = kRingCapacity;
+            ASSERT_EQ(InQueue(b_), held);
+            const std::vector<BYTE> got = Read(b_, size);
+            ASSERT_EQ(got.size(), std::min(size, held));
+            for (BYTE byte : got) {
+                ASSERT_EQ(byte, expected.Next());
+            }
+            held -= static_cast<DWORD>(got.size());
+            ASSERT_EQ(InQueue(b_), held);
+        }
+    }
+}
+
+// One write longer than the ring reaches a reader that keeps reading, whole and in order.
+TEST_F(ReceiveRingTest, WriteLongerThanTheRingReachesAConcurrentReader) {
+    constexpr DWORD kLength = 5 * kRingBytes + 17;
+    ChangeState(b_, [](DCB& dcb) { dcb.fDtrControl = DTR_CONTROL_HANDSHAKE; });
+    ChangeState(a_, [](DCB& dcb) { dcb.fOutxDsrFlow = 1; });
+    const std::vector<BYTE> bytes = Stream(41).Take(kLength);
+    std::vector<BYTE> received;
+    Background reader([&] {
+        SetTimeouts(b_, WaitForAny(kSoonMs));
+        while (received.size() < kLength) {
+            const std::vector<BYTE> got = Read(b_, 700);
+            if (got.empty()) {
+                return;
+            }
+            received.insert(received.end(), got.begin(), got.end());
+        }
+    });
+    EXPECT_EQ(Write(a_, bytes), kLength);
+    ASSERT_TRUE(reader.Wait(kSoonMs * 2));
+    EXPECT_EQ(received, bytes);
+}
+
+}  // namespace
+}  // namespace serialtest
