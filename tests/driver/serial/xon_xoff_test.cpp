@@ -1,0 +1,211 @@
+// Software flow control: the XON and XOFF characters a port receives hold and release its own writes and
+// never reach its reader; the characters a port sends as its ring fills and drains, seen raw on a partner
+// that does no XON/XOFF itself; the XON/XOFF controls and the purge that releases the partner.
+#include "driver/serial/serial_fixture.h"
+
+namespace serialtest {
+namespace {
+
+using serialtest::PrintTo;
+
+struct XFlowMode {
+    const char* name;
+    bool outX;
+    bool inX;
+};
+
+const XFlowMode kXFlowModes[] = {{"OutX", true, false}, {"InX", false, true}, {"Both", true, true}};
+
+void SetXFlow(HANDLE port, const XFlowMode& mode) {
+    ChangeState(port, [&](DCB& dcb) {
+        dcb.fOutX = mode.outX ? 1 : 0;
+        dcb.fInX = mode.inX ? 1 : 0;
+    });
+}
+
+// Whatever the port's partner receives from now on for a while: nothing is expected.
+void ExpectNothingArrives(HANDLE port) {
+    Sleep(kQuietMs);
+    EXPECT_EQ(InQueue(port), 0u);
+}
+
+class XFlowModeTest : public PairTest, public ::testing::WithParamInterface<XFlowMode> {};
+
+TEST_P(XFlowModeTest, FlowCharactersNeverReachTheReader) {
+    SetXFlow(b_, GetParam());
+    const std::vector<BYTE> sent = {'a', kXoff, 'b', kXon, 'c', kXoff, kXon};
+    ASSERT_EQ(Write(a_, sent), sent.size());
+    EXPECT_EQ(Drain(b_), (std::vector<BYTE>{'a', 'b', 'c'}));
+}
+
+TEST_P(XFlowModeTest, ArrivingXoffHoldsOwnWritesUntilXon) {
+    SetXFlow(b_, GetParam());
+    ASSERT_EQ(Write(a_, {kXoff}), 1u);
+    EXPECT_EQ(Status(b_).fXoffHold, 1u);
+
+    const std::vector<BYTE> bytes = Stream(3).Take(10);
+    Transfer write;
+    Background writer([&] { write = WriteCall(b_, bytes.data(), 10); });
+    EXPECT_FALSE(writer.Wait(kQuietMs));
+    EXPECT_EQ(InQueue(a_), 0u);
+    EXPECT_EQ(Status(b_).cbOutQue, 10u);
+
+    ASSERT_EQ(Write(a_, {kXon}), 1u);
+    ASSERT_TRUE(writer.Wait(kSoonMs));
+    EXPECT_EQ(write.bytes, 10u);
+    EXPECT_EQ(Drain(a_), bytes);
+    EXPECT_EQ(Status(b_).fXoffHold, 0u);
+}
+
+// A full ring loses data, but the flow characters still act, however they were sent; they take no room.
+TEST_P(XFlowModeTest, FlowCharactersActWhenTheRingIsFull) {
+    SetXFlow(b_, GetParam());
+    // Only what arrives holds the port: its own XOFF at the limit does not.
+    ChangeState(b_, [](DCB& dcb) { dcb.fTXContinueOnXoff = 1; });
+    SetTimeouts(b_, {MAXDWORD, 0, 0, 0, 200});
+    ASSERT_EQ(Write(a_, Stream(8).Take(kRingCapacity)), kRingCapacity);
+    ASSERT_EQ(InQueue(b_), kRingCapacity);
+    const std::vector<BYTE> bytes = Stream(9).Take(10);
+    for (bool immediateXoff : {false, true}) {
+        SCOPED_TRACE(immediateXoff ? "XOFF sent as an immediate character" : "XOFF written");
+        if (immediateXoff) {
+            EXPECT_TRUE(TransmitCommChar(a_, static_cast<char>(kXoff)));
+        } else {
+            ASSERT_EQ(Write(a_, {kXoff}), 1u);
+        }
+        EXPECT_TRUE(tulktest::WaitUntil([&] { return Status(b_).fXoffHold == 1; }, kSoonMs));
+        EXPECT_EQ(Write(b_, bytes), 0u);
+
+        if (immediateXoff) {
+            ASSERT_EQ(Write(a_, {kXon}), 1u);
+        } else {
+            EXPECT_TRUE(TransmitCommChar(a_, static_cast<char>(kXon)));
+        }
+        EXPECT_TRUE(tulktest::WaitUntil([&] { return Status(b_).fXoffHold == 0; }, kSoonMs));
+        EXPECT_EQ(Write(b_, bytes), 10u);
+    }
+    EXPECT_EQ(InQueue(b_), kRingCapacity);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, XFlowModeTest, ::testing::ValuesIn(kXFlowModes), RowName{});
+
+class XFlowTest : public PairTest {};
+
+TEST_F(XFlowTest, WithoutXFlowTheCharactersAreData) {
+    const std::vector<BYTE> sent = {'a', kXoff, 'b', kXon};
+    ASSERT_EQ(Write(a_, sent), sent.size());
+    EXPECT_EQ(Drain(b_), sent);
+    // An XOFF that was data holds nothing.
+    EXPECT_EQ(Write(b_, {'z'}), 1u);
+    EXPECT_EQ(Drain(a_), std::vector<BYTE>{'z'});
+}
+
+// The receiving port (second end) sends one XOFF when its ring reaches the XOFF limit and one XON when a
+// read takes it back below; the first end does no XON/XOFF, so it receives them as data.
+TEST_F(XFlowTest, SendsOneXoffAtTheLimitAndOneXonWhenReadBelowIt) {
+    ChangeState(b_, [](DCB& dcb) { dcb.fInX = 1; });
+    SetTimeouts(b_, kReturnAtOnce);
+    SetTimeouts(a_, WaitForAny(kSoonMs));
+
+    ASSERT_EQ(Write(a_, Stream(1).Take(kXoffFill - 1)), kXoffFill - 1);
+    ExpectNothingArrives(a_);
+    EXPECT_EQ(Status(b_).fXoffSent, 0u);
+
+    ASSERT_EQ(Write(a_, Stream(2).Take(1)), 1u);
+    EXPECT_EQ(Read(a_, 10), std::vector<BYTE>{kXoff});
+    EXPECT_EQ(Status(b_).fXoffSent, 1u);
+
+    // Past the limit, and reading back down to it, sends nothing more.
+    ASSERT_EQ(Write(a_, Stream(3).Take(100)), 100u);
+    EXPECT_EQ(Read(b_, 100).size(), 100u);
+    EXPECT_EQ(InQueue(b_), kXoffFill);
+    ExpectNothingArrives(a_);
+
+    EXPECT_EQ(Read(b_, 1).size(), 1u);
+    EXPECT_EQ(Read(a_, 10), std::vector<BYTE>{kXon});
+    EXPECT_EQ(Status(b_).fXoffSent, 0u);
+
+    EXPECT_EQ(Read(b_, kRingBytes).size(), kXoffFill - 1);
+    ExpectNothingArrives(a_);
+}
+
+// The XON/XOFF controls act only while the DCB in force enables XON/XOFF, and they send no character.
+struct XoffControlCase {
+    const char* name;
+    bool xflow;
+};
+
+class XoffControlTest : public PairTest, public ::testing::WithParamInterface<XoffControlCase> {};
+
+TEST_P(XoffControlTest, SetXoffHoldsWritesOnlyWithXFlowAndSetXonReleasesThemAtOnce) {
+    const bool held = GetParam().xflow;
+    ChangeState(a_, [&](DCB& dcb) { dcb.fOutX = held ? 1 : 0; });
+    Escape(a_, SETXOFF);
+    const COMSTAT status = Status(a_);
+    EXPECT_EQ(status.fXoffHold, held ? 1u : 0u);
+    EXPECT_EQ(status.fXoffSent, held ? 1u : 0u);
+    ExpectNothingArrives(b_);
+
+    const std::vector<BYTE> bytes = Stream(4).Take(20);
+    Transfer write;
+    Background writer([&] { write = WriteCall(a_, bytes.data(), 20); });
+    if (held) {
+        EXPECT_FALSE(writer.Wait(kQuietMs));
+        EXPECT_EQ(InQueue(b_), 0u);
+        const ce_test::Stopwatch clock;
+        Escape(a_, SETXON);
+        ASSERT_TRUE(writer.Wait(kSoonMs));
+        EXPECT_LE(clock.ElapsedMs(), ce_test::UpperBoundMs(0)) << "SETXON did not release the write at once";
+    }
+    ASSERT_TRUE(writer.Wait(kSoonMs));
+    EXPECT_EQ(write.bytes, 20u);
+    EXPECT_EQ(Drain(b_), bytes);
+    EXPECT_EQ(Status(a_).fXoffHold, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, XoffControlTest,
+                         ::testing::Values(XoffControlCase{"WithXFlow", true},
+                                           XoffControlCase{"WithoutXFlow", false}),
+                         RowName{});
+
+// Which purges of a port that sent XOFF send XON: only one that clears the receive side, at once, whatever
+// the fill; the others keep the ring and the XOFF in force.
+struct PurgeAfterXoffCase {
+    const char* name;
+    DWORD flags;
+    bool clears;
+};
+
+const PurgeAfterXoffCase kPurgeAfterXoffCases[] = {
+    {"RxClear", PURGE_RXCLEAR, true},
+    {"AllFlags", PURGE_RXCLEAR | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_TXABORT, true},
+    {"RxAbort", PURGE_RXABORT, false},
+    {"TxClear", PURGE_TXCLEAR, false},
+    {"TxAbort", PURGE_TXABORT, false},
+};
+
+class PurgeAfterXoffTest : public PairTest, public ::testing::WithParamInterface<PurgeAfterXoffCase> {};
+
+TEST_P(PurgeAfterXoffTest, OnlyAReceivePurgeSendsXon) {
+    const PurgeAfterXoffCase& c = GetParam();
+    ChangeState(b_, [](DCB& dcb) { dcb.fInX = 1; });
+    SetTimeouts(a_, WaitForAny(kSoonMs));
+    ASSERT_EQ(Write(a_, Stream(5).Take(kXoffFill)), kXoffFill);
+    ASSERT_EQ(Read(a_, 10), std::vector<BYTE>{kXoff});
+
+    ASSERT_TRUE(PurgeComm(b_, c.flags)) << "error " << GetLastError();
+    if (c.clears) {
+        EXPECT_EQ(Read(a_, 10), std::vector<BYTE>{kXon});
+        EXPECT_EQ(InQueue(b_), 0u);
+        EXPECT_EQ(Status(b_).fXoffSent, 0u);
+    } else {
+        ExpectNothingArrives(a_);
+        EXPECT_EQ(InQueue(b_), kXoffFill);
+        EXPECT_EQ(Status(b_).fXoffSent, 1u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Flags, PurgeAfterXoffTest, ::testing::ValuesIn(kPurgeAfterXoffCases), RowName{});
+
+}  // namespace
+}  // namespace serialtest
