@@ -46,7 +46,7 @@ struct FreshPass {
 enum class PieceResult {
     kDone,   // every byte taken, the write completed, or the port closed under it
     kWait,   // held, or a piece went out: wait for the dispatch thread's word
-    kRetry,  // nothing taken and nothing holds: try once more at once
+    kRetry,  // go on at once: a piece went out with no XOFF to wait for, or a refusal is to be confirmed
 };
 
 bool HeldByLines(PortState* state) {
@@ -103,6 +103,11 @@ PieceResult HandOverNextPiece(PortState* state, int* refusals, FreshPass* passSe
         *refusals = 0;
         passSeen->needed = false;
         if (taken != 0) {
+            if (!HasFlag(state, kFlagXFlow)) {
+                // Only an XOFF must be taken in before the next piece; CTS and DSR are checked by TxIntr
+                // itself, so without XON/XOFF the writer goes straight on.
+                return PieceResult::kRetry;
+            }
             *passSeen = FreshPass{true, state->PassesStarted.load()};
             RequestTransmitPass(state);  // the next piece waits for a pass that takes in what arrived
         }
