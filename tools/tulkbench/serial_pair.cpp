@@ -91,9 +91,9 @@ HANDLE OpenPort(DWORD comNumber) {
     return port;
 }
 
-// RTS/CTS flow control, as any lossless transfer over a serial line needs: without it a writer faster than its
-// reader overruns the 2 KiB receive ring. Set once both ends are open: a port's first open starts with CTS
-// off, whatever its partner did with RTS before.
+// RTS/CTS flow control, as any lossless transfer over a serial line needs: without it a writer faster than
+// its reader overruns the 2 KiB receive ring. Set once both ends are open: a port's first open starts with
+// CTS off, whatever its partner did with RTS before.
 void UseHardwareFlowControl(HANDLE port) {
     DCB dcb{};
     dcb.DCBlength = sizeof(dcb);
