@@ -218,8 +218,10 @@ DWORD ReadRing(OpenContext* context, BYTE* buffer, DWORD length) {
             bool fault = false;
             const DWORD n = TakeFromRing(state, buffer + read, length, &fault);
             if (fault) {
+                // A buffer that cannot be written fails the read, unless bytes already went into it; either
+                // way the ring keeps what was not delivered.
                 SetLastError(ERROR_INVALID_PARAMETER);
-                break;
+                return read != 0 ? read : kStreamFailure;
             }
             length -= n;
             read += n;

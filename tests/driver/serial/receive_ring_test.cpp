@@ -1,5 +1,7 @@
 // The receive ring as applications see it: what it holds, what it loses when nobody reads and nothing holds
 // the sender back, and that it keeps the order of bytes across wraps and after being emptied.
+#include <sys/mman.h>
+
 #include <algorithm>
 
 #include "driver/serial/serial_fixture.h"
@@ -83,6 +85,21 @@ TEST_F(ReceiveRingTest, WriteLongerThanTheRingReachesAConcurrentReader) {
     EXPECT_EQ(Write(a_, bytes), kLength);
     ASSERT_TRUE(reader.Wait(kSoonMs * 2));
     EXPECT_EQ(received, bytes);
+}
+
+// A read into a buffer that cannot be written fails cleanly and loses nothing: the bytes wait in the ring.
+TEST_F(ReceiveRingTest, UnwritableBufferFailsTheReadAndKeepsTheBytes) {
+    const std::vector<BYTE> bytes = Stream(21).Take(64);
+    ASSERT_EQ(Write(a_, bytes), 64u);
+    void* page = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(page, MAP_FAILED);
+    DWORD read = 1234;
+    SetLastError(tulktest::kUnsetError);
+    EXPECT_FALSE(ReadFile(b_, page, 64, &read, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    munmap(page, 4096);
+    EXPECT_EQ(InQueue(b_), 64u);
+    EXPECT_EQ(Drain(b_), bytes);
 }
 
 }  // namespace
