@@ -1,0 +1,1 @@
+# The device host: one device shared by many programs.

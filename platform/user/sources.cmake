@@ -1,0 +1,1 @@
+# The window system: resources, windows, dialogs, controls, GDI and the terminal front-end.
