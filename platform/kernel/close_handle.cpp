@@ -19,6 +19,13 @@ extern "C" BOOL WINAPI CloseHandle(HANDLE hObject) {
             return ce::CloseDeviceFile(hObject);
         case ce::ObjectType::RegistryKey:  // RegCloseKey
         case ce::ObjectType::Device:       // DeactivateDevice
+        // The window system's objects have their own calls (DestroyWindow, DestroyIcon, ReleaseDC,
+        // DeleteObject, ImageList_Destroy); CloseHandle refuses them as Win32 does.
+        case ce::ObjectType::Window:
+        case ce::ObjectType::Icon:
+        case ce::ObjectType::ImageList:
+        case ce::ObjectType::DeviceContext:
+        case ce::ObjectType::GdiObject:
             break;
     }
     SetLastError(ERROR_INVALID_HANDLE);

@@ -121,6 +121,16 @@ const char* ObjectTypeName(ObjectType type) {
             return "device";
         case ObjectType::DeviceFile:
             return "device file";
+        case ObjectType::Window:
+            return "window";
+        case ObjectType::Icon:
+            return "icon";
+        case ObjectType::ImageList:
+            return "image list";
+        case ObjectType::DeviceContext:
+            return "device context";
+        case ObjectType::GdiObject:
+            return "GDI object";
     }
     return "unknown object";
 }

@@ -12,7 +12,19 @@
 
 namespace ce {
 
-enum class ObjectType { Event, Thread, RegistryKey, Device, DeviceFile };
+enum class ObjectType {
+    Event,
+    Thread,
+    RegistryKey,
+    Device,
+    DeviceFile,
+    // the window system's objects
+    Window,
+    Icon,
+    ImageList,
+    DeviceContext,
+    GdiObject,
+};
 
 const char* ObjectTypeName(ObjectType type);
 
