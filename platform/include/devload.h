@@ -15,6 +15,7 @@
 #define DEVLOAD_HANDLE_VALNAME u"Hnd"
 #define DEVLOAD_CLIENTINFO_VALNAME u"ClientInfo"
 
+#ifndef RC_INVOKED
 CE_BEGIN_DECLS
 
 // lpszDevKey is a key path under HKEY_LOCAL_MACHINE holding Prefix, Index and Dll.
@@ -37,3 +38,4 @@ typedef BOOL (*PFN_DEVICE_IOCONTROL)(DWORD_PTR open, DWORD code, PBYTE in, DWORD
 typedef BOOL (*PFN_DEVICE_POWERUP)(DWORD_PTR device);
 typedef BOOL (*PFN_DEVICE_POWERDOWN)(DWORD_PTR device);
 typedef BOOL(WINAPI* PFN_DLLMAIN)(HANDLE module, DWORD reason, LPVOID reserved);
+#endif

@@ -6,6 +6,7 @@
 #include "winioctl.h"
 
 #define IOCTL_PSL_NOTIFY CTL_CODE(FILE_DEVICE_PSL, 255, METHOD_NEITHER, FILE_ANY_ACCESS)
+#ifndef RC_INVOKED
 static_assert(IOCTL_PSL_NOTIFY == 0x010303FFu, "IOCTL_PSL_NOTIFY");
 
 // Input packet of IOCTL_PSL_NOTIFY; dwFlags is DLL_PROCESS_EXITING when the process is going away.
@@ -16,11 +17,13 @@ typedef struct _DEVICE_PSL_NOTIFY {
     DWORD hThread;
 } DEVICE_PSL_NOTIFY, *PDEVICE_PSL_NOTIFY;
 static_assert(sizeof(DEVICE_PSL_NOTIFY) == 16, "DEVICE_PSL_NOTIFY is 16 bytes");
+#endif
 
 #define CE_THREAD_PRIO_256_TIME_CRITICAL 248
 #define CE_THREAD_PRIO_256_NORMAL 251
 #define CE_THREAD_PRIO_256_IDLE 255
 
+#ifndef RC_INVOKED
 CE_BEGIN_DECLS
 
 CEAPI BOOL WINAPI CeSetThreadPriority(HANDLE hThread, int nPriority);
@@ -31,3 +34,4 @@ CEAPI DWORD WINAPI SetProcPermissions(DWORD newperms);
 CEAPI BOOL WINAPI CeSafeCopyMemory(LPVOID pDest, LPCVOID pSrc, DWORD cbSize);
 
 CE_END_DECLS
+#endif

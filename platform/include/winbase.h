@@ -1,8 +1,10 @@
 // Kernel, file and serial-communication API of the device (COREDLL), as Win32 publishes it.
 #pragma once
 
+#ifndef RC_INVOKED
 #include <cstdarg>
 #include <cstddef>
+#endif
 
 #include "windef.h"
 #include "winerror.h"
@@ -53,6 +55,7 @@
 #define DLL_THREAD_DETACH 3
 #define DLL_PROCESS_EXITING 4
 
+#ifndef RC_INVOKED
 typedef DWORD(WINAPI* PTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
 typedef PTHREAD_START_ROUTINE LPTHREAD_START_ROUTINE;
 
@@ -66,6 +69,7 @@ typedef struct CRITICAL_SECTION {
     DWORD dwContentions;
     alignas(8) unsigned char Storage[48];
 } CRITICAL_SECTION, *PCRITICAL_SECTION, *LPCRITICAL_SECTION;
+#endif
 
 // ---- memory -----------------------------------------------------------------------------------------------
 
@@ -97,6 +101,7 @@ typedef struct CRITICAL_SECTION {
 #define FILE_END 2
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
 
+#ifndef RC_INVOKED
 typedef struct _OVERLAPPED {
     ULONG_PTR Internal;
     ULONG_PTR InternalHigh;
@@ -104,6 +109,7 @@ typedef struct _OVERLAPPED {
     DWORD OffsetHigh;
     HANDLE hEvent;
 } OVERLAPPED, *LPOVERLAPPED;
+#endif
 
 // ---- serial communication ---------------------------------------------------------------------------------
 
@@ -258,6 +264,7 @@ typedef struct _OVERLAPPED {
 #define PARITY_MARK 0x0800u
 #define PARITY_SPACE 0x1000u
 
+#ifndef RC_INVOKED
 typedef struct _DCB {
     DWORD DCBlength;
     DWORD BaudRate;
@@ -345,6 +352,34 @@ static_assert(offsetof(COMMPROP, dwServiceMask) == 4 && offsetof(COMMPROP, dwMax
                   offsetof(COMMPROP, dwSettableBaud) == 36 && offsetof(COMMPROP, wSettableData) == 40 &&
                   offsetof(COMMPROP, dwCurrentTxQueue) == 44 && offsetof(COMMPROP, wcProvChar) == 60,
               "COMMPROP layout");
+#endif
+
+// ---- modules and resources --------------------------------------------------------------------------------
+
+#define MAKEINTRESOURCEW(i) ((LPWSTR)(ULONG_PTR)((WORD)(i)))
+#define MAKEINTRESOURCE MAKEINTRESOURCEW
+#define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
+
+#define RT_CURSOR MAKEINTRESOURCE(1)
+#define RT_BITMAP MAKEINTRESOURCE(2)
+#define RT_ICON MAKEINTRESOURCE(3)
+#define RT_MENU MAKEINTRESOURCE(4)
+#define RT_DIALOG MAKEINTRESOURCE(5)
+#define RT_STRING MAKEINTRESOURCE(6)
+#define RT_FONTDIR MAKEINTRESOURCE(7)
+#define RT_FONT MAKEINTRESOURCE(8)
+#define RT_ACCELERATOR MAKEINTRESOURCE(9)
+#define RT_RCDATA MAKEINTRESOURCE(10)
+#define RT_MESSAGETABLE MAKEINTRESOURCE(11)
+#define RT_GROUP_CURSOR MAKEINTRESOURCE(12)
+#define RT_GROUP_ICON MAKEINTRESOURCE(14)
+#define RT_VERSION MAKEINTRESOURCE(16)
+#define RT_HTML MAKEINTRESOURCE(23)
+#define RT_MANIFEST MAKEINTRESOURCE(24)
+
+#ifndef RC_INVOKED
+typedef HANDLE HGLOBAL;
+typedef struct HRSRC__* HRSRC;
 
 // ---- functions --------------------------------------------------------------------------------------------
 
@@ -407,6 +442,19 @@ CEAPI HLOCAL WINAPI LocalFree(HLOCAL hMem);
 
 // modules
 CEAPI BOOL WINAPI DisableThreadLibraryCalls(HMODULE hLibModule);
+// A module handle is the address where the module's image begins, as on the device. NULL names the program
+// itself. A name without a '/' is compared case-insensitively with the file names
+// of the loaded modules ("tulk" finds "tulk.dll" as on the device).
+CEAPI HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
+// The module's Linux path (with its '/'), truncated to nSize - 1 characters plus the terminator when the
+// buffer is short: the answer is then nSize and the last error ERROR_INSUFFICIENT_BUFFER.
+CEAPI DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
+
+// resources compiled into a module (ce_add_resources); hModule NULL is the program's module
+CEAPI HRSRC WINAPI FindResourceW(HMODULE hModule, LPCWSTR lpName, LPCWSTR lpType);
+CEAPI HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo);
+CEAPI LPVOID WINAPI LockResource(HGLOBAL hResData);
+CEAPI DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo);
 
 // files and devices
 CEAPI HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
@@ -450,10 +498,19 @@ CEAPI int WINAPI lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2);
 CEAPI int WINAPI wsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, ...);
 CEAPI int WINAPI wvsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, va_list arglist);
 
+// The program's entry point, written by the program and called by the platform's main()
+// (CePlatform::winmain): the program's module, no previous instance, the arguments after the program's name
+// joined by single blanks, SW_SHOWNORMAL.
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nShowCmd);
+
 CE_END_DECLS
+#endif
 
 #define CreateEvent CreateEventW
 #define CreateFile CreateFileW
+#define GetModuleHandle GetModuleHandleW
+#define GetModuleFileName GetModuleFileNameW
+#define FindResource FindResourceW
 #define lstrlen lstrlenW
 #define lstrcpy lstrcpyW
 #define lstrcpyn lstrcpynW

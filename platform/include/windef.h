@@ -1,8 +1,10 @@
 // Basic Win32 types and macros as the device's compilers see them, on a 64-bit Linux host.
 #pragma once
 
+#ifndef RC_INVOKED
 #include <cstddef>
 #include <cstdint>
+#endif
 
 #define WINAPI
 #define APIENTRY
@@ -22,6 +24,7 @@
 #define FALSE 0
 #endif
 
+#ifndef RC_INVOKED
 typedef int BOOL;
 typedef unsigned char BYTE;
 typedef unsigned char UCHAR;
@@ -82,6 +85,7 @@ typedef ACCESS_MASK REGSAM;
 typedef LONG_PTR LRESULT;
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
+#endif
 
 #define _CE_TEXT_IMPL(quote) u##quote
 #define TEXT(quote) _CE_TEXT_IMPL(quote)
@@ -103,6 +107,7 @@ typedef LONG_PTR LPARAM;
 #endif
 #define MAX_PATH 260
 
+#ifndef RC_INVOKED
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
     DWORD dwHighDateTime;
@@ -117,3 +122,4 @@ typedef struct _SECURITY_ATTRIBUTES {
 static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(WORD) == 2 && sizeof(WCHAR) == 2,
               "Win32 integer widths");
 static_assert(sizeof(DWORD_PTR) == sizeof(void*), "DWORD_PTR holds a pointer");
+#endif

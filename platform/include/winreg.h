@@ -37,6 +37,7 @@
 #define KEY_EXECUTE KEY_READ
 #define KEY_ALL_ACCESS 0x000F003Fu
 
+#ifndef RC_INVOKED
 CE_BEGIN_DECLS
 
 CEAPI LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
@@ -64,6 +65,7 @@ CEAPI LONG WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass
 CEAPI LONG WINAPI RegFlushKey(HKEY hKey);
 
 CE_END_DECLS
+#endif
 
 #define RegCreateKeyEx RegCreateKeyExW
 #define RegOpenKeyEx RegOpenKeyExW
