@@ -10,3 +10,5 @@
 #include "pkfuncs.h"
 #include "devload.h"
 #include "pm.h"
+#include "wingdi.h"
+#include "winuser.h"
