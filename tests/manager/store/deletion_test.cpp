@@ -1,0 +1,194 @@
+// Deleting virtual ports, disabling and re-enabling physical ones, starting the stored ports, the waits.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/timing.h"
+#include "manager/store/store_test_support.h"
+#include "store/store_timing.h"
+#include "store/stored_ports.h"
+
+namespace storetest {
+namespace {
+
+using store::kDeviceSettleMs;
+
+class DeletionTest : public StoreTest {
+  protected:
+    void SetUp() override {
+        StoreTest::SetUp();
+        list_ = std::make_unique<PortList>();
+    }
+    // COM5: in slot 0 and COM6: in slot 1; answers the first end.
+    PortEntry* MakePair() {
+        PortEntry* first = list_->At(list_->CreatePair(5, 6).first);
+        EXPECT_NE(first, nullptr);
+        return first;
+    }
+    static bool Running(const std::u16string& name) {
+        HANDLE file = tulktest::OpenByName(name, 0);
+        return file != INVALID_HANDLE_VALUE && CloseHandle(file);
+    }
+
+    std::unique_ptr<PortList> list_;
+};
+
+TEST_F(DeletionTest, DeletedPortLeavesNeitherInstanceNorKeyNorEntry) {
+    PortEntry* first = MakePair();
+    ASSERT_EQ(list_->DeletePort(first), 1u);
+    EXPECT_EQ(list_->Count(), 1);
+    EXPECT_EQ(list_->FindByKey(tulktest::PortKeyPath(0).c_str()), nullptr);
+    EXPECT_FALSE(KeyExists(tulktest::PortKeyPath(0)));
+    EXPECT_FALSE(Running(u"COM5:"));
+    EXPECT_TRUE(Running(u"COM6:"));
+    EXPECT_EQ(Waits().size(), 3u);
+    EXPECT_EQ(Waits().back(), kDeviceSettleMs);
+}
+
+TEST_F(DeletionTest, PortThatCannotBeStoppedIsLeftAsItWas) {
+    PortEntry* first = MakePair();
+    const PortEntry before = *first;
+    const std::vector<Value> values = ValuesOf(before.keyPath);
+    ASSERT_TRUE(CePlatformInjectFault("DeactivateDevice", 0, ERROR_BUSY));
+    EXPECT_EQ(list_->DeletePort(first), 0u);
+    EXPECT_EQ(list_->At(0), first);
+    EXPECT_TRUE(SameEntry(*first, before));
+    ASSERT_EQ(ValuesOf(before.keyPath).size(), values.size());
+    for (size_t i = 0; i < values.size(); ++i) {
+        EXPECT_EQ(ValuesOf(before.keyPath)[i].bytes, values[i].bytes) << i;
+    }
+    EXPECT_TRUE(Running(u"COM5:"));
+}
+
+TEST_F(DeletionTest, KeyThatResistsDeletionIsEmptiedAndDeletedAgain) {
+    PortEntry* first = MakePair();
+    for (const char16_t* other : {u"PortIsRO", u"SplitPort", u"RemoteHost", u"TULKNet", u"RemoteReal"}) {
+        tulktest::SetDword(tulktest::PortKeyPath(0), other, 1);
+    }
+    OnNextWait([] { CePlatformInjectFault("RegDeleteKeyW", 0, ERROR_ACCESS_DENIED); });
+    EXPECT_EQ(list_->DeletePort(first), 1u);
+    EXPECT_FALSE(KeyExists(tulktest::PortKeyPath(0)));
+    EXPECT_EQ(list_->Count(), 1);
+}
+
+TEST_F(DeletionTest, StoppedPortWhoseKeyCannotBeOpenedIsDeletedByTheNextAttempt) {
+    PortEntry* first = MakePair();
+    OnNextWait([] {
+        CePlatformInjectFault("RegDeleteKeyW", 0, ERROR_ACCESS_DENIED);
+        CePlatformInjectFault("RegOpenKeyExW", 0, ERROR_ACCESS_DENIED);
+    });
+    EXPECT_EQ(list_->DeletePort(first), 0u);
+    EXPECT_EQ(list_->At(0), first);
+    EXPECT_EQ(first->deviceHandle, nullptr);
+    EXPECT_FALSE(Running(u"COM5:"));
+    EXPECT_EQ(ValuesOf(tulktest::PortKeyPath(0)).size(), 10u);
+    const size_t waits = Waits().size();
+    EXPECT_EQ(list_->DeletePort(first), 1u);
+    EXPECT_EQ(Waits().size(), waits);  // nothing left to stop
+    EXPECT_FALSE(KeyExists(tulktest::PortKeyPath(0)));
+    EXPECT_EQ(list_->Count(), 1);
+}
+
+TEST_F(DeletionTest, OnlyListedVirtualPortsAreDeleted) {
+    StartPhysicalPort({});
+    list_->Refresh();
+    PortEntry* physical = list_->At(0);
+    PortEntry* first = MakePair();
+    PortEntry stranger = *first;
+    EXPECT_EQ(list_->DeletePort(&stranger), 0u);
+    EXPECT_EQ(list_->DeletePort(nullptr), 0u);
+    EXPECT_EQ(list_->DeletePort(physical), 0u);
+    EXPECT_EQ(list_->Count(), 3);
+    EXPECT_TRUE(Running(u"COM1:"));
+    EXPECT_TRUE(Running(u"COM5:"));
+    EXPECT_TRUE(KeyExists(u"Drivers\\BuiltIn\\Serial1"));
+}
+
+TEST_F(DeletionTest, DisablingComOneFreesItsNumberAndReEnablingTakesItBack) {
+    StartPhysicalPort({});
+    list_->Refresh();
+    PortEntry* com1 = list_->At(0);
+    const std::u16string key = com1->keyPath;
+    ASSERT_EQ(list_->TogglePhysicalPort(com1), 1u);
+    EXPECT_EQ(TextOf(key, u"Prefix"), u"C0M");
+    EXPECT_EQ(list_->At(0), com1);
+    EXPECT_EQ(com1->isDisabled, 1u);
+    EXPECT_EQ(com1->portNumber, kNoPortNumber);
+    EXPECT_EQ(com1->deviceHandle, nullptr);
+    EXPECT_TRUE(list_->IsPortNumberFree(1));
+    EXPECT_FALSE(Running(u"COM1:"));
+
+    ASSERT_EQ(list_->TogglePhysicalPort(com1), 1u);
+    EXPECT_EQ(TextOf(key, u"Prefix"), u"COM");
+    EXPECT_EQ(list_->Count(), 1);
+    EXPECT_EQ(com1->isDisabled, 0u);
+    EXPECT_EQ(com1->portNumber, 1);
+    EXPECT_NE(com1->deviceHandle, nullptr);
+    EXPECT_FALSE(list_->IsPortNumberFree(1));
+    EXPECT_TRUE(Running(u"COM1:"));
+    EXPECT_EQ(Waits(), (std::vector<DWORD>{kDeviceSettleMs, kDeviceSettleMs}));
+}
+
+TEST_F(DeletionTest, ReEnablingWhileAVirtualPortHasTheNameRestoresOnlyThePrefix) {
+    StartPhysicalPort({});
+    list_->Refresh();
+    PortEntry* com1 = list_->At(0);
+    ASSERT_EQ(list_->TogglePhysicalPort(com1), 1u);
+    ASSERT_GE(list_->CreateVirtualPort(1, -1, 0), 0);
+    EXPECT_EQ(list_->TogglePhysicalPort(com1), 0u);
+    EXPECT_EQ(TextOf(com1->keyPath, u"Prefix"), u"COM");
+    EXPECT_EQ(com1->isDisabled, 1u);
+    EXPECT_EQ(list_->Count(), 2);
+}
+
+TEST_F(DeletionTest, ToggleRefusals) {
+    StartPhysicalPort({});
+    StartPhysicalPort({.keyName = u"Serial7", .number = 7});
+    tulktest::DeleteValue(ActiveKeyOf(u"Drivers\\BuiltIn\\Serial7"), u"Key");
+    list_->Refresh();
+    PortEntry* com1 = list_->FindByKey(u"Drivers\\BuiltIn\\Serial1");
+    PortEntry* probed = list_->At(1);
+    ASSERT_NE(com1, nullptr);
+    ASSERT_EQ(probed->keyPath[0], u'\0');
+    PortEntry* virtualPort = list_->At(list_->CreateVirtualPort(5, -1, 0));
+    const std::vector<Value> values = ValuesOf(virtualPort->keyPath);
+    const size_t waits = Waits().size();
+
+    EXPECT_EQ(list_->TogglePhysicalPort(virtualPort), 0u);
+    EXPECT_EQ(ValuesOf(virtualPort->keyPath).size(), values.size());
+    EXPECT_EQ(TextOf(virtualPort->keyPath, u"Prefix"), u"COM");
+    EXPECT_EQ(list_->TogglePhysicalPort(probed), 0u);
+    EXPECT_EQ(list_->TogglePhysicalPort(nullptr), 0u);
+    ASSERT_TRUE(CePlatformInjectFault("DeactivateDevice", 0, ERROR_BUSY));
+    EXPECT_EQ(list_->TogglePhysicalPort(com1), 0u);
+    EXPECT_EQ(TextOf(com1->keyPath, u"Prefix"), u"COM");
+    EXPECT_EQ(com1->isDisabled, 0u);
+    EXPECT_EQ(Waits().size(), waits);
+    EXPECT_TRUE(Running(u"COM1:"));
+    EXPECT_TRUE(Running(u"COM7:"));
+}
+
+TEST_F(DeletionTest, StoredPortsStartInSlotOrderSpacedApart) {
+    tulktest::WritePortKey(tulktest::PairEnd(u"COM", 0));
+    tulktest::WritePortKey(tulktest::PairEnd(u"COM", 1));
+    tulktest::WritePortKey({.arrayIndex = 19, .prefix = u"KMX", .number = 9});
+    ActivateStoredPorts();
+    EXPECT_EQ(Waits(), std::vector<DWORD>(kVirtualPortSlots, store::kStoredPortSpacingMs));
+    for (const char16_t* name : {u"COM5:", u"COM6:", u"KMX9:"}) {
+        EXPECT_TRUE(Running(name));
+    }
+    list_->Refresh();
+    EXPECT_EQ(list_->Count(), 3);
+    EXPECT_EQ(list_->FindPartner(list_->FindByArrayIndex(0)), list_->FindByArrayIndex(1));
+}
+
+TEST(StoreTiming, WaitsReallyLastTheirTimeUnlessReplaced) {
+    store::SetWaitFunction(nullptr);
+    const ce_test::Stopwatch watch;
+    store::StoreWait(kDeviceSettleMs);
+    EXPECT_GE(watch.ElapsedMs(), kDeviceSettleMs);
+    EXPECT_LE(watch.ElapsedMs(), ce_test::UpperBoundMs(kDeviceSettleMs));
+}
+
+}  // namespace
+}  // namespace storetest
