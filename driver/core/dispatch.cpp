@@ -1,5 +1,7 @@
 // The port's dispatch thread: started with the instance, stopped with it, woken by the layer through
-// SerialEvent, and one service pass per wake-up that runs until the layer reports nothing pending.
+// SerialEvent, and one service pass per wake-up that runs until the layer reports nothing pending. A thread
+// that delivers to the port may run the pass itself when none runs (ServePortOrWake): passes never wait for
+// another port's thread, so the deliverer loses nothing by it, and the port is spared two wake-ups.
 #include "core/handle_call.h"
 #include "core/port_state.h"
 #include "core/serial_core.h"
@@ -22,6 +24,17 @@ void CountOutOfOwner(OpenContext* owner) {
     if (owner != nullptr) {
         owner->ActiveCalls.fetch_sub(1);
         ReleaseOpenContext(owner);
+    }
+}
+
+bool ClaimService(PortState* state) {
+    return state->ServiceClaim.exchange(1) == 0;
+}
+
+void EndService(PortState* state) {
+    state->ServiceClaim.store(0);
+    if (state->ServiceAgain.exchange(0) != 0) {
+        SetEvent(state->SerialEvent);
     }
 }
 
@@ -74,9 +87,17 @@ DWORD WINAPI DispatchThreadProc(LPVOID parameter) {
     }
     while (!HasFlag(state, kFlagKillThread)) {
         WaitForSingleObject(state->SerialEvent, INFINITE);
-        if (!HandlePortEvents(state)) {
+        if (HasFlag(state, kFlagKillThread)) {
             break;
         }
+        // Asked before claiming, so a runner that ends between our failed claim and now still sees it.
+        state->ServiceAgain.store(1);
+        if (!ClaimService(state)) {
+            continue;  // a pass runs inline; its runner wakes us again when it ends
+        }
+        state->ServiceAgain.store(0);
+        HandlePortEvents(state);
+        EndService(state);
     }
     // Also when the stop came in during a pass and the loop ended without a last HandlePortEvents.
     SetEvent(state->ThreadExitEvent);
@@ -84,11 +105,16 @@ DWORD WINAPI DispatchThreadProc(LPVOID parameter) {
     return 0;
 }
 
-bool HandlePortEvents(PortState* state) {
-    if (HasFlag(state, kFlagKillThread) || state->SerialEvent == nullptr) {
-        SetEvent(state->ThreadExitEvent);
-        return false;
+void ServePortOrWake(PortState* state) {
+    if (OwnsDispatchThread(state) && !HasFlag(state, kFlagKillThread) && ClaimService(state)) {
+        HandlePortEvents(state);
+        EndService(state);
+        return;
     }
+    SetEvent(state->SerialEvent);
+}
+
+void HandlePortEvents(PortState* state) {
     OpenContext* owner = CountIntoOwner(state);
     // Take the writer's request before numbering the pass: a request made after this point finds the flag
     // set again and gets a pass of its own, numbered after the writer's last piece.
@@ -120,7 +146,6 @@ bool HandlePortEvents(PortState* state) {
         SignalCommEvents(state, EV_RXCHAR);
     }
     CountOutOfOwner(owner);
-    return true;
 }
 
 BOOL WaitForCommEvents(OpenContext* context, DWORD* result) {

@@ -19,7 +19,9 @@
 //   kRankLeaf       leaf locks that are held only to copy a few fields (settings snapshots, the port table,
 //                   a port's queue of immediate characters, the set of live handles); nothing is taken
 //                   while one is held
-// No thread ever holds a lock of two different ports at once.
+// No thread holds locks of two different ports at once, with one exception: a writer that runs its
+// partner's service pass inline holds its own port's TransmitLock meanwhile. Nothing waits for a
+// TransmitLock but another writer of that port, and a pass waits for nothing, so no cycle can form.
 #pragma once
 
 #include <windows.h>

@@ -118,6 +118,12 @@ struct PortState {
     // during the piece is stale.
     std::atomic<DWORD> PassesStarted;
     DWORD GoPass;
+    // Service passes run one at a time: on the dispatch thread, or on a thread that has just handed the port
+    // something and finds no pass running (a writer delivering to its partner), which saves two wake-ups
+    // per piece. ServiceClaim is held by the pass's runner; ServiceAgain asks it for another pass on the
+    // dispatch thread when it ends.
+    std::atomic<LONG> ServiceClaim;  // atomic
+    std::atomic<LONG> ServiceAgain;  // atomic
 };
 
 // PortState::InitializedParts bits: the locks that exist and must be deleted with the record.
@@ -182,8 +188,12 @@ void SignalCommEvents(PortState* state, DWORD events);
 
 // The dispatch thread's body; its service pass comes with the transmit and receive paths.
 DWORD WINAPI DispatchThreadProc(LPVOID parameter);
-// One service pass of the dispatch thread; false when the thread is to end.
-bool HandlePortEvents(PortState* state);
+// One service pass: serves the port until the layer reports nothing pending. Runs under ServiceClaim, on
+// the dispatch thread or inline (ServePortOrWake); never waits for another port's thread.
+void HandlePortEvents(PortState* state);
+// Runs a service pass on the calling thread when none runs and the port is served at all, otherwise wakes
+// the dispatch thread. For a thread holding no lock but its own port's TransmitLock.
+void ServePortOrWake(PortState* state);
 // Moves what the layer reports received into the receive ring; adds kInterruptTransmit to *passMask when the
 // pass must also run the transmit step. True when it stored at least one byte. Dispatch thread only.
 bool ReceiveStep(PortState* state, DWORD* passMask);

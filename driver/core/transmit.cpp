@@ -47,7 +47,15 @@ enum class PieceResult {
     kDone,   // every byte taken, the write completed, or the port closed under it
     kWait,   // held, or a piece went out: wait for the dispatch thread's word
     kRetry,  // go on at once: a piece went out with no XOFF to wait for, or a refusal is to be confirmed
+    kPass,   // a piece went out: have the port served, then wait for the word of that pass
 };
+
+// Asks for the pass a writer waits for. The writer runs it itself when no pass runs, so it mostly finds
+// the word given when it comes to wait. Caller holds TransmitLock and no other lock.
+void ServeForWriter(PortState* state) {
+    SetFlag(state, kFlagWriterAwaitsPass);
+    ServePortOrWake(state);
+}
 
 bool HeldByLines(PortState* state) {
     COMSTAT status{};
@@ -109,7 +117,7 @@ PieceResult HandOverNextPiece(PortState* state, int* refusals, FreshPass* passSe
                 return PieceResult::kRetry;
             }
             *passSeen = FreshPass{true, state->PassesStarted.load()};
-            RequestTransmitPass(state);  // the next piece waits for a pass that takes in what arrived
+            return PieceResult::kPass;  // the next piece waits for a pass that takes in what arrived
         }
         return PieceResult::kWait;  // a write held by the lines goes on when ModemIntr sees them come on
     }
@@ -148,7 +156,7 @@ DWORD Transmit(OpenContext* context, const BYTE* buffer, DWORD count) {
     bool awaitPass = HasFlag(state, kFlagXFlow) && count != 0;
     if (awaitPass) {
         passSeen = FreshPass{true, state->PassesStarted.load()};
-        RequestTransmitPass(state);
+        ServeForWriter(state);
     }
     for (;;) {
         const PieceResult result =
@@ -158,6 +166,9 @@ DWORD Transmit(OpenContext* context, const BYTE* buffer, DWORD count) {
         }
         if (result == PieceResult::kRetry) {
             continue;
+        }
+        if (result == PieceResult::kPass) {
+            ServeForWriter(state);
         }
         DWORD wait = INFINITE;
         if (limit != 0) {

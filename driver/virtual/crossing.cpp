@@ -1,8 +1,9 @@
 // The crossing of bytes from a port to its partner.
 //
 // A delivery is synchronous: the writer copies at most one FIFO's worth into the partner's VirtualPort,
-// marks a receive source there, wakes the partner's dispatch thread and waits, holding no lock at all,
-// until the partner has dealt with the bytes. One writer owns a FIFO at a time (deliveryClaim); fifoState
+// marks a receive source there, has the partner served (running the partner's service pass itself when none
+// runs, else waking its dispatch thread) and waits, holding no lock but its own port's TransmitLock, until
+// the partner has dealt with the bytes. One writer owns a FIFO at a time (deliveryClaim); fifoState
 // tells it why it woke:
 //
 //   Idle --writer--> Loaded --RxIntr--> Reading --RxIntr--> Taken --next report/close/purge--> Released
@@ -117,9 +118,13 @@ bool StillOpen(VirtualPort* port, DWORD generation) {
     return port->receiving.load() && port->openGeneration.load() == generation;
 }
 
-void MarkReceived(PortState* state, VirtualPort* port) {
+void MarkDataReady(VirtualPort* port) {
     port->lineStatus.fetch_or(kLineDataReady);
     port->pendingSources.fetch_or(kSourceReceive);
+}
+
+void MarkReceived(PortState* state, VirtualPort* port) {
+    MarkDataReady(port);
     SetEvent(state->SerialEvent);
 }
 
@@ -223,11 +228,13 @@ DeliveryResult DeliverToPartner(PortState* partnerState, VirtualPort* partner, c
     partner->fifoTaken.store(0);
     partner->fifoGeneration.store(generation);
     partner->fifoState.store(kFifoLoaded);
-    MarkReceived(partnerState, partner);
+    MarkDataReady(partner);
     // A close that ran since the check above may have missed these bytes; end the delivery here then.
     if (!StillOpen(partner, generation)) {
         AbandonDelivery(partner);
     }
+    // Mostly the partner's pass runs right here and releases the delivery before the wait below.
+    partner->serviceCallback(partnerState);
     DWORD state = partner->fifoState.load();
     while (!IsFinal(state)) {
         if (WaitForSingleObject(partner->rxConsumedEvent, INFINITE) == WAIT_FAILED) {
@@ -356,6 +363,8 @@ void VirtualTxIntr(VirtualPort* port, const BYTE* source, DWORD* count) {
             port->dsrHold.store(1);
             return;
         }
+        port->ctsHold.store(0);  // the lines let this piece go, whether or not a pass has seen them come on
+        port->dsrHold.store(0);
     }
     {
         LockGuard tx(port->transmitLock);

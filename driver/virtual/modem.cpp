@@ -58,6 +58,13 @@ void DriveLine(VirtualPort* port, const LineWiring& wiring) {
             }
             partner.port->pendingSources.fetch_or(kSourceModem);
             SetEvent(partner.state->SerialEvent);
+            // A writer held by the line that just came on tries again at once, rather than after the
+            // partner's pass: its next piece checks the lines itself.
+            constexpr BYTE kHoldingLines = kModemCts | kModemDsr;
+            if ((wiring.set & kHoldingLines) != 0 &&
+                (partner.port->ctsHold.load() != 0 || partner.port->dsrHold.load() != 0)) {
+                SetEvent(partner.state->TransmitEvent);
+            }
         }
     }
     if (found) {

@@ -185,6 +185,7 @@ VirtualPort* VirtualInit(LPCWSTR activeKey, PortState* state, PortOpsObject* ops
     FillCommProp(&port->commProp);
     port->ownerState = state;
     port->eventCallback = SignalCommEvents;
+    port->serviceCallback = ServePortOrWake;
     port->portState = state;
     port->baudTable = kBaudTable;
     // Both events live as long as the object, so a writer never waits on a closed handle.

@@ -65,6 +65,8 @@ struct BaudRateEntry {
 };
 
 using PortEventCallback = void(PortState* state, DWORD events);
+// Has the core serve the port now: a pass on the calling thread when none runs, else the dispatch thread.
+using PortServiceCallback = void(PortState* state);
 
 struct VirtualPort {
     std::atomic<BYTE> lineStatus;      // atomic: kLine* bits, written by both ports
@@ -74,15 +76,16 @@ struct VirtualPort {
     std::atomic<DWORD> rxFifoCount;    // atomic: bytes of the delivery in rxFifo
     std::atomic<BYTE> pendingSources;  // atomic: kSource* bits, written by both ports
     PortEventCallback* eventCallback;  // const after init
-    PortState* portState;              // const after init: the owning instance
-    DCB dcb;                           // registerLock
-    COMMTIMEOUTS timeouts;             // registerLock
-    std::atomic<DWORD> openCount;      // atomic: StartPort runs not matched by StopPort
-    const BaudRateEntry* baudTable;    // const after init
-    HANDLE flushEvent;                 // const after init; auto-reset, pulsed each time TxIntr has bytes
-    std::atomic<DWORD> ctsHold;        // atomic, changed under registerLock: a write waits for CTS
-    std::atomic<DWORD> dsrHold;        // atomic, changed under registerLock: a write waits for DSR
-    std::atomic<DWORD> txKick;         // atomic: one transmit report owed to the core
+    PortServiceCallback* serviceCallback;  // const after init
+    PortState* portState;                  // const after init: the owning instance
+    DCB dcb;                               // registerLock
+    COMMTIMEOUTS timeouts;                 // registerLock
+    std::atomic<DWORD> openCount;          // atomic: StartPort runs not matched by StopPort
+    const BaudRateEntry* baudTable;        // const after init
+    HANDLE flushEvent;                     // const after init; auto-reset, pulsed each time TxIntr has bytes
+    std::atomic<DWORD> ctsHold;            // atomic, changed under registerLock: a write waits for CTS
+    std::atomic<DWORD> dsrHold;            // atomic, changed under registerLock: a write waits for DSR
+    std::atomic<DWORD> txKick;             // atomic: one transmit report owed to the core
     RankedLock transmitLock;
     RankedLock registerLock;
     DWORD deviceArrayIndex;     // const after init
