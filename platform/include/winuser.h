@@ -554,6 +554,12 @@
 #ifndef ERROR_CANNOT_FIND_WND_CLASS
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
 #endif
+#ifndef ERROR_CLASS_HAS_WINDOWS
+#define ERROR_CLASS_HAS_WINDOWS 1412L
+#endif
+#ifndef ERROR_CONTROL_ID_NOT_FOUND
+#define ERROR_CONTROL_ID_NOT_FOUND 1421L
+#endif
 #ifndef ERROR_INVALID_INDEX
 #define ERROR_INVALID_INDEX 1413L
 #endif
@@ -679,6 +685,10 @@ typedef struct {
 typedef LPCDLGTEMPLATEW LPCDLGTEMPLATE;
 static_assert(sizeof(DLGTEMPLATE) == 18 && sizeof(DLGITEMTEMPLATE) == 18, "dialog template records");
 
+#define MAKEWPARAM(low, high) ((WPARAM)(DWORD)MAKELONG(low, high))
+#define MAKELPARAM(low, high) ((LPARAM)(DWORD)MAKELONG(low, high))
+#define MAKELRESULT(low, high) ((LRESULT)(DWORD)MAKELONG(low, high))
+
 // ---- functions --------------------------------------------------------------------------------------------
 
 CE_BEGIN_DECLS
@@ -772,8 +782,8 @@ CEAPI INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATE
                                              HWND hWndParent, DLGPROC lpDialogFunc, LPARAM dwInitParam);
 CEAPI INT_PTR WINAPI DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent,
                                      DLGPROC lpDialogFunc, LPARAM dwInitParam);
-CEAPI HWND WINAPI CreateDialogIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATEW lpTemplate,
-                                             HWND hWndParent, DLGPROC lpDialogFunc, LPARAM dwInitParam);
+CEAPI HWND WINAPI CreateDialogIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATEW lpTemplate, HWND hWndParent,
+                                             DLGPROC lpDialogFunc, LPARAM dwInitParam);
 CEAPI LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam);
 CEAPI BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult);
 CEAPI BOOL WINAPI IsDialogMessageW(HWND hDlg, LPMSG lpMsg);
@@ -791,9 +801,9 @@ CEAPI int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT 
 
 CE_END_DECLS
 
-#define CreateWindowW(lpClassName, lpWindowName, dwStyle, x, y, nWidth, nHeight, hWndParent, hMenu, \
-                      hInstance, lpParam)                                                            \
-    CreateWindowExW(0L, lpClassName, lpWindowName, dwStyle, x, y, nWidth, nHeight, hWndParent, hMenu,    \
+#define CreateWindowW(lpClassName, lpWindowName, dwStyle, x, y, nWidth, nHeight, hWndParent, hMenu,   \
+                      hInstance, lpParam)                                                             \
+    CreateWindowExW(0L, lpClassName, lpWindowName, dwStyle, x, y, nWidth, nHeight, hWndParent, hMenu, \
                     hInstance, lpParam)
 #define DialogBoxW(hInstance, lpTemplate, hWndParent, lpDialogFunc) \
     DialogBoxParamW(hInstance, lpTemplate, hWndParent, lpDialogFunc, 0L)
@@ -836,3 +846,29 @@ CE_END_DECLS
 #define MessageBox MessageBoxW
 
 #endif  // RC_INVOKED
+
+// ---- icons ------------------------------------------------------------------------------------------------
+
+// The system's own icons, loaded with LoadIconW(NULL, IDI_...).
+#define IDI_APPLICATION MAKEINTRESOURCE(32512)
+#define IDI_HAND MAKEINTRESOURCE(32513)
+#define IDI_QUESTION MAKEINTRESOURCE(32514)
+#define IDI_EXCLAMATION MAKEINTRESOURCE(32515)
+#define IDI_ASTERISK MAKEINTRESOURCE(32516)
+#define IDI_WARNING IDI_EXCLAMATION
+#define IDI_ERROR IDI_HAND
+#define IDI_INFORMATION IDI_ASTERISK
+
+#ifndef RC_INVOKED
+CE_BEGIN_DECLS
+
+// Loads an icon group of a module's resources (the image nearest 16 x 16 pixels, then the deepest colour),
+// or a system icon when hInstance is NULL. Icons are shared: loading the same icon again answers the same
+// handle, and DestroyIcon leaves a shared icon alone (it lives as long as its module's resources).
+CEAPI HICON WINAPI LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName);
+CEAPI BOOL WINAPI DestroyIcon(HICON hIcon);
+
+CE_END_DECLS
+#endif
+
+#define LoadIcon LoadIconW

@@ -1,0 +1,51 @@
+// Choice of the process's front-end.
+#include "user/front_end.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include <unistd.h>
+
+namespace ce::ui {
+namespace {
+
+std::atomic<FrontEndFactory> terminalFactory{nullptr};
+std::atomic<bool> headless{false};
+
+bool WantsHeadless() {
+    const char* variable = std::getenv("CE_UI_HEADLESS");
+    if (variable != nullptr && std::strcmp(variable, "1") == 0) {
+        return true;
+    }
+    return isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0;
+}
+
+}  // namespace
+
+void RegisterTerminalFrontEnd(FrontEndFactory factory) {
+    terminalFactory.store(factory);
+}
+
+FrontEnd& CurrentFrontEnd() {
+    // Leaked on purpose: threads may still wait for input at process exit.
+    static FrontEnd* frontEnd = [] {
+        FrontEndFactory factory = terminalFactory.load();
+        if (factory != nullptr && !WantsHeadless()) {
+            if (FrontEnd* terminal = factory()) {
+                return terminal;
+            }
+        }
+        headless.store(true);
+        return NewHeadlessFrontEnd();
+    }();
+    return *frontEnd;
+}
+
+bool HeadlessFrontEndActive() {
+    CurrentFrontEnd();
+    return headless.load();
+}
+
+}  // namespace ce::ui

@@ -1,0 +1,55 @@
+// The seam between the window system and whatever shows it: the headless front-end that tests drive, or the
+// terminal front-end. The message loop asks the front-end for input when a thread has nothing else to do,
+// and tells it when something changed, so that it repaints at the next idle.
+#pragma once
+
+#include <windows.h>
+
+namespace ce::ui {
+
+struct InputEvent {
+    enum class Kind { KeyDown, KeyUp, Char, MouseDown, MouseUp, Close, Resize };
+    Kind kind = Kind::KeyDown;
+    UINT vk = 0;         // KeyDown, KeyUp
+    UINT modifiers = 0;  // CE_UI_SHIFT, CE_UI_CTRL, CE_UI_ALT
+    char16_t ch = 0;     // Char
+    int x = 0, y = 0;    // MouseDown, MouseUp: screen pixels
+};
+
+class FrontEnd {
+  public:
+    virtual ~FrontEnd() = default;
+    // True when a person sees the screen (false for the headless front-end).
+    virtual bool ShowsScreen() const = 0;
+    // Something visible changed. Cheap and callable from any thread with or without the window lock.
+    virtual void Changed() = 0;
+    // Called by a thread of the window system that has nothing left to do, without the window lock, right
+    // before it waits for input: the time to repaint what changed.
+    virtual void Idle() = 0;
+    // A top-level window asks to be shown in front (SetForegroundWindow).
+    virtual void Attention(HWND window) = 0;
+    // Counts the calls of Wake. A thread reads it before it looks at its own queue and hands it to
+    // WaitForInput, so a message that arrives in between is not slept through.
+    virtual unsigned long WakeCount() = 0;
+    // Waits up to timeoutMs for one input event. False at the timeout, or at once when Wake was called
+    // since the count was read.
+    virtual bool WaitForInput(DWORD timeoutMs, unsigned long wakeCount, InputEvent* event) = 0;
+    // Ends every WaitForInput early, from any thread: a message arrived for a thread that may be waiting.
+    virtual void Wake() = 0;
+};
+
+// The front-end of the process, chosen at first use: the terminal front-end when one is registered and
+// standard input and output are terminals and CE_UI_HEADLESS is not 1; the headless one otherwise.
+FrontEnd& CurrentFrontEnd();
+bool HeadlessFrontEndActive();
+
+// The terminal front-end registers its factory before the first window exists.
+using FrontEndFactory = FrontEnd* (*)();
+void RegisterTerminalFrontEnd(FrontEndFactory factory);
+
+// The headless front-end's injection, for ceplatform_ui.h.
+FrontEnd* NewHeadlessFrontEnd();
+bool InjectHeadlessInput(const InputEvent& event);
+bool WaitHeadlessIdle(DWORD timeoutMs);
+
+}  // namespace ce::ui

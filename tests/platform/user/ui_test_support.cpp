@@ -1,0 +1,172 @@
+#include "ui_test_support.h"
+
+#include <utility>
+
+namespace ui_test {
+
+DialogBuilder::DialogBuilder(DWORD style, short x, short y, short cx, short cy, std::u16string caption,
+                             std::u16string font, WORD pointSize) {
+    Dword(style);
+    Dword(0);  // extended style
+    countOffset_ = words_.size();
+    Word(0);
+    Word(static_cast<WORD>(x));
+    Word(static_cast<WORD>(y));
+    Word(static_cast<WORD>(cx));
+    Word(static_cast<WORD>(cy));
+    Word(0);  // no menu
+    Word(0);  // the default class
+    Text(caption);
+    if ((style & DS_SETFONT) != 0) {
+        Word(pointSize);
+        Text(font);
+    }
+}
+
+DialogBuilder& DialogBuilder::Item(DWORD style, short x, short y, short cx, short cy, WORD id,
+                                   WORD classOrdinal, std::u16string text) {
+    AlignDword();
+    Dword(style);
+    Dword(0);
+    Word(static_cast<WORD>(x));
+    Word(static_cast<WORD>(y));
+    Word(static_cast<WORD>(cx));
+    Word(static_cast<WORD>(cy));
+    Word(id);
+    Word(0xFFFF);
+    Word(classOrdinal);
+    Text(text);
+    Word(0);  // no creation data
+    ++words_[countOffset_];
+    return *this;
+}
+
+DialogBuilder& DialogBuilder::Item(DWORD style, short x, short y, short cx, short cy, WORD id,
+                                   const std::u16string& className, std::u16string text) {
+    AlignDword();
+    Dword(style);
+    Dword(0);
+    Word(static_cast<WORD>(x));
+    Word(static_cast<WORD>(y));
+    Word(static_cast<WORD>(cx));
+    Word(static_cast<WORD>(cy));
+    Word(id);
+    Text(className);
+    Text(text);
+    Word(0);
+    ++words_[countOffset_];
+    return *this;
+}
+
+LPCDLGTEMPLATEW DialogBuilder::Template() {
+    return reinterpret_cast<LPCDLGTEMPLATEW>(words_.data());
+}
+
+void DialogBuilder::Dword(DWORD value) {
+    Word(LOWORD(value));
+    Word(HIWORD(value));
+}
+
+void DialogBuilder::Text(const std::u16string& text) {
+    for (char16_t c : text) {
+        Word(c);
+    }
+    Word(0);
+}
+
+void DialogBuilder::AlignDword() {
+    if (words_.size() % 2 != 0) {
+        Word(0);
+    }
+}
+
+void MessageLog::Add(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    std::lock_guard<std::mutex> guard(lock_);
+    messages_.push_back(Message{hwnd, msg, wParam, lParam});
+}
+
+void MessageLog::Clear() {
+    std::lock_guard<std::mutex> guard(lock_);
+    messages_.clear();
+}
+
+std::vector<Message> MessageLog::Take() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return std::exchange(messages_, {});
+}
+
+std::vector<Message> MessageLog::Filtered(const std::vector<UINT>& interesting) {
+    std::vector<Message> kept;
+    for (const Message& message : Take()) {
+        for (UINT msg : interesting) {
+            if (message.msg == msg) {
+                kept.push_back(message);
+                break;
+            }
+        }
+    }
+    return kept;
+}
+
+void ExpectSequence(MessageLog& log, const std::vector<UINT>& interesting,
+                    const std::vector<Expected>& expected, const char* context) {
+    const std::vector<Message> seen = log.Filtered(interesting);
+    std::string seenText;
+    for (const Message& message : seen) {
+        char item[48];
+        snprintf(item, sizeof item, "0x%04x(%lx) ", message.msg, static_cast<unsigned long>(message.wParam));
+        seenText += item;
+    }
+    ASSERT_EQ(seen.size(), expected.size()) << context << ": got " << seenText;
+    for (size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].msg, expected[i].msg) << context << " message " << i << ": got " << seenText;
+        if (expected[i].checkWParam) {
+            EXPECT_EQ(seen[i].wParam, expected[i].wParam) << context << " wParam of message " << i;
+        }
+    }
+}
+
+namespace {
+
+std::mutex behaviourLock;
+Behaviour behaviour;
+
+}  // namespace
+
+MessageLog& Log() {
+    static MessageLog log;
+    return log;
+}
+
+void SetBehaviour(Behaviour next) {
+    std::lock_guard<std::mutex> guard(behaviourLock);
+    behaviour = std::move(next);
+}
+
+INT_PTR CALLBACK RecordingDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    Log().Add(hwnd, msg, wParam, lParam);
+    Behaviour current;
+    {
+        std::lock_guard<std::mutex> guard(behaviourLock);
+        current = behaviour;
+    }
+    return current ? current(hwnd, msg, wParam, lParam) : FALSE;
+}
+
+void WaitIdle() {
+    ASSERT_TRUE(CeUiWaitIdle(kIdleTimeoutMs)) << "the UI thread did not become idle";
+}
+
+POINT CentreOf(HWND hwnd) {
+    RECT rect{};
+    GetWindowRect(hwnd, &rect);
+    return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+std::u16string TextOf(HWND hwnd) {
+    WCHAR buffer[256] = {};
+    GetWindowTextW(hwnd, buffer, 256);
+    return buffer;
+}
+
+}  // namespace ui_test

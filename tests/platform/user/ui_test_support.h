@@ -1,0 +1,102 @@
+// Test support for the window system: dialog templates built in memory, a log of the messages a window
+// procedure receives (in the manner of Wine's message sequence tests), and a thread that runs a modal UI.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <ceplatform_ui.h>
+#include <windows.h>
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace ui_test {
+
+constexpr DWORD kIdleTimeoutMs = 10000;
+
+// Writes a DLGTEMPLATE with its items, WORD-aligned, items on DWORD boundaries.
+class DialogBuilder {
+  public:
+    DialogBuilder(DWORD style, short x, short y, short cx, short cy, std::u16string caption,
+                  std::u16string font = u"System", WORD pointSize = 8);
+    // classOrdinal: 0x80 Button, 0x82 Static, 0x85 ComboBox; or a class name.
+    DialogBuilder& Item(DWORD style, short x, short y, short cx, short cy, WORD id, WORD classOrdinal,
+                        std::u16string text);
+    DialogBuilder& Item(DWORD style, short x, short y, short cx, short cy, WORD id,
+                        const std::u16string& className, std::u16string text);
+    LPCDLGTEMPLATEW Template();
+
+  private:
+    void Word(WORD value) { words_.push_back(value); }
+    void Dword(DWORD value);
+    void Text(const std::u16string& text);
+    void AlignDword();
+
+    std::vector<WORD> words_;
+    size_t countOffset_ = 0;
+};
+
+struct Message {
+    HWND hwnd;
+    UINT msg;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// What Wine's tests call a sequence: messages in order, each with an optional wParam check.
+struct Expected {
+    UINT msg;
+    bool checkWParam = false;
+    WPARAM wParam = 0;
+};
+
+class MessageLog {
+  public:
+    void Add(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    void Clear();
+    std::vector<Message> Take();
+    // Messages of the log in `interesting`, in order.
+    std::vector<Message> Filtered(const std::vector<UINT>& interesting);
+
+  private:
+    std::mutex lock_;
+    std::vector<Message> messages_;
+};
+
+// Compares the messages of `interesting` in the log with the expected sequence.
+void ExpectSequence(MessageLog& log, const std::vector<UINT>& interesting,
+                    const std::vector<Expected>& expected, const char* context);
+
+// A dialog procedure that logs every message to Log() and then asks Behaviour() (if set) for the answer.
+MessageLog& Log();
+using Behaviour = std::function<INT_PTR(HWND, UINT, WPARAM, LPARAM)>;
+void SetBehaviour(Behaviour behaviour);
+INT_PTR CALLBACK RecordingDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Runs `body` on a thread of its own (the UI thread of a test) and joins it at the end of the scope.
+class UiThread {
+  public:
+    explicit UiThread(std::function<void()> body) : thread_(std::move(body)) {}
+    ~UiThread() { Join(); }
+    void Join() {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+  private:
+    std::thread thread_;
+};
+
+// Waits until the UI thread is idle, failing the test otherwise.
+void WaitIdle();
+
+// The screen position of the centre of a window.
+POINT CentreOf(HWND hwnd);
+
+std::u16string TextOf(HWND hwnd);
+
+}  // namespace ui_test
