@@ -29,6 +29,22 @@ CEAPI BOOL CeRegistryUseHive(const char* path);
 // The last load or save problem of the registry as a UTF-8 message, or an empty string.
 CEAPI const char* CeRegistryLastError(void);
 
+// .reg files for tools. Both go through the Reg*W calls alone, so they work on whichever registry the
+// process uses, its own or a device host's. Both answer ERROR_SUCCESS or an error code, and on failure,
+// when problem is not NULL, put a UTF-8 message there (the file, the line when there is one, and why),
+// truncated to problemSize bytes with its NUL.
+//
+// Writes root\subKey and everything below it to path, keys in creation order, replacing the file
+// atomically (a temporary file renamed over it). root is a predefined root; subKey NULL or empty exports
+// the whole root. ERROR_FILE_NOT_FOUND when the key does not exist (no file is written),
+// ERROR_INVALID_HANDLE for a root that is not predefined, ERROR_INVALID_PARAMETER for a NULL or empty path.
+CEAPI LONG CeRegistryExportKey(HKEY root, LPCWSTR subKey, const char* path, char* problem, DWORD problemSize);
+// Applies the .reg file at path section by section: creates keys and sets values, deletes the keys of
+// [-key] sections and the values of "name"=- lines (what is already missing is no error). The whole file
+// is checked first: a malformed file, an unknown root or a bad name answers ERROR_BADDB and changes
+// nothing; a missing file ERROR_FILE_NOT_FOUND. A registry call failing half-way stops there with its error.
+CEAPI LONG CeRegistryImportFile(const char* path, char* problem, DWORD problemSize);
+
 // Calls every active device's PowerDown or PowerUp entry point, as a suspend and resume would.
 CEAPI void CePlatformPowerDown(void);
 CEAPI void CePlatformPowerUp(void);

@@ -10,4 +10,5 @@ target_sources(ceplatform PRIVATE
     registry/registry_control.cpp
     registry/key_handle.cpp
     registry/key_api.cpp
-    registry/value_api.cpp)
+    registry/value_api.cpp
+    registry/reg_transfer.cpp)

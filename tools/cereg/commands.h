@@ -1,0 +1,20 @@
+// cereg's operations on the registry, through the Reg*W calls and the platform's .reg file controls.
+#pragma once
+
+#include <istream>
+#include <ostream>
+
+#include "command_line.h"
+
+struct Console {
+    std::ostream& out;
+    std::ostream& err;
+    std::istream& in;
+    bool interactive;  // a person can answer questions on in
+};
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;
+
+// Runs one parsed command; failures are one line on console.err. Answers the exit status.
+int RunCommand(const Command& command, Console& console);
