@@ -54,3 +54,63 @@ CEAPI DWORD CeUiGetDrawnIcons(HWND hwnd, CE_UI_DRAWN_ICON* icons, DWORD maxCount
 CEAPI DWORD CeUiGetDrawnRects(HWND hwnd, CE_UI_DRAWN_RECT* rects, DWORD maxCount);
 
 CE_END_DECLS
+
+// ---- resources ----------------------------------------------------------------------------------------
+//
+// A program's resource script is compiled and embedded by the CMake function ce_add_resources, which also
+// registers the compiled resources with the platform when the module is loaded (and withdraws them when it
+// is unloaded), so that FindResourceW, LoadIconW and the dialog calls find them by module handle.
+//
+// Terminal pictures. A terminal shows an icon as one or two characters with a foreground and a background
+// colour, chosen by the program beside its icon: a resource of the user-defined type CETERMICON with the
+// same id as the icon group, holding the UTF-16 string "<glyphs>;<foreground>;<background>", e.g.
+//
+//     131 ICON "port.ico"
+//     131 CETERMICON { L"?;white;blue\0" }
+//
+// Colours are named black, red, green, yellow, blue, magenta, cyan, white or default (the terminal's own),
+// in any case. The resource compiler copies text inside a data block byte by byte, so characters beyond
+// ASCII are written as UTF-16 escapes: L"\x2194;yellow;default\0" is an arrow; a surrogate pair
+// (L"\xD834\xDD1E") counts as one character. An icon without a picture, or with one that cannot be read
+// (a message on stderr says why), is shown as a neutral placeholder. The system icons
+// (LoadIconW(NULL, IDI_...)) have pictures of their own.
+#define CE_RT_TERMICON u"CETERMICON"
+
+// Colours of terminal pictures.
+#define CE_UI_COLOR_DEFAULT 0
+#define CE_UI_COLOR_BLACK 1
+#define CE_UI_COLOR_RED 2
+#define CE_UI_COLOR_GREEN 3
+#define CE_UI_COLOR_YELLOW 4
+#define CE_UI_COLOR_BLUE 5
+#define CE_UI_COLOR_MAGENTA 6
+#define CE_UI_COLOR_CYAN 7
+#define CE_UI_COLOR_WHITE 8
+
+typedef struct CE_UI_ICON_INFO {
+    int width, height;  // pixels of the loaded image
+    WORD resourceId;    // the icon group's id; 0 for a group with a string name
+    WCHAR glyphs[5];    // the terminal picture, NUL-terminated; empty for the placeholder
+    BYTE foreground;    // CE_UI_COLOR_*
+    BYTE background;
+} CE_UI_ICON_INFO;
+
+CE_BEGIN_DECLS
+
+// Called by the code ce_add_resources generates: the standard .res image of resSize bytes at resData
+// becomes part of the resources of the module whose image holds addressInModule. The image is used in
+// place and must stay valid until it is withdrawn. A malformed image is refused: FALSE,
+// ERROR_INVALID_DATA and a message on stderr naming the module and the offset of the fault.
+CEAPI BOOL CeRegisterModuleResources(const void* addressInModule, const void* resData, DWORD resSize);
+// Withdraws a registered image (FALSE, ERROR_INVALID_PARAMETER when it is not registered); icons loaded
+// from it become invalid handles.
+CEAPI BOOL CeUnregisterModuleResources(const void* resData);
+
+// What an icon is: its size, group and terminal picture. FALSE with ERROR_INVALID_CURSOR_HANDLE for a bad
+// icon, ERROR_INVALID_PARAMETER for a null info.
+CEAPI BOOL CeUiGetIconInfo(HICON icon, CE_UI_ICON_INFO* info);
+// The icon's pixels as 0xAARRGGBB, top row first, alpha 0 where transparent. Answers width * height and
+// copies at most maxPixels of them; (DWORD)-1 with ERROR_INVALID_CURSOR_HANDLE for a bad icon.
+CEAPI DWORD CeUiGetIconPixels(HICON icon, DWORD* argb, DWORD maxPixels);
+
+CE_END_DECLS

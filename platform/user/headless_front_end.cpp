@@ -31,6 +31,15 @@ class HeadlessFrontEnd final : public FrontEnd {
         if (wakeCount != wakeCount_) {
             return false;
         }
+        if (timeoutMs == 0) {
+            // A poll is not a wait: the thread still has work in hand.
+            if (events_.empty()) {
+                return false;
+            }
+            *event = events_.front();
+            events_.pop_front();
+            return true;
+        }
         waiting_.push_back(wakeCount);
         idle_.notify_all();
         input_.wait_for(lock, std::chrono::milliseconds(timeoutMs),

@@ -22,3 +22,26 @@ target_sources(ceplatform PRIVATE
     user/treeview.cpp
     user/front_end.cpp
     user/headless_front_end.cpp)
+
+# Resources: the modules' compiled resources, the module calls, dialog templates and icons.
+target_sources(ceplatform PRIVATE
+    user/resources/module_table.cpp
+    user/resources/module_api.cpp
+    user/resources/res_file.cpp
+    user/resources/resource_table.cpp
+    user/resources/resource_lookup.cpp
+    user/resources/resource_api.cpp
+    user/resources/dialog_template.cpp
+    user/resources/icon_group.cpp
+    user/resources/icon_decode.cpp
+    user/resources/terminal_picture.cpp
+    user/resources/system_icons.cpp
+    user/resources/icon_api.cpp
+    user/resources/icon_info.cpp)
+
+# The entry of programs written for the device: main() calls the program's WinMain.
+add_library(ceplatform_winmain STATIC user/entry/winmain_main.cpp)
+add_library(CePlatform::winmain ALIAS ceplatform_winmain)
+target_link_libraries(ceplatform_winmain PUBLIC ceplatform)
+set_target_properties(ceplatform_winmain PROPERTIES EXPORT_NAME winmain)
+install(TARGETS ceplatform_winmain EXPORT CePlatformTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})

@@ -24,7 +24,7 @@ struct DialogItemTemplate {
     DWORD helpId = 0;
     short x = 0, y = 0, cx = 0, cy = 0;  // dialog units
     DWORD id = 0;
-    TemplateName windowClass;            // ordinals 0x80..0x85: Button, Edit, Static, ListBox, ScrollBar, ComboBox
+    TemplateName windowClass;  // ordinals 0x80..0x85: Button, Edit, Static, ListBox, ScrollBar, ComboBox
     TemplateName title;
     std::vector<BYTE> creationData;
 };

@@ -1,0 +1,485 @@
+// Icons: the choice of image in a group, the decoding of every colour depth, the icons of resources_test.rc
+// with their pixels and terminal pictures, shared handles, system icons and the errors of LoadIconW.
+#include <dlfcn.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <ceplatform_ui.h>
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "resources_test_ids.h"
+#include "user/resources/icon_image.h"
+
+namespace {
+
+constexpr DWORD kUntouched = 0xDEADBEEF;
+constexpr uint32_t kOpaque = 0xFF000000u;
+
+void PutWord(std::vector<BYTE>& out, WORD value) {
+    out.push_back(static_cast<BYTE>(value));
+    out.push_back(static_cast<BYTE>(value >> 8));
+}
+
+void PutDword(std::vector<BYTE>& out, DWORD value) {
+    PutWord(out, static_cast<WORD>(value));
+    PutWord(out, static_cast<WORD>(value >> 16));
+}
+
+// ---- choosing the image of a group -----------------------------------------------------------------------
+
+struct GroupImage {
+    BYTE width, height, colorCount;
+    WORD bitCount;
+};
+
+std::vector<BYTE> Group(const std::vector<GroupImage>& images) {
+    std::vector<BYTE> out;
+    PutWord(out, 0);
+    PutWord(out, 1);
+    PutWord(out, static_cast<WORD>(images.size()));
+    WORD id = 1;
+    for (const GroupImage& image : images) {
+        out.push_back(image.width);
+        out.push_back(image.height);
+        out.push_back(image.colorCount);
+        out.push_back(0);
+        PutWord(out, 1);
+        PutWord(out, image.bitCount);
+        PutDword(out, 100);
+        PutWord(out, id++);
+    }
+    return out;
+}
+
+struct ChoiceCase {
+    const char* what;
+    std::vector<GroupImage> images;
+    WORD chosen;  // 1-based position in images
+};
+
+class IconChoice : public testing::TestWithParam<ChoiceCase> {};
+
+TEST_P(IconChoice, NearestToSixteenThenDeepest) {
+    std::vector<BYTE> group = Group(GetParam().images);
+    WORD id = 0;
+    std::string error;
+    ASSERT_TRUE(ce::ui::ChooseIconImage(group.data(), group.size(), &id, &error)) << error;
+    EXPECT_EQ(id, GetParam().chosen);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Groups, IconChoice,
+    testing::Values(ChoiceCase{"only", {{32, 32, 16, 4}}, 1},
+                    ChoiceCase{"size_before_depth", {{32, 32, 0, 32}, {16, 16, 16, 4}}, 2},
+                    ChoiceCase{"depth_at_equal_size", {{16, 16, 16, 4}, {16, 16, 0, 32}, {16, 16, 0, 8}}, 2},
+                    ChoiceCase{
+                        "nearest_below_or_above", {{48, 48, 0, 32}, {24, 24, 0, 8}, {12, 12, 2, 1}}, 3},
+                    ChoiceCase{"depth_at_equal_distance", {{24, 24, 0, 8}, {8, 8, 2, 1}}, 1},
+                    ChoiceCase{"zero_side_is_256", {{0, 0, 0, 32}, {32, 32, 0, 32}}, 2},
+                    ChoiceCase{"colour_count_without_bit_count", {{16, 16, 2, 0}, {16, 16, 16, 0}}, 2},
+                    ChoiceCase{"first_of_equals", {{16, 16, 0, 8}, {16, 16, 0, 8}}, 1}),
+    [](const testing::TestParamInfo<ChoiceCase>& info) { return std::string(info.param.what); });
+
+TEST(IconChoice, MalformedGroupsAreRefused) {
+    std::vector<BYTE> good = Group({{16, 16, 16, 4}, {32, 32, 0, 32}});
+    std::vector<BYTE> cursors = good;
+    cursors[2] = 2;
+    std::vector<BYTE> empty = Group({});
+    std::vector<std::vector<BYTE>> bad{cursors, empty};
+    for (size_t length = 0; length < good.size(); ++length) {
+        bad.emplace_back(good.begin(), good.begin() + static_cast<long>(length));
+    }
+    for (std::vector<BYTE>& group : bad) {
+        group.shrink_to_fit();
+        WORD id = 0;
+        std::string error;
+        EXPECT_FALSE(ce::ui::ChooseIconImage(group.data(), group.size(), &id, &error)) << group.size();
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+// ---- decoding images -------------------------------------------------------------------------------------
+
+constexpr int kWidth = 9;  // not a multiple of 8, 4 or 2: every row is padded
+constexpr int kHeight = 3;
+
+// The test pattern: palette index or colour of pixel (x, y), top row first; transparent where x == y.
+uint32_t PatternRgb(int x, int y) {
+    return (static_cast<uint32_t>(x * 20) << 16) | static_cast<uint32_t>(y * 40) << 8 | 0x11;
+}
+
+bool PatternTransparent(int x, int y) {
+    return x == y;
+}
+
+std::vector<uint32_t> PaletteFor(int bits) {
+    std::vector<uint32_t> palette;
+    for (int i = 0; i < (1 << bits) && i < 256; ++i) {
+        palette.push_back(static_cast<uint32_t>(i) * 0x010203u & 0xFFFFFFu);
+    }
+    return palette;
+}
+
+struct DibOptions {
+    int bits = 4;
+    int height = kHeight;  // pixels; the header says twice that
+    DWORD compression = 0;
+    DWORD colorsUsed = 0;
+    bool alpha = true;  // 32-bit images: alpha from the pattern, else all zero
+};
+
+std::vector<BYTE> Dib(const DibOptions& options, const std::function<unsigned(int, int)>& index) {
+    std::vector<BYTE> out;
+    PutDword(out, 40);
+    PutDword(out, kWidth);
+    PutDword(out, static_cast<DWORD>(options.height * 2));
+    PutWord(out, 1);
+    PutWord(out, static_cast<WORD>(options.bits));
+    PutDword(out, options.compression);
+    for (int i = 0; i < 3; ++i) {
+        PutDword(out, 0);
+    }
+    PutDword(out, options.colorsUsed);
+    PutDword(out, 0);
+    if (options.bits <= 8) {
+        std::vector<uint32_t> palette = PaletteFor(options.bits);
+        size_t count = options.colorsUsed ? options.colorsUsed : palette.size();
+        for (size_t i = 0; i < count; ++i) {
+            PutDword(out, palette[i % palette.size()]);
+        }
+    }
+    size_t stride = ((kWidth * options.bits + 31) / 32) * 4, maskStride = 4;
+    for (int y = options.height - 1; y >= 0; --y) {
+        std::vector<BYTE> row(stride, 0);
+        for (int x = 0; x < kWidth; ++x) {
+            uint32_t rgb = PatternRgb(x, y);
+            unsigned value = index(x, y);
+            switch (options.bits) {
+                case 1:
+                    row[x / 8] |= static_cast<BYTE>(value << (7 - x % 8));
+                    break;
+                case 4:
+                    row[x / 2] |= static_cast<BYTE>(x % 2 == 0 ? value << 4 : value);
+                    break;
+                case 8:
+                    row[x] = static_cast<BYTE>(value);
+                    break;
+                default:
+                    row[x * (options.bits / 8)] = static_cast<BYTE>(rgb);
+                    row[x * (options.bits / 8) + 1] = static_cast<BYTE>(rgb >> 8);
+                    row[x * (options.bits / 8) + 2] = static_cast<BYTE>(rgb >> 16);
+                    if (options.bits == 32) {
+                        row[x * 4 + 3] = options.alpha ? static_cast<BYTE>(0x80 + x) : 0;
+                    }
+            }
+        }
+        out.insert(out.end(), row.begin(), row.end());
+    }
+    for (int y = options.height - 1; y >= 0; --y) {
+        std::vector<BYTE> mask(maskStride, 0);
+        for (int x = 0; x < kWidth; ++x) {
+            mask[x / 8] |= static_cast<BYTE>(PatternTransparent(x, y) ? 0x80 >> (x % 8) : 0);
+        }
+        out.insert(out.end(), mask.begin(), mask.end());
+    }
+    return out;
+}
+
+unsigned IndexPattern(int x, int y, int bits) {
+    return static_cast<unsigned>(x * 3 + y * 5) % (1u << bits);
+}
+
+class IconDecoding : public testing::TestWithParam<int> {};
+
+TEST_P(IconDecoding, EveryDepthGivesThePatternBack) {
+    int bits = GetParam();
+    DibOptions options;
+    options.bits = bits;
+    std::vector<BYTE> dib = Dib(options, [bits](int x, int y) { return IndexPattern(x, y, bits); });
+    ce::ui::DecodedIcon icon;
+    std::string error;
+    ASSERT_EQ(ce::ui::DecodeIconImage(dib.data(), dib.size(), &icon, &error),
+              static_cast<DWORD>(ERROR_SUCCESS))
+        << error;
+    ASSERT_EQ(icon.width, kWidth);
+    ASSERT_EQ(icon.height, kHeight);
+    std::vector<uint32_t> palette = PaletteFor(bits);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            uint32_t want = 0;
+            if (!PatternTransparent(x, y)) {
+                want = bits <= 8    ? palette[IndexPattern(x, y, bits)] | kOpaque
+                       : bits == 24 ? PatternRgb(x, y) | kOpaque
+                                    : PatternRgb(x, y) | static_cast<uint32_t>(0x80 + x) << 24;
+            }
+            EXPECT_EQ(icon.argb[y * kWidth + x], want) << "pixel " << x << "," << y;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, IconDecoding, testing::Values(1, 4, 8, 24, 32));
+
+TEST(IconDecoding, ThirtyTwoBitsWithoutAlphaTakeTheMask) {
+    DibOptions options;
+    options.bits = 32;
+    options.alpha = false;
+    std::vector<BYTE> dib = Dib(options, [](int, int) { return 0u; });
+    ce::ui::DecodedIcon icon;
+    std::string error;
+    ASSERT_EQ(ce::ui::DecodeIconImage(dib.data(), dib.size(), &icon, &error),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(icon.argb[0], 0u);  // (0, 0) is transparent
+    EXPECT_EQ(icon.argb[1], PatternRgb(1, 0) | kOpaque);
+}
+
+struct BadImage {
+    const char* what;
+    std::vector<BYTE> bytes;
+    DWORD error;
+};
+
+std::vector<BadImage> BadImages() {
+    auto index = [](int x, int y) { return IndexPattern(x, y, 4); };
+    std::vector<BadImage> cases;
+    std::vector<BYTE> png{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    cases.push_back({"png", png, ERROR_NOT_SUPPORTED});
+    DibOptions bitfields;
+    bitfields.bits = 32;
+    bitfields.compression = 3;
+    cases.push_back({"bitfields", Dib(bitfields, index), ERROR_NOT_SUPPORTED});
+    DibOptions sixteen;
+    sixteen.bits = 16;
+    cases.push_back({"sixteen_bits", Dib(sixteen, index), ERROR_NOT_SUPPORTED});
+    DibOptions shortPalette;
+    shortPalette.colorsUsed = 4;  // the pattern uses all sixteen
+    cases.push_back({"index_beyond_palette", Dib(shortPalette, index), ERROR_INVALID_DATA});
+    DibOptions hugePalette;
+    hugePalette.colorsUsed = 17;
+    cases.push_back({"palette_beyond_depth", Dib(hugePalette, index), ERROR_INVALID_DATA});
+    DibOptions flat;
+    flat.height = 0;
+    cases.push_back({"no_rows", Dib(flat, index), ERROR_INVALID_DATA});
+    std::vector<BYTE> topDown = Dib(DibOptions{}, index);
+    topDown[11] = 0xFF;  // negative height
+    cases.push_back({"top_down", topDown, ERROR_INVALID_DATA});
+    return cases;
+}
+
+TEST(IconDecoding, UnsupportedAndInconsistentImagesAreRefused) {
+    for (BadImage& bad : BadImages()) {
+        SCOPED_TRACE(bad.what);
+        bad.bytes.shrink_to_fit();
+        ce::ui::DecodedIcon icon;
+        std::string error;
+        EXPECT_EQ(ce::ui::DecodeIconImage(bad.bytes.data(), bad.bytes.size(), &icon, &error), bad.error);
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(IconDecoding, EveryTruncationIsRefused) {
+    for (int bits : {1, 4, 8, 24, 32}) {
+        DibOptions options;
+        options.bits = bits;
+        std::vector<BYTE> dib = Dib(options, [bits](int x, int y) { return IndexPattern(x, y, bits); });
+        for (size_t length = 0; length < dib.size(); ++length) {
+            std::vector<BYTE> prefix(dib.begin(), dib.begin() + static_cast<long>(length));
+            ce::ui::DecodedIcon icon;
+            std::string error;
+            EXPECT_EQ(ce::ui::DecodeIconImage(prefix.data(), prefix.size(), &icon, &error),
+                      static_cast<DWORD>(ERROR_INVALID_DATA))
+                << bits << " bits, " << length << " bytes";
+        }
+    }
+}
+
+// ---- icons of the program's resources --------------------------------------------------------------------
+
+CE_UI_ICON_INFO Info(HICON icon) {
+    CE_UI_ICON_INFO info{};
+    EXPECT_TRUE(CeUiGetIconInfo(icon, &info));
+    return info;
+}
+
+std::vector<DWORD> Pixels(HICON icon) {
+    CE_UI_ICON_INFO info = Info(icon);
+    std::vector<DWORD> pixels(static_cast<size_t>(info.width) * info.height);
+    EXPECT_EQ(CeUiGetIconPixels(icon, pixels.data(), static_cast<DWORD>(pixels.size())), pixels.size());
+    return pixels;
+}
+
+HICON ProgramIcon(WORD id) {
+    return LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
+}
+
+// The test icons' palette (make_icons.py): index (x + 2y) mod 16.
+constexpr uint32_t kVgaPalette[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
+                                      0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
+                                      0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+
+uint32_t FourBitPixel(int x, int y) {
+    return (x < 2 && y < 2) ? 0 : kVgaPalette[(x + 2 * y) % 16] | kOpaque;
+}
+
+uint32_t ThirtyTwoBitPixel(int x, int y) {
+    return (x == y ? 0x40000000u : kOpaque) | 0x800000u | static_cast<uint32_t>(8 * y) << 8 |
+           static_cast<uint32_t>(8 * x);
+}
+
+struct ProgramIconCase {
+    WORD id;
+    int side;
+    bool fourBits;
+};
+
+class ProgramIcons : public testing::TestWithParam<ProgramIconCase> {};
+
+TEST_P(ProgramIcons, TheChosenImageIsDecodedTopRowFirst) {
+    HICON icon = ProgramIcon(GetParam().id);
+    ASSERT_NE(icon, nullptr);
+    CE_UI_ICON_INFO info = Info(icon);
+    EXPECT_EQ(info.width, GetParam().side);
+    EXPECT_EQ(info.height, GetParam().side);
+    EXPECT_EQ(info.resourceId, GetParam().id);
+    std::vector<DWORD> pixels = Pixels(icon);
+    for (auto [x, y] : {std::pair{0, 0}, {1, 1}, {2, 0}, {5, 3}, {0, 9}, {15, 15}}) {
+        uint32_t want = GetParam().fourBits ? FourBitPixel(x, y) : ThirtyTwoBitPixel(x, y);
+        EXPECT_EQ(pixels[y * GetParam().side + x], want) << "pixel " << x << "," << y;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Icons, ProgramIcons,
+                         testing::Values(ProgramIconCase{IDI_TWO_SIZES, 16, true},
+                                         ProgramIconCase{IDI_DEPTHS, 16, false},
+                                         ProgramIconCase{IDI_LARGE_ONLY, 32, true}));
+
+struct PictureCase {
+    WORD id;
+    const char16_t* glyphs;  // empty: the placeholder
+    BYTE foreground, background;
+    bool complaint;  // a message on stderr
+};
+
+class TerminalPictures : public testing::TestWithParam<PictureCase> {};
+
+TEST_P(TerminalPictures, ComeFromTheResourceBesideTheGroup) {
+    testing::internal::CaptureStderr();
+    HICON icon = ProgramIcon(GetParam().id);
+    std::string complaint = testing::internal::GetCapturedStderr();
+    ASSERT_NE(icon, nullptr) << "a bad picture must not lose the icon";
+    CE_UI_ICON_INFO info = Info(icon);
+    EXPECT_EQ(std::u16string(info.glyphs), GetParam().glyphs);
+    EXPECT_EQ(info.foreground, GetParam().foreground);
+    EXPECT_EQ(info.background, GetParam().background);
+    EXPECT_EQ(!complaint.empty(), GetParam().complaint) << complaint;
+    if (GetParam().complaint) {
+        EXPECT_NE(complaint.find("#" + std::to_string(GetParam().id)), std::string::npos) << complaint;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pictures, TerminalPictures,
+    testing::Values(PictureCase{IDI_TWO_SIZES, u"?", CE_UI_COLOR_WHITE, CE_UI_COLOR_BLUE, false},
+                    PictureCase{IDI_DEPTHS, u"\u2194\u2195", CE_UI_COLOR_YELLOW, CE_UI_COLOR_DEFAULT, false},
+                    PictureCase{IDI_LARGE_ONLY, u"", CE_UI_COLOR_DEFAULT, CE_UI_COLOR_DEFAULT, false},
+                    PictureCase{IDI_THREE_GLYPHS, u"", CE_UI_COLOR_DEFAULT, CE_UI_COLOR_DEFAULT, true},
+                    PictureCase{IDI_BAD_COLOUR, u"", CE_UI_COLOR_DEFAULT, CE_UI_COLOR_DEFAULT, true},
+                    PictureCase{IDI_SEMICOLON, u";", CE_UI_COLOR_BLACK, CE_UI_COLOR_WHITE, false},
+                    PictureCase{IDI_WIDE_GLYPH, u"\U0001D11E", CE_UI_COLOR_MAGENTA, CE_UI_COLOR_CYAN,
+                                false}));
+
+TEST(LoadIcon, IconsAreSharedAndOutliveDestroyIcon) {
+    HICON icon = ProgramIcon(IDI_TWO_SIZES);
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(ProgramIcon(IDI_TWO_SIZES), icon);
+    EXPECT_EQ(LoadIconW(GetModuleHandleW(nullptr), u"#131"), icon);
+    EXPECT_NE(ProgramIcon(IDI_DEPTHS), icon);
+    SetLastError(kUntouched);
+    EXPECT_TRUE(DestroyIcon(icon));
+    EXPECT_EQ(GetLastError(), kUntouched);
+    CE_UI_ICON_INFO info{};
+    EXPECT_TRUE(CeUiGetIconInfo(icon, &info)) << "a shared icon was destroyed";
+    EXPECT_EQ(ProgramIcon(IDI_TWO_SIZES), icon);
+}
+
+TEST(LoadIcon, StringNamesInAnyCase) {
+    HICON icon = LoadIconW(GetModuleHandleW(nullptr), u"namedicon");
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(LoadIconW(GetModuleHandleW(nullptr), u"NamedIcon"), icon);
+    EXPECT_EQ(Info(icon).resourceId, 0);
+    EXPECT_EQ(Info(icon).width, 16);
+}
+
+TEST(LoadIcon, SystemIconsCarryTheirOwnPictures) {
+    HICON question = LoadIconW(nullptr, IDI_QUESTION);
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(LoadIconW(nullptr, IDI_QUESTION), question);
+    EXPECT_EQ(std::u16string(Info(question).glyphs), u"?");
+    EXPECT_EQ(Info(question).width, 16);
+    for (LPCWSTR id : {IDI_APPLICATION, IDI_HAND, IDI_EXCLAMATION, IDI_ASTERISK}) {
+        HICON icon = LoadIconW(nullptr, id);
+        ASSERT_NE(icon, nullptr);
+        EXPECT_NE(icon, question);
+        EXPECT_NE(Info(icon).glyphs[0], 0);
+    }
+}
+
+struct LoadFailure {
+    const char* what;
+    std::function<HMODULE()> module;
+    LPCWSTR name;
+    DWORD error;
+};
+
+TEST(LoadIcon, FailuresSayWhy) {
+    auto program = [] { return GetModuleHandleW(nullptr); };
+    auto platform = [] {
+        Dl_info info{};
+        dladdr(reinterpret_cast<const void*>(&LoadIconW), &info);
+        return static_cast<HMODULE>(info.dli_fbase);
+    };
+    std::vector<LoadFailure> failures{
+        {"missing_id", program, MAKEINTRESOURCEW(999), ERROR_RESOURCE_NAME_NOT_FOUND},
+        {"missing_name", program, u"NOSUCHICON", ERROR_RESOURCE_NAME_NOT_FOUND},
+        {"not_a_system_icon", [] { return HMODULE{}; }, MAKEINTRESOURCEW(IDI_TWO_SIZES),
+         ERROR_RESOURCE_NAME_NOT_FOUND},
+        {"no_resources", platform, MAKEINTRESOURCEW(IDI_TWO_SIZES), ERROR_RESOURCE_DATA_NOT_FOUND},
+        {"garbage_module", [] { return reinterpret_cast<HMODULE>(0x4321); }, MAKEINTRESOURCEW(IDI_TWO_SIZES),
+         ERROR_INVALID_HANDLE},
+    };
+    for (const LoadFailure& failure : failures) {
+        SCOPED_TRACE(failure.what);
+        SetLastError(kUntouched);
+        EXPECT_EQ(LoadIconW(failure.module(), failure.name), nullptr);
+        EXPECT_EQ(GetLastError(), failure.error);
+    }
+}
+
+TEST(IconInfo, BadHandlesAndShortBuffers) {
+    HICON icon = ProgramIcon(IDI_TWO_SIZES);
+    ASSERT_NE(icon, nullptr);
+    auto garbage = reinterpret_cast<HICON>(0x7777);
+    CE_UI_ICON_INFO info{};
+    SetLastError(kUntouched);
+    EXPECT_FALSE(CeUiGetIconInfo(garbage, &info));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_CURSOR_HANDLE));
+    SetLastError(kUntouched);
+    EXPECT_FALSE(DestroyIcon(garbage));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_CURSOR_HANDLE));
+    SetLastError(kUntouched);
+    EXPECT_FALSE(CeUiGetIconInfo(icon, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(CeUiGetIconPixels(garbage, nullptr, 0), static_cast<DWORD>(-1));
+
+    // A short buffer gets the first pixels only; the answer is still the whole count.
+    std::vector<DWORD> pixels(8, kUntouched);
+    EXPECT_EQ(CeUiGetIconPixels(icon, pixels.data(), 4), 256u);
+    EXPECT_EQ(pixels[2], FourBitPixel(2, 0));
+    EXPECT_EQ(pixels[4], kUntouched);
+    EXPECT_EQ(CeUiGetIconPixels(icon, nullptr, 0), 256u);
+}
+
+}  // namespace
