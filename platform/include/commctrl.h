@@ -227,14 +227,16 @@ CE_END_DECLS
 
 #define TreeView_InsertItem(hwnd, lpis) \
     ((HTREEITEM)SendMessageW((hwnd), TVM_INSERTITEMW, 0, (LPARAM)(LPTVINSERTSTRUCTW)(lpis)))
-#define TreeView_DeleteItem(hwnd, hitem) ((BOOL)SendMessageW((hwnd), TVM_DELETEITEM, 0, (LPARAM)(HTREEITEM)(hitem)))
+#define TreeView_DeleteItem(hwnd, hitem) \
+    ((BOOL)SendMessageW((hwnd), TVM_DELETEITEM, 0, (LPARAM)(HTREEITEM)(hitem)))
 #define TreeView_DeleteAllItems(hwnd) ((BOOL)SendMessageW((hwnd), TVM_DELETEITEM, 0, (LPARAM)TVI_ROOT))
 #define TreeView_Expand(hwnd, hitem, code) \
     ((BOOL)SendMessageW((hwnd), TVM_EXPAND, (WPARAM)(code), (LPARAM)(HTREEITEM)(hitem)))
 #define TreeView_GetCount(hwnd) ((UINT)SendMessageW((hwnd), TVM_GETCOUNT, 0, 0))
 #define TreeView_SetImageList(hwnd, himl, iImage) \
     ((HIMAGELIST)SendMessageW((hwnd), TVM_SETIMAGELIST, (WPARAM)(iImage), (LPARAM)(HIMAGELIST)(himl)))
-#define TreeView_GetImageList(hwnd, iImage) ((HIMAGELIST)SendMessageW((hwnd), TVM_GETIMAGELIST, (WPARAM)(iImage), 0))
+#define TreeView_GetImageList(hwnd, iImage) \
+    ((HIMAGELIST)SendMessageW((hwnd), TVM_GETIMAGELIST, (WPARAM)(iImage), 0))
 #define TreeView_GetNextItem(hwnd, hitem, code) \
     ((HTREEITEM)SendMessageW((hwnd), TVM_GETNEXTITEM, (WPARAM)(code), (LPARAM)(HTREEITEM)(hitem)))
 #define TreeView_GetChild(hwnd, hitem) TreeView_GetNextItem(hwnd, hitem, TVGN_CHILD)
