@@ -20,6 +20,7 @@ target_sources(ceplatform PRIVATE
     user/static_control.cpp
     user/combobox.cpp
     user/treeview.cpp
+    user/imagelist.cpp
     user/front_end.cpp
     user/headless_front_end.cpp)
 
