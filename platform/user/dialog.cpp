@@ -350,13 +350,6 @@ INT_PTR RunModalLoop(HWND hwnd, HWND owner) {
     return result;
 }
 
-}  // namespace ce::ui
-
-using namespace ce;
-using namespace ce::ui;
-
-namespace {
-
 INT_PTR RunDialog(HINSTANCE instance, const DialogTemplate& dialogTemplate, HWND owner, DLGPROC proc,
                   LPARAM param) {
     WindowPtr ownerWindow;
@@ -388,6 +381,13 @@ INT_PTR RunDialog(HINSTANCE instance, const DialogTemplate& dialogTemplate, HWND
     }
     return RunModalLoop(hwnd, owner);
 }
+
+}  // namespace ce::ui
+
+using namespace ce;
+using namespace ce::ui;
+
+namespace {
 
 bool Parse(LPCDLGTEMPLATEW data, size_t size, DialogTemplate* parsed) {
     if (data == nullptr) {

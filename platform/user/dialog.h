@@ -24,6 +24,10 @@ struct DialogState {
 // disabled here: the modal loop does that. nullptr on failure, with the last error set.
 HWND CreateDialogFromTemplate(HINSTANCE instance, const DialogTemplate& dialogTemplate, HWND owner,
                               DLGPROC proc, LPARAM param, bool modal);
+// Disables the owner, creates the dialog, runs it modally and enables the owner again: DialogBox's work.
+// 0 for a bad owner, -1 when the dialog could not be made.
+INT_PTR RunDialog(HINSTANCE instance, const DialogTemplate& dialogTemplate, HWND owner, DLGPROC proc,
+                  LPARAM param);
 // Runs the modal loop of a dialog created with modal = true, destroys it and answers its result
 // (-1 when it could not run).
 INT_PTR RunModalLoop(HWND dialog, HWND owner);

@@ -21,6 +21,8 @@ target_sources(ceplatform PRIVATE
     user/combobox.cpp
     user/treeview.cpp
     user/imagelist.cpp
+    user/message_box.cpp
+    user/shell.cpp
     user/front_end.cpp
     user/headless_front_end.cpp)
 

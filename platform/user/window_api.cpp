@@ -359,7 +359,7 @@ extern "C" BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable) {
             window->style &= ~WS_DISABLED;
         }
         SendTo(window, WM_ENABLE, TRUE, 0);
-        Invalidate(window);
+        TellFrontEndChanged();  // controls repaint themselves on WM_ENABLE
     } else if (!bEnable && !wasDisabled) {
         SendTo(window, WM_CANCELMODE, 0, 0);
         bool hadFocus;
@@ -372,7 +372,7 @@ extern "C" BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable) {
             ChangeFocus(nullptr);
         }
         SendTo(window, WM_ENABLE, FALSE, 0);
-        Invalidate(window);
+        TellFrontEndChanged();
     }
     return wasDisabled ? TRUE : FALSE;
 }

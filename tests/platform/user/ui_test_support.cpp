@@ -1,5 +1,6 @@
 #include "ui_test_support.h"
 
+#include <condition_variable>
 #include <utility>
 
 namespace ui_test {
@@ -151,6 +152,39 @@ INT_PTR CALLBACK RecordingDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
         current = behaviour;
     }
     return current ? current(hwnd, msg, wParam, lParam) : FALSE;
+}
+
+DialogOnUiThread::DialogOnUiThread(std::function<HWND()> make) {
+    std::mutex lock;
+    std::condition_variable made;
+    bool ready = false;
+    thread_ = std::make_unique<UiThread>([&, make] {
+        HWND dialog = make();
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            dialog_ = dialog;
+            threadId_ = GetCurrentThreadId();
+            ready = true;
+        }
+        made.notify_all();
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            if (!IsDialogMessageW(dialog, &msg)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+        }
+        DestroyWindow(dialog);
+    });
+    std::unique_lock<std::mutex> wait(lock);
+    made.wait(wait, [&] { return ready; });
+    wait.unlock();
+    WaitIdle();
+}
+
+DialogOnUiThread::~DialogOnUiThread() {
+    PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+    thread_->Join();
 }
 
 void WaitIdle() {

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -89,6 +90,20 @@ class UiThread {
 
   private:
     std::thread thread_;
+};
+
+// A modeless dialog made by `make` on a UI thread of its own, which runs the dialog's message loop until the
+// object goes away.
+class DialogOnUiThread {
+  public:
+    explicit DialogOnUiThread(std::function<HWND()> make);
+    ~DialogOnUiThread();
+    HWND dialog() const { return dialog_; }
+
+  private:
+    HWND dialog_ = nullptr;
+    DWORD threadId_ = 0;
+    std::unique_ptr<UiThread> thread_;
 };
 
 // Waits until the UI thread is idle, failing the test otherwise.

@@ -1,0 +1,133 @@
+// ShellExecuteExW: "open" on a file:// address runs the opener with a Linux file URL and does not wait;
+// without an opener or a file it fails quietly; bad arguments are refused.
+#include "ui_test_support.h"
+
+#include <shellapi.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include <unistd.h>
+
+namespace {
+
+class Shell : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/ce-shell-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        directory_ = pattern;
+        document_ = directory_ + "/user guide.htm";
+        std::ofstream(document_) << "<html></html>";
+        record_ = directory_ + "/opened";
+        opener_ = directory_ + "/opener";
+        std::ofstream script(opener_);
+        script << "#!/bin/sh\nprintf '%s' \"$1\" > " << record_ << ".tmp && mv " << record_ << ".tmp "
+               << record_ << "\n";
+        script.close();
+        chmod(opener_.c_str(), 0755);
+        setenv("CE_SHELL_OPENER", opener_.c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("CE_SHELL_OPENER");
+        std::string command = "rm -rf '" + directory_ + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+
+    static SHELLEXECUTEINFOW Info(const std::u16string& file, LPCWSTR verb = u"open") {
+        static std::u16string kept;
+        kept = file;
+        SHELLEXECUTEINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_NOCLOSEPROCESS;
+        info.lpVerb = verb;
+        info.lpFile = kept.c_str();
+        info.nShow = SW_SHOWNORMAL;
+        return info;
+    }
+    std::string WaitForRecord() {
+        for (int i = 0; i < 200; ++i) {
+            std::ifstream in(record_);
+            std::string url;
+            if (std::getline(in, url)) {
+                return url;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        return {};
+    }
+    std::u16string Wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+    std::string directory_, document_, record_, opener_;
+};
+
+TEST_F(Shell, OpensAFileAddressWithTheOpener) {
+    std::string deviceStyle = "file://" + document_;
+    for (char& c : deviceStyle) {
+        if (c == '/' && &c > &deviceStyle[7]) {
+            c = '\\';
+        }
+    }
+    SHELLEXECUTEINFOW info = Info(Wide(deviceStyle));
+    info.hProcess = reinterpret_cast<HANDLE>(0x77);
+    ASSERT_TRUE(ShellExecuteExW(&info));
+    EXPECT_GT(reinterpret_cast<ULONG_PTR>(info.hInstApp), 32u);
+    EXPECT_EQ(info.hProcess, nullptr);
+    EXPECT_EQ(WaitForRecord(), "file://" + directory_ + "/user%20guide.htm")
+        << "backslashes became slashes and the blank is escaped";
+}
+
+TEST_F(Shell, ANullVerbMeansOpen) {
+    SHELLEXECUTEINFOW info = Info(Wide("file://" + document_), nullptr);
+    EXPECT_TRUE(ShellExecuteExW(&info));
+}
+
+TEST_F(Shell, FailuresSayWhy) {
+    struct Case {
+        const char* what;
+        std::function<BOOL()> call;
+        DWORD error;
+    };
+    const std::string missing = "file://" + directory_ + "/missing.htm";
+    const Case cases[] = {
+        {"null info", [] { return ShellExecuteExW(nullptr); }, ERROR_INVALID_PARAMETER},
+        {"wrong size",
+         [&] {
+             SHELLEXECUTEINFOW info = Info(Wide("file://" + document_));
+             info.cbSize = 60;
+             return ShellExecuteExW(&info);
+         },
+         ERROR_INVALID_PARAMETER},
+        {"other verb",
+         [&] {
+             SHELLEXECUTEINFOW info = Info(Wide("file://" + document_), u"print");
+             return ShellExecuteExW(&info);
+         },
+         ERROR_INVALID_PARAMETER},
+        {"no file",
+         [&] {
+             SHELLEXECUTEINFOW info = Info(Wide(missing));
+             return ShellExecuteExW(&info);
+         },
+         ERROR_FILE_NOT_FOUND},
+        {"no opener",
+         [&] {
+             setenv("CE_SHELL_OPENER", (directory_ + "/none").c_str(), 1);
+             SHELLEXECUTEINFOW info = Info(Wide("file://" + document_));
+             return ShellExecuteExW(&info);
+         },
+         ERROR_FILE_NOT_FOUND},
+    };
+    for (const Case& c : cases) {
+        SetLastError(0xdeadbeef);
+        EXPECT_FALSE(c.call()) << c.what;
+        EXPECT_EQ(GetLastError(), c.error) << c.what;
+    }
+    std::ifstream in(record_);
+    EXPECT_FALSE(in.good()) << "nothing was opened";
+}
+
+}  // namespace
