@@ -1,0 +1,131 @@
+// kmxterm's terminal front in a real terminal: tmux runs it on one end of a pair whose other end answers,
+// a person's keys are sent with send-keys and the screen is read back with capture-pane.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+#include "common/timing.h"
+#include "driver/driver_test_support.h"
+#include "tools/program_runner.h"
+
+namespace {
+
+constexpr DWORD kWaitMs = 10000 * ce_test::kSlowdown;
+
+// The words of `stty -a` saved in a file: a flag that is on appears bare, one that is off with a '-'.
+std::set<std::string> SttyFlags(const std::string& file) {
+    std::istringstream text(tooltest::ReadWholeFile(file));
+    std::set<std::string> words;
+    for (std::string word; text >> word;) {
+        words.insert(word);
+    }
+    return words;
+}
+
+class Tmux {
+  public:
+    Tmux() : socket_("kmxterm-test-" + std::to_string(getpid())) {}
+    ~Tmux() { Run({"kill-server"}); }
+    Tmux(const Tmux&) = delete;
+    Tmux& operator=(const Tmux&) = delete;
+
+    static bool Available() { return std::system("tmux -V > /dev/null 2>&1") == 0; }
+
+    tooltest::RunResult Run(std::vector<std::string> args) {
+        args.insert(args.begin(), {"-L", socket_});
+        return tooltest::RunProgram(TMUX_PROGRAM, args, {});
+    }
+
+    void Start(const std::string& command) {
+        ASSERT_EQ(Run({"new-session", "-d", "-s", "t", "-x", "150", "-y", "20", command}).exitCode, 0);
+    }
+    void Keys(const std::vector<std::string>& keys) {
+        std::vector<std::string> args = {"send-keys", "-t", "t"};
+        args.insert(args.end(), keys.begin(), keys.end());
+        ASSERT_EQ(Run(args).exitCode, 0);
+    }
+    std::string Screen() { return Run({"capture-pane", "-p", "-t", "t"}).out; }
+    bool Shows(const std::string& text) {
+        return tulktest::WaitUntil([&] { return Screen().find(text) != std::string::npos; }, kWaitMs);
+    }
+
+  private:
+    std::string socket_;
+};
+
+TEST(KmxtermTerminal, KeysGoOutAnswersAndLinesShowAndTheTerminalComesBack) {
+    if (!Tmux::Available()) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    tooltest::ScratchDirectory scratch;
+    const std::string log = scratch.File("partner.log");
+    const std::string mode = scratch.File("stty.txt");
+    Tmux tmux;
+    // After kmxterm the shell records the terminal's mode, then waits to be read.
+    tmux.Start("env CE_DEVICE=none " + std::string(PAIR_HELPER) + " " + log + "; stty -a > " + mode +
+               "; echo helper-ended; sleep 30");
+    ASSERT_TRUE(tmux.Shows("COM5: 115200 8N1 none | DSR+ DCD+ CTS+ RING- | DTR+ RTS+")) << tmux.Screen();
+
+    tmux.Keys({"hello", "Enter"});
+    EXPECT_TRUE(tmux.Shows("HELLO")) << tmux.Screen();
+    EXPECT_TRUE(tulktest::WaitUntil([&] { return tooltest::ReadWholeFile(log) == "hello\r"; }, kWaitMs))
+        << tooltest::ReadWholeFile(log);
+
+    // The partner drops its DTR: our DSR and DCD go off, and the events say so.
+    tmux.Keys({"!"});
+    EXPECT_TRUE(tmux.Shows("DSR- DCD- CTS+")) << tmux.Screen();
+    EXPECT_TRUE(tulktest::WaitUntil(
+        [&] {
+            const std::string screen = tmux.Screen();
+            const size_t at = screen.find("| ev: ");
+            const std::string events =
+                at == std::string::npos ? "" : screen.substr(at, screen.find(" |", at + 2) - at);
+            return events.find("DSR") != std::string::npos && events.find("RLSD") != std::string::npos;
+        },
+        kWaitMs))
+        << tmux.Screen();
+    tmux.Keys({"+"});
+    EXPECT_TRUE(tmux.Shows("DSR+ DCD+ CTS+")) << tmux.Screen();
+
+    // Our own lines, and a literal Ctrl+A.
+    tmux.Keys({"C-a", "d"});
+    EXPECT_TRUE(tmux.Shows("DTR- RTS+ |")) << tmux.Screen();
+    tmux.Keys({"C-a", "r"});
+    EXPECT_TRUE(tmux.Shows("DTR- RTS- |")) << tmux.Screen();
+    tmux.Keys({"C-a", "C-a", "x"});
+    EXPECT_TRUE(tmux.Shows("^AX")) << tmux.Screen();
+
+    tmux.Keys({"C-a", "q"});
+    ASSERT_TRUE(tmux.Shows("helper-ended")) << tmux.Screen();
+    const std::set<std::string> flags = SttyFlags(mode);
+    for (const char* flag : {"icanon", "echo", "isig", "icrnl", "opost"}) {
+        EXPECT_TRUE(flags.contains(flag)) << "terminal left without " << flag;
+    }
+    EXPECT_EQ(tooltest::ReadWholeFile(log), std::string("hello\r!+\x01x"));
+}
+
+TEST(KmxtermTerminal, ATerminatedKmxtermGivesTheTerminalBack) {
+    if (!Tmux::Available()) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    tooltest::ScratchDirectory scratch;
+    const std::string mode = scratch.File("stty.txt");
+    const std::string pidFile = scratch.File("pid");
+    Tmux tmux;
+    tmux.Start("sh -c 'echo $$ > " + pidFile + "; exec env CE_DEVICE=none " + std::string(PAIR_HELPER) + " " +
+               scratch.File("log") + "'; stty -a > " + mode + "; echo helper-ended; sleep 30");
+    ASSERT_TRUE(tmux.Shows("COM5: 115200")) << tmux.Screen();
+    const std::string pid = tooltest::ReadWholeFile(pidFile);
+    ASSERT_FALSE(pid.empty());
+    ASSERT_EQ(std::system(("kill -TERM " + pid).c_str()), 0);
+    ASSERT_TRUE(tmux.Shows("helper-ended")) << tmux.Screen();
+    const std::set<std::string> flags = SttyFlags(mode);
+    EXPECT_TRUE(flags.contains("icanon") && flags.contains("echo") && flags.contains("isig"));
+}
+
+}  // namespace
