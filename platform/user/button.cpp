@@ -1,6 +1,6 @@
 // The Button class: push, default push and owner-drawn buttons (check boxes and radio buttons keep their
 // check state). A press by mouse or Space shows the button pushed; the release inside it clicks.
-#include "user/window.h"
+#include "user/window_views.h"
 
 namespace ce::ui {
 namespace {
@@ -140,6 +140,12 @@ LRESULT DialogCode(UINT type) {
 }
 
 }  // namespace
+
+bool ButtonPushed(const WindowObject& button) {
+    UiLock lock(UiMutex());
+    const auto* state = dynamic_cast<const ButtonState*>(button.control.get());
+    return state != nullptr && (state->state & BST_PUSHED) != 0;
+}
 
 LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     WindowPtr window;
