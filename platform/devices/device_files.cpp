@@ -3,6 +3,8 @@
 #include "devices/device_files.h"
 
 #include "devices/device_manager.h"
+#include "host/device_dir.h"
+#include "host/remote_devices.h"
 
 namespace ce {
 
@@ -32,6 +34,9 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
     }
     // Share modes are the driver's business; overlapped I/O does not exist on the device, so its flag is
     // ignored like the other attributes.
+    if (ce::host::Remote()) {
+        return ce::host::OpenFile(lpFileName, dwDesiredAccess, dwShareMode);
+    }
     return ce::DeviceManager::Instance().Open(lpFileName, dwDesiredAccess, dwShareMode);
 }
 
@@ -43,6 +48,9 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
     *lpNumberOfBytesRead = 0;
     if (lpOverlapped != nullptr || (lpBuffer == nullptr && nNumberOfBytesToRead != 0)) {
         return InvalidParameter();
+    }
+    if (ce::host::Remote()) {
+        return ce::host::ReadRemote(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
     }
     return ce::DeviceManager::Instance().Read(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
 }
@@ -56,6 +64,9 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     if (lpOverlapped != nullptr || (lpBuffer == nullptr && nNumberOfBytesToWrite != 0)) {
         return InvalidParameter();
     }
+    if (ce::host::Remote()) {
+        return ce::host::WriteRemote(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
+    }
     return ce::DeviceManager::Instance().Write(hFile, lpBuffer, nNumberOfBytesToWrite,
                                                lpNumberOfBytesWritten);
 }
@@ -67,6 +78,9 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;
     }
+    if (ce::host::Remote()) {
+        return ce::host::SeekRemote(hFile, lDistanceToMove, dwMoveMethod);
+    }
     return ce::DeviceManager::Instance().Seek(hFile, lDistanceToMove, dwMoveMethod);
 }
 
@@ -75,6 +89,10 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
                             LPOVERLAPPED lpOverlapped) {
     if (lpOverlapped != nullptr) {
         return InvalidParameter();
+    }
+    if (ce::host::Remote()) {
+        return ce::host::IoControlRemote(hDevice, dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer,
+                                         nOutBufferSize, lpBytesReturned);
     }
     // Buffers go to the driver as they are: checking them is the driver's part of the contract.
     return ce::DeviceManager::Instance().IoControl(hDevice, dwIoControlCode, static_cast<PBYTE>(lpInBuffer),

@@ -1,15 +1,23 @@
 // The platform's own controls over devices: starting a test from a clean device, suspend and resume.
 #include <ceplatform.h>
 
+#include <cstdio>
 #include <new>
 
 #include "devices/device_manager.h"
+#include "host/device_dir.h"
+#include "host/remote_devices.h"
 #include "kernel/faults.h"
 #include "registry/registry_control.h"
 
 extern "C" {
 
 void CePlatformReset(void) {
+    if (ce::host::Remote()) {
+        std::fprintf(stderr, "ceplatform: CePlatformReset: the device %s is shared; it is not reset\n",
+                     ce::host::DeviceDirectory().c_str());
+        return;
+    }
     // Faults go first so that none of them breaks the deactivations below.
     ce::ClearFaults();
     try {
@@ -22,6 +30,10 @@ void CePlatformReset(void) {
 }
 
 void CePlatformPowerDown(void) {
+    if (ce::host::Remote()) {
+        ce::host::PowerRemote(true);
+        return;
+    }
     try {
         ce::DeviceManager::Instance().PowerDown();
     } catch (const std::bad_alloc&) {
@@ -30,6 +42,10 @@ void CePlatformPowerDown(void) {
 }
 
 void CePlatformPowerUp(void) {
+    if (ce::host::Remote()) {
+        ce::host::PowerRemote(false);
+        return;
+    }
     try {
         ce::DeviceManager::Instance().PowerUp();
     } catch (const std::bad_alloc&) {

@@ -18,13 +18,16 @@ CEAPI void CePlatformClearFaults(void);
 
 // Starts a device afresh in this process: deactivates every device, forgets the hive file (without
 // touching it) and empties the registry. Faults are cleared. Handles to registry keys become stale.
+// A program joined to a device host (below) never resets the shared device: the call prints why on stderr
+// and does nothing.
 CEAPI void CePlatformReset(void);
 
 // Attaches the registry to a hive file in .reg text format: loads it (replacing what is in memory) and saves
 // after every change. A missing file starts empty and is created on the first change. A malformed file is
 // refused: FALSE, ERROR_BADDB, a message naming the line on stderr and in CeRegistryLastError, and the file
 // is left as it is. NULL detaches the registry and keeps it in memory only. Without this call the variable
-// CE_REGISTRY names the hive file when the registry is first used.
+// CE_REGISTRY names the hive file when the registry is first used. A program joined to a device host
+// cannot choose the host's hive: FALSE with ERROR_NOT_SUPPORTED and a message on stderr.
 CEAPI BOOL CeRegistryUseHive(const char* path);
 // The last load or save problem of the registry as a UTF-8 message, or an empty string.
 CEAPI const char* CeRegistryLastError(void);
@@ -48,5 +51,25 @@ CEAPI LONG CeRegistryImportFile(const char* path, char* problem, DWORD problemSi
 // Calls every active device's PowerDown or PowerUp entry point, as a suspend and resume would.
 CEAPI void CePlatformPowerDown(void);
 CEAPI void CePlatformPowerUp(void);
+
+// ---- the device host
+// One device is shared by every program that names it: its registry and its device manager (with the
+// driver modules) live in a host process, cedevice, and the registry calls, ActivateDevice and
+// DeactivateDevice, and the file calls on devices (and so the comm API) cross to it over a socket in the
+// device directory. Kernel objects stay in each program. The variable CE_DEVICE names the device directory
+// and is read at a program's first registry or device call: unset, the default device
+// $XDG_STATE_HOME/ceplatform/device (~/.local/state/ceplatform/device); "none", everything stays inside the
+// process, as the tests have it. A program starts the host when none serves the device (CE_HOST_PROGRAM
+// names the program to start; by default cedevice in the programs' directory beside this library).
+// The directory holds registry.reg (the hive), host.sock, host.lock, start.lock and host.log.
+// On boot the host runs the command lines under HKEY_LOCAL_MACHINE\Init\StartUp, in order.
+// A program whose host has gone fails its calls with ERROR_DEVICE_NOT_AVAILABLE; its next call starts
+// the device again, without the handles it held.
+
+// The device directory this process uses, or NULL when its platform is in-process. Decides the mode.
+CEAPI const char* CeDeviceDirectory(void);
+
+// The host program's command line ("run", "stop" or "status"); answers its exit status. cedevice's main.
+CEAPI int CeDeviceHostMain(int argc, char** argv);
 
 CE_END_DECLS

@@ -1,4 +1,5 @@
 #include "devices/device_files.h"
+#include "host/remote_handles.h"
 #include "kernel/handle_table.h"
 
 extern "C" BOOL WINAPI CloseHandle(HANDLE hObject) {
@@ -17,7 +18,10 @@ extern "C" BOOL WINAPI CloseHandle(HANDLE hObject) {
             break;
         case ce::ObjectType::DeviceFile:
             return ce::CloseDeviceFile(hObject);
+        case ce::ObjectType::RemoteDeviceFile:
+            return ce::host::CloseRemoteFile(hObject);
         case ce::ObjectType::RegistryKey:  // RegCloseKey
+        case ce::ObjectType::RemoteRegistryKey:
         case ce::ObjectType::Device:       // DeactivateDevice
         // The window system's objects have their own calls (DestroyWindow, DestroyIcon, ReleaseDC,
         // DeleteObject, ImageList_Destroy); CloseHandle refuses them as Win32 does.

@@ -131,6 +131,10 @@ const char* ObjectTypeName(ObjectType type) {
             return "device context";
         case ObjectType::GdiObject:
             return "GDI object";
+        case ObjectType::RemoteRegistryKey:
+            return "registry key of the device host";
+        case ObjectType::RemoteDeviceFile:
+            return "device file of the device host";
     }
     return "unknown object";
 }

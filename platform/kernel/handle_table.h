@@ -24,6 +24,9 @@ enum class ObjectType {
     ImageList,
     DeviceContext,
     GdiObject,
+    // a program's stand-ins for the device host's registry keys and device files
+    RemoteRegistryKey,
+    RemoteDeviceFile,
 };
 
 const char* ObjectTypeName(ObjectType type);

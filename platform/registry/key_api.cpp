@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <winreg.h>
 
+#include "host/device_dir.h"
+#include "host/remote_registry.h"
 #include "registry/call_outputs.h"
 #include "registry/hive.h"
 #include "registry/key_handle.h"
@@ -18,6 +20,9 @@ extern "C" {
 LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
                      REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
                      LPDWORD lpdwDisposition) {
+    if (ce::host::Remote()) {
+        return RunRegistryCall([&] { return ce::host::RemoteRegCreateKey(hKey, lpSubKey, dwOptions, phkResult, lpdwDisposition); });
+    }
     return RunRegistryCall([&]() -> LONG {
         StartRegistry();
         if (phkResult == nullptr || lpSubKey == nullptr) {
@@ -46,6 +51,9 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass
 }
 
 LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult) {
+    if (ce::host::Remote()) {
+        return RunRegistryCall([&] { return ce::host::RemoteRegOpenKey(hKey, lpSubKey, phkResult); });
+    }
     return RunRegistryCall([&]() -> LONG {
         StartRegistry();
         if (phkResult == nullptr) {
@@ -64,10 +72,16 @@ LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesir
 }
 
 LONG RegCloseKey(HKEY hKey) {
+    if (ce::host::Remote()) {
+        return RunRegistryCall([&] { return ce::host::RemoteRegCloseKey(hKey); });
+    }
     return RunRegistryCall([&]() -> LONG { return CloseKeyHandle(hKey); });
 }
 
 LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+    if (ce::host::Remote()) {
+        return RunRegistryCall([&] { return ce::host::RemoteRegDeleteKey(hKey, lpSubKey); });
+    }
     return RunRegistryCall([&]() -> LONG {
         StartRegistry();
         if (lpSubKey == nullptr) {
@@ -83,6 +97,10 @@ LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
 
 LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
                    LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+    if (ce::host::Remote()) {
+        return RunRegistryCall([&] { return ce::host::RemoteRegEnumKey(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass,
+                                                    lpftLastWriteTime); });
+    }
     return RunRegistryCall([&]() -> LONG {
         StartRegistry();
         const LONG classCheck = CheckClassBuffer(lpClass, lpcchClass);
@@ -115,6 +133,9 @@ LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpR
                       LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
                       LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                       PFILETIME lpftLastWriteTime) {
+    if (ce::host::Remote()) {
+        return RunRegistryCall([&] { return ce::host::RemoteRegQueryInfoKey(hKey, lpClass, lpcchClass, lpReserved, lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen, lpcValues, lpcbMaxValueNameLen, lpcbMaxValueLen, lpcbSecurityDescriptor, lpftLastWriteTime); });
+    }
     return RunRegistryCall([&]() -> LONG {
         StartRegistry();
         const LONG classCheck = CheckClassBuffer(lpClass, lpcchClass);
@@ -152,6 +173,9 @@ LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpR
 }
 
 LONG RegFlushKey(HKEY hKey) {
+    if (ce::host::Remote()) {
+        return RunRegistryCall([&] { return ce::host::RemoteRegFlushKey(hKey); });
+    }
     return RunRegistryCall([&]() -> LONG {
         StartRegistry();
         return WithHandle(hKey, [&](const KeyRef& key) {

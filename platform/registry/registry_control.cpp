@@ -1,10 +1,12 @@
 #include "registry/registry_control.h"
 
+#include <cstdio>
 #include <new>
 #include <string>
 
 #include <ceplatform.h>
 
+#include "host/device_dir.h"
 #include "registry/hive.h"
 #include "registry/registry_store.h"
 
@@ -22,6 +24,12 @@ void ResetRegistry() {
 extern "C" {
 
 BOOL CeRegistryUseHive(const char* path) {
+    if (ce::host::Remote()) {
+        std::fprintf(stderr, "ceplatform: CeRegistryUseHive: the registry is the device host's (%s)\n",
+                     ce::host::DeviceDirectory().c_str());
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
     try {
         ce::registry::SkipEnvironment();
         if (path == nullptr) {

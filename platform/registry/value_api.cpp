@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <winreg.h>
 
+#include "host/device_dir.h"
+#include "host/remote_registry.h"
 #include "registry/call_outputs.h"
 #include "registry/hive.h"
 #include "registry/key_handle.h"
@@ -47,6 +49,9 @@ extern "C" {
 
 LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
                     DWORD cbData) {
+    if (ce::host::Remote()) {
+        return RunRegistryCall([&] { return ce::host::RemoteRegSetValue(hKey, lpValueName, dwType, lpData, cbData); });
+    }
     return RunRegistryCall([&]() -> LONG {
         StartRegistry();
         const std::u16string_view name = ValueName(lpValueName);
@@ -66,6 +71,9 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType
 
 LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                       LPDWORD lpcbData) {
+    if (ce::host::Remote()) {
+        return RunRegistryCall([&] { return ce::host::RemoteRegQueryValue(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData); });
+    }
     return RunRegistryCall([&]() -> LONG {
         StartRegistry();
         const std::u16string_view name = ValueName(lpValueName);
@@ -91,6 +99,9 @@ LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWOR
 
 LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
                    LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    if (ce::host::Remote()) {
+        return RunRegistryCall([&] { return ce::host::RemoteRegEnumValue(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData); });
+    }
     return RunRegistryCall([&]() -> LONG {
         StartRegistry();
         if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
@@ -120,6 +131,9 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
 }
 
 LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+    if (ce::host::Remote()) {
+        return RunRegistryCall([&] { return ce::host::RemoteRegDeleteValue(hKey, lpValueName); });
+    }
     return RunRegistryCall([&]() -> LONG {
         StartRegistry();
         const std::u16string_view name = ValueName(lpValueName);

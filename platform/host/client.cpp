@@ -1,0 +1,192 @@
+#include "host/client.h"
+
+#include <pthread.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "host/device_dir.h"
+#include "host/host_start.h"
+
+namespace ce::host {
+namespace {
+
+using Token = std::array<uint8_t, kTokenBytes>;
+
+// Lock order: the session lock is taken alone; no call is made under it but the joining of a host.
+struct Session {
+    std::mutex lock;
+    int fd = -1;      // session lock
+    Token token{};    // session lock
+    uint64_t id = 0;  // session lock; also published in current
+    std::atomic<uint64_t> current{0};
+    uint64_t lastId = 0;  // session lock: ids are never reused, even across a fork
+};
+
+Session& TheSession() {
+    static Session* session = new Session;
+    return *session;
+}
+
+// A thread's call connection; closed when the thread ends.
+struct Channel {
+    int fd = -1;
+    uint64_t session = 0;
+
+    ~Channel() { Reset(); }
+    void Reset() {
+        if (fd >= 0) {
+            close(fd);
+        }
+        fd = -1;
+        session = 0;
+    }
+};
+
+thread_local Channel t_channel;
+
+void Warn(const std::string& text) {
+    std::fprintf(stderr, "ceplatform: device %s: %s\n", DeviceDirectory().c_str(), text.c_str());
+}
+
+// Exchanges a hello on a fresh connection; false when the host refuses it.
+bool Greet(int fd, Op hello, const Token* token, Token* answer) {
+    Writer request(hello);
+    request.U32(kProtocolVersion);
+    if (token != nullptr) {
+        request.Bytes(token->data(), kTokenBytes);
+    }
+    std::vector<uint8_t> reply;
+    if (!SendMessage(fd, request.Finish()) || ReceiveMessage(fd, &reply) != Received::Message ||
+        MessageOp(reply) != hello) {
+        return false;
+    }
+    Reader fields(reply);
+    if (fields.U32() != 0) {
+        return false;
+    }
+    if (answer != nullptr) {
+        const std::string_view bytes = fields.Bytes();
+        if (bytes.size() != kTokenBytes) {
+            return false;
+        }
+        std::copy(bytes.begin(), bytes.end(), answer->begin());
+    }
+    return fields.Complete();
+}
+
+// The session to call in, joining (or starting) the host when there is none. 0 when none can be had.
+uint64_t EnsureSession(Token* token) {
+    Session& session = TheSession();
+    std::lock_guard<std::mutex> guard(session.lock);
+    if (session.fd >= 0) {
+        *token = session.token;
+        return session.id;
+    }
+    std::string problem;
+    const int fd = ConnectOrStartHost(DeviceDirectory(), &problem);
+    if (fd < 0) {
+        Warn(problem);
+        return 0;
+    }
+    if (!Greet(fd, Op::HelloSession, nullptr, &session.token)) {
+        close(fd);
+        Warn("the device host refused this program");
+        return 0;
+    }
+    session.fd = fd;
+    session.id = ++session.lastId;
+    session.current.store(session.id, std::memory_order_release);
+    *token = session.token;
+    return session.id;
+}
+
+// Forgets a session whose host went away, once, whichever thread finds out first.
+void SessionBroken(uint64_t id) {
+    Session& session = TheSession();
+    std::lock_guard<std::mutex> guard(session.lock);
+    if (session.id != id || session.fd < 0) {
+        return;
+    }
+    close(session.fd);
+    session.fd = -1;
+    session.id = 0;
+    session.current.store(0, std::memory_order_release);
+    Warn("the device host is gone; the next call starts the device again");
+}
+
+// A forked child has the parent's connections but is not the parent: it starts its own session.
+void PrepareFork() {
+    TheSession().lock.lock();
+}
+
+void ParentAfterFork() {
+    TheSession().lock.unlock();
+}
+
+void ChildAfterFork() {
+    Session& session = TheSession();
+    if (session.fd >= 0) {
+        close(session.fd);
+    }
+    session.fd = -1;
+    session.id = 0;
+    session.current.store(0, std::memory_order_relaxed);
+    session.lock.unlock();
+}
+
+[[maybe_unused]] const int kForkHandlers = pthread_atfork(PrepareFork, ParentAfterFork, ChildAfterFork);
+
+}  // namespace
+
+DWORD Call(Writer& request, std::vector<uint8_t>* reply) {
+    if (request.size() > kMaxMessageBytes) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    Token token{};
+    const uint64_t id = EnsureSession(&token);
+    if (id == 0) {
+        return kHostGoneError;
+    }
+    Channel& channel = t_channel;
+    if (channel.session != id) {
+        channel.Reset();
+        const int fd = ConnectToHost(DeviceDirectory());
+        if (fd < 0 || !Greet(fd, Op::HelloCall, &token, nullptr)) {
+            if (fd >= 0) {
+                close(fd);
+            }
+            SessionBroken(id);
+            return kHostGoneError;
+        }
+        channel.fd = fd;
+        channel.session = id;
+    }
+    const Op op = MessageOp(request.Finish());
+    if (!SendMessage(channel.fd, request.Finish()) ||
+        ReceiveMessage(channel.fd, reply) != Received::Message || MessageOp(*reply) != op) {
+        channel.Reset();
+        SessionBroken(id);
+        return kHostGoneError;
+    }
+    // The host refused a request it could not take: a bug of this side, reported as the host reports it.
+    Reader fields(*reply);
+    const uint32_t refusal = fields.U32();
+    return fields.ok() ? refusal : static_cast<DWORD>(ERROR_INVALID_PARAMETER);
+}
+
+Reader ReplyFields(const std::vector<uint8_t>& reply) {
+    Reader fields(reply);
+    fields.U32();
+    return fields;
+}
+
+uint64_t CurrentSession() {
+    return TheSession().current.load(std::memory_order_acquire);
+}
+
+}  // namespace ce::host

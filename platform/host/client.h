@@ -1,0 +1,33 @@
+// A program's connections to its device's host.
+//
+// The program has one session connection for its life: the host takes its end for the program's exit and
+// then releases everything the program held. Each thread opens its own call connection on its first call,
+// bound to the session by the session's secret token and the same process, so a call that blocks in a
+// driver blocks only its thread. When the host is gone, the call that finds out fails with
+// ERROR_DEVICE_NOT_AVAILABLE (one line on stderr says why), and the next call joins a new host, starting it
+// if needed: a reboot of the device, in which handles of the old session are no longer valid.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <windows.h>
+
+#include "host/wire.h"
+
+namespace ce::host {
+
+inline constexpr DWORD kHostGoneError = ERROR_DEVICE_NOT_AVAILABLE;
+
+// Sends the request over this thread's call connection and receives the reply (header included). Answers
+// ERROR_SUCCESS; ERROR_INVALID_PARAMETER for a request over kMaxMessageBytes, which is never sent; or
+// kHostGoneError when the host cannot be reached or broke off.
+DWORD Call(Writer& request, std::vector<uint8_t>* reply);
+
+// The fields of a reply Call answered, after the host's word that it ran the request.
+Reader ReplyFields(const std::vector<uint8_t>& reply);
+
+// The session handles are valid in; 0 before the first session. Handles of another session are stale.
+uint64_t CurrentSession();
+
+}  // namespace ce::host

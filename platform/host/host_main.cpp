@@ -1,0 +1,174 @@
+// The device host program's command line: run, stop, status.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <ceplatform.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/boot.h"
+#include "host/device_dir.h"
+#include "host/host_start.h"
+#include "host/server.h"
+#include "host/wire.h"
+
+namespace ce::host {
+namespace {
+
+// The readiness pipe a starting program hands over (see host_start.cpp).
+constexpr int kReadyFd = 3;
+constexpr auto kStopWait = std::chrono::seconds(15);
+constexpr auto kStopPoll = std::chrono::milliseconds(20);
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: cedevice run | stop | status\n"
+                 "  run     serve the device in CE_DEVICE (or the default device) in the foreground\n"
+                 "  stop    deactivate every device of the running host and end it\n"
+                 "  status  say whether a host serves the device\n");
+    return 2;
+}
+
+// Leaves the starting program: the host goes on in a child that is no session leader, so it never gets a
+// terminal, and that holds nothing of its starter but the readiness pipe.
+void Detach() {
+    close_range(kReadyFd + 1, ~0U, 0);
+    const pid_t child = fork();
+    if (child != 0) {
+        std::_Exit(child > 0 ? 0 : 1);
+    }
+}
+
+int Run(const std::string& dir, bool detached) {
+    const int readyFd = detached ? kReadyFd : -1;
+    if (detached) {
+        Detach();
+    }
+    std::string problem;
+    if (!MakePrivateDirectory(dir, &problem)) {
+        std::fprintf(stderr, "cedevice: %s\n", problem.c_str());
+        return 1;
+    }
+    // Start-up programs and anything else the host starts join this device.
+    setenv(kDeviceVariable, dir.c_str(), 1);
+    // Held for the host's life: two hosts never serve one device, and a free lock marks a dead host.
+    const int lock = open(HostLockPath(dir).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock < 0 || flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        std::fprintf(stderr, "cedevice: a host already serves %s\n", dir.c_str());
+        return 1;
+    }
+    if (!BootRegistry(dir, &problem)) {
+        std::fprintf(stderr, "cedevice: %s: cannot boot: %s\n", dir.c_str(), problem.c_str());
+        return 1;
+    }
+    return ServeDevice(dir, readyFd);
+}
+
+// A control connection's exchange of one request; false when no host answers.
+bool Control(int fd, Op op, std::vector<uint8_t>* reply) {
+    Writer hello(Op::HelloControl);
+    hello.U32(kProtocolVersion);
+    Writer request(op);
+    return SendMessage(fd, hello.Finish()) && ReceiveMessage(fd, reply) == Received::Message &&
+           SendMessage(fd, request.Finish()) && ReceiveMessage(fd, reply) == Received::Message &&
+           MessageOp(*reply) == op;
+}
+
+bool HostLockFree(const std::string& dir) {
+    const int lock = open(HostLockPath(dir).c_str(), O_RDWR | O_CLOEXEC);
+    if (lock < 0) {
+        return true;
+    }
+    const bool free = flock(lock, LOCK_EX | LOCK_NB) == 0;
+    close(lock);
+    return free;
+}
+
+int Stop(const std::string& dir) {
+    const int fd = ConnectToHost(dir);
+    if (fd < 0) {
+        std::printf("no host serves %s\n", dir.c_str());
+        return 0;
+    }
+    std::vector<uint8_t> reply;
+    const bool answered = Control(fd, Op::Stop, &reply);
+    close(fd);
+    if (!answered) {
+        std::fprintf(stderr, "cedevice: the host of %s did not answer\n", dir.c_str());
+        return 1;
+    }
+    // The host is gone once its lock is free.
+    const auto deadline = std::chrono::steady_clock::now() + kStopWait;
+    while (!HostLockFree(dir)) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            std::fprintf(stderr, "cedevice: the host of %s does not end\n", dir.c_str());
+            return 1;
+        }
+        std::this_thread::sleep_for(kStopPoll);
+    }
+    std::printf("stopped the host of %s\n", dir.c_str());
+    return 0;
+}
+
+int Status(const std::string& dir) {
+    const int fd = ConnectToHost(dir);
+    std::vector<uint8_t> reply;
+    if (fd < 0 || !Control(fd, Op::Status, &reply)) {
+        if (fd >= 0) {
+            close(fd);
+        }
+        std::printf("no host serves %s\n", dir.c_str());
+        return 3;
+    }
+    close(fd);
+    Reader fields(reply);
+    fields.U32();
+    const uint32_t pid = fields.U32();
+    const uint32_t sessions = fields.U32();
+    const uint32_t devices = fields.U32();
+    std::printf("host %u serves %s: %u programs, %u active devices\n", pid, dir.c_str(), sessions, devices);
+    return 0;
+}
+
+}  // namespace
+}  // namespace ce::host
+
+extern "C" int CeDeviceHostMain(int argc, char** argv) {
+    ce::host::BecomeHost();
+    const std::string dir = ce::host::ConfiguredDirectory();
+    if (argc < 2) {
+        return ce::host::Usage();
+    }
+    if (dir.empty()) {
+        std::fprintf(stderr, "cedevice: no device: CE_DEVICE is \"none\" or there is no home directory\n");
+        return 2;
+    }
+    const std::string command = argv[1];
+    try {
+        if (command == "run" && (argc == 2 || (argc == 3 && std::strcmp(argv[2], "--detached") == 0))) {
+            return ce::host::Run(dir, argc == 3);
+        }
+        if (command == "stop" && argc == 2) {
+            return ce::host::Stop(dir);
+        }
+        if (command == "status" && argc == 2) {
+            return ce::host::Status(dir);
+        }
+    } catch (const std::exception& problem) {
+        std::fprintf(stderr, "cedevice: %s\n", problem.what());
+        return 1;
+    }
+    return ce::host::Usage();
+}
+
+const char* CeDeviceDirectory(void) {
+    const std::string& dir = ce::host::DeviceDirectory();
+    return dir.empty() ? nullptr : dir.c_str();
+}

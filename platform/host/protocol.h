@@ -1,0 +1,83 @@
+// The device host's wire protocol: what a program and the host say to each other over the device's socket.
+//
+// Every message, request or reply, starts with a MessageHeader (its whole size and its operation) and goes
+// as one or more SOCK_SEQPACKET records of at most kRecordBytes: the header's size tells the receiver how
+// many bytes follow. A message over kMaxMessageBytes is never read: the receiver ends that connection.
+// Operation fields follow in the order each operation lists, encoded by wire.h; the host checks every one
+// (a truncated, overlong or inconsistent request fails with ERROR_INVALID_PARAMETER).
+//
+// A connection's first message says what it is for (a Hello*): the program's session, one thread's calls
+// bound to a session, or a control of the host itself.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace ce::host {
+
+inline constexpr uint32_t kProtocolVersion = 1;
+
+// Records stay well under the smallest default socket send buffer (about 208 KiB) so that no system
+// setting is needed.
+inline constexpr size_t kRecordBytes = 128 * 1024;
+inline constexpr size_t kMaxMessageBytes = 4 * 1024 * 1024;
+// ReadFile and WriteFile cross in pieces of at most this many bytes; longer transfers are split by the
+// program, each piece a driver call of its own.
+inline constexpr uint32_t kTransferPieceBytes = 1024 * 1024;
+// Data and buffers of one call (registry values, I/O control buffers) must fit in a message with room to
+// spare for the other fields.
+inline constexpr uint32_t kMaxCallDataBytes = kMaxMessageBytes - 64 * 1024;
+
+inline constexpr size_t kTokenBytes = 16;
+
+// A key handle the host's call left as it was (handle values fit in 31 bits).
+inline constexpr uint32_t kUntouchedKey = 0xFFFFFFFFu;
+
+// HKEY_CLASSES_ROOT .. HKEY_USERS cross as they are: they are the same in every process.
+inline constexpr bool IsRootKeyValue(uintptr_t value) {
+    return value >= 0x80000000u && value <= 0x80000003u;
+}
+
+struct MessageHeader {
+    uint32_t size;  // of the whole message, header included
+    uint32_t op;    // an Op; a reply repeats its request's
+};
+static_assert(sizeof(MessageHeader) == 8);
+
+enum class Op : uint32_t {
+    // First message of a connection.
+    HelloSession = 1,  // u32 version -> token
+    HelloCall,         // u32 version, token -> (nothing); the peer must be the session's process
+    HelloControl,      // u32 version -> (nothing)
+
+    // Registry calls; key handles are u32 (predefined roots as they are).
+    RegCreateKey = 16,
+    RegOpenKey,
+    RegCloseKey,
+    RegDeleteKey,
+    RegEnumKey,
+    RegQueryInfoKey,
+    RegFlushKey,
+    RegSetValue,
+    RegQueryValue,
+    RegEnumValue,
+    RegDeleteValue,
+
+    // Device manager and device files; handles are u32.
+    ActivateDevice = 48,
+    DeactivateDevice,
+    OpenFile,
+    CloseFile,
+    ReadFile,
+    WriteFile,
+    SeekFile,
+    IoControl,
+    PowerDown,
+    PowerUp,
+
+    // Controls of the host (control connections only).
+    Status = 80,  // -> u32 pid, u32 sessions, u32 active devices
+    Stop,         // deactivates every device, answers, and the host exits
+};
+
+}  // namespace ce::host

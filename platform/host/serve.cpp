@@ -1,0 +1,32 @@
+#include "host/serve.h"
+
+#include <new>
+
+namespace ce::host {
+
+std::vector<uint8_t> Serve(Session& session, const std::vector<uint8_t>& request) {
+    const Op op = MessageOp(request);
+    Handler handler = RegistryHandler(op);
+    if (handler == nullptr) {
+        handler = DeviceHandler(op);
+    }
+    try {
+        if (handler != nullptr) {
+            Reader fields(request);
+            Writer reply(op);
+            reply.U32(0);
+            if (handler(session, fields, reply)) {
+                return reply.Finish();
+            }
+        }
+        Writer refusal(op);
+        refusal.U32(ERROR_INVALID_PARAMETER);
+        return refusal.Finish();
+    } catch (const std::bad_alloc&) {
+        Writer refusal(op);
+        refusal.U32(ERROR_NOT_ENOUGH_MEMORY);
+        return refusal.Finish();
+    }
+}
+
+}  // namespace ce::host

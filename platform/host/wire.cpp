@@ -1,0 +1,172 @@
+#include "host/wire.h"
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace ce::host {
+
+Writer::Writer(Op op) {
+    bytes_.reserve(256);
+    const MessageHeader header{0, static_cast<uint32_t>(op)};
+    Append(&header, sizeof(header));
+}
+
+void Writer::Append(const void* data, size_t size) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    bytes_.insert(bytes_.end(), bytes, bytes + size);
+}
+
+void Writer::Bytes(const void* data, uint32_t size) {
+    U32(size);
+    if (size != 0) {
+        Append(data, size);
+    }
+}
+
+uint8_t* Writer::Reserve(uint32_t size) {
+    U32(size);
+    const size_t at = bytes_.size();
+    bytes_.resize(at + size);
+    return bytes_.data() + at;
+}
+
+void Writer::String(LPCWSTR text) {
+    if (text == nullptr) {
+        U32(kNullString);
+        return;
+    }
+    String(std::u16string_view(text));
+}
+
+void Writer::String(std::u16string_view text) {
+    U32(static_cast<uint32_t>(text.size()));
+    Append(text.data(), text.size() * sizeof(char16_t));
+}
+
+const std::vector<uint8_t>& Writer::Finish() {
+    const auto size = static_cast<uint32_t>(bytes_.size());
+    std::memcpy(bytes_.data(), &size, sizeof(size));
+    return bytes_;
+}
+
+Reader::Reader(const std::vector<uint8_t>& message)
+    : data_(message.data()),
+      size_(message.size()),
+      offset_(std::min(message.size(), sizeof(MessageHeader))) {}
+
+std::string_view Reader::Bytes() {
+    const uint32_t size = U32();
+    if (!ok_ || size_ - offset_ < size) {
+        ok_ = false;
+        return {};
+    }
+    std::string_view view(reinterpret_cast<const char*>(data_ + offset_), size);
+    offset_ += size;
+    return view;
+}
+
+std::u16string Reader::String(bool* isNull, size_t maxChars) {
+    const uint32_t count = U32();
+    *isNull = count == kNullString;
+    if (!ok_ || *isNull) {
+        return {};
+    }
+    if (count > maxChars || (size_ - offset_) / sizeof(char16_t) < count) {
+        ok_ = false;
+        return {};
+    }
+    std::u16string text(count, u'\0');
+    std::memcpy(text.data(), data_ + offset_, count * sizeof(char16_t));
+    offset_ += count * sizeof(char16_t);
+    text.resize(std::char_traits<char16_t>::length(text.c_str()));
+    return text;
+}
+
+bool SendMessage(int fd, const std::vector<uint8_t>& message) {
+    for (size_t sent = 0; sent < message.size();) {
+        const size_t record = std::min(kRecordBytes, message.size() - sent);
+        const ssize_t done = send(fd, message.data() + sent, record, MSG_NOSIGNAL);
+        if (done < 0 && errno == EINTR) {
+            continue;
+        }
+        if (done != static_cast<ssize_t>(record)) {
+            return false;
+        }
+        sent += record;
+    }
+    return true;
+}
+
+namespace {
+
+// One record into buffer; its true length (more than capacity when it did not fit), 0 at the end of the
+// connection, -1 on an error.
+ssize_t ReceiveRecord(int fd, uint8_t* buffer, size_t capacity) {
+    for (;;) {
+        const ssize_t got = recv(fd, buffer, capacity, MSG_TRUNC);
+        if (got >= 0 || errno != EINTR) {
+            return got;
+        }
+    }
+}
+
+}  // namespace
+
+Received ReceiveMessage(int fd, std::vector<uint8_t>* message) {
+    message->resize(kRecordBytes);
+    ssize_t got = ReceiveRecord(fd, message->data(), kRecordBytes);
+    if (got <= 0) {
+        return Received::Closed;
+    }
+    MessageHeader header{};
+    if (static_cast<size_t>(got) < sizeof(header) || static_cast<size_t>(got) > kRecordBytes) {
+        return Received::Malformed;
+    }
+    std::memcpy(&header, message->data(), sizeof(header));
+    if (header.size < sizeof(header) || header.size > kMaxMessageBytes || header.size < got) {
+        return Received::Malformed;
+    }
+    message->resize(header.size);
+    for (size_t have = static_cast<size_t>(got); have < header.size; have += static_cast<size_t>(got)) {
+        const size_t room = std::min(kRecordBytes, header.size - have);
+        got = ReceiveRecord(fd, message->data() + have, room);
+        if (got <= 0) {
+            return Received::Closed;
+        }
+        if (static_cast<size_t>(got) > room) {
+            return Received::Malformed;
+        }
+    }
+    return Received::Message;
+}
+
+Op MessageOp(const std::vector<uint8_t>& message) {
+    MessageHeader header{};
+    std::memcpy(&header, message.data(), std::min(message.size(), sizeof(header)));
+    return static_cast<Op>(header.op);
+}
+
+int OpenSocket(const std::string& path, sockaddr_un* address) {
+    address->sun_family = AF_UNIX;
+    if (path.size() >= sizeof(address->sun_path)) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    std::memcpy(address->sun_path, path.c_str(), path.size() + 1);
+    return socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+}
+
+bool PeerCredentials(int fd, pid_t* pid, uid_t* uid) {
+    ucred credentials{};
+    socklen_t size = sizeof(credentials);
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) {
+        return false;
+    }
+    *pid = credentials.pid;
+    *uid = credentials.uid;
+    return true;
+}
+
+}  // namespace ce::host
