@@ -1,0 +1,190 @@
+#include "platform/host/host_test_support.h"
+
+#include <devload.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <winreg.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/host/driver/hostdrv_protocol.h"
+
+extern char** environ;
+
+namespace hosttest {
+namespace {
+
+int RemoveEntry(const char* path, const struct stat*, int, FTW*) {
+    return remove(path);
+}
+
+std::vector<std::string> Environment(const char* device) {
+    std::vector<std::string> variables;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        if (device == nullptr || std::strncmp(*entry, "CE_DEVICE=", 10) != 0) {
+            variables.emplace_back(*entry);
+        }
+    }
+    if (device != nullptr) {
+        variables.push_back(std::string("CE_DEVICE=") + device);
+    }
+    return variables;
+}
+
+}  // namespace
+
+void HostTest::SetUp() {
+    char pattern[] = "/tmp/cehost.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = std::string(pattern) + "/device";
+    ASSERT_EQ(setenv("CE_DEVICE", dir_.c_str(), 1), 0);
+    ASSERT_EQ(setenv("CE_HOST_PROGRAM", kHostProgram.c_str(), 1), 0);
+    ASSERT_EQ(setenv("CE_DRIVER_PATH", kDriverDir.c_str(), 1), 0);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+void HostTest::TearDown() {
+    HostCommand("stop");
+    const std::string parent = dir_.substr(0, dir_.rfind('/'));
+    nftw(parent.c_str(), RemoveEntry, 8, FTW_DEPTH | FTW_PHYS);
+}
+
+pid_t Spawn(const std::vector<std::string>& argv, int* output, const char* device) {
+    std::vector<std::string> variables = Environment(device);
+    std::vector<char*> envp;
+    for (std::string& variable : variables) {
+        envp.push_back(variable.data());
+    }
+    envp.push_back(nullptr);
+    std::vector<std::string> words = argv;
+    std::vector<char*> args;
+    for (std::string& word : words) {
+        args.push_back(word.data());
+    }
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    int pipeFds[2] = {-1, -1};
+    if (output != nullptr) {
+        EXPECT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    }
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(spawned, 0) << argv[0];
+    if (output != nullptr) {
+        close(pipeFds[1]);
+        *output = pipeFds[0];
+    }
+    return spawned == 0 ? pid : -1;
+}
+
+int Wait(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string RunHelper(const std::vector<std::string>& arguments, int* status, const char* device) {
+    std::vector<std::string> argv{kHelper};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    int output = -1;
+    const pid_t pid = Spawn(argv, &output, device);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got; (got = read(output, buffer, sizeof(buffer))) > 0;) {
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    close(output);
+    *status = Wait(pid);
+    return text;
+}
+
+std::string ReadLine(int fd) {
+    std::string line;
+    char c = 0;
+    while (read(fd, &c, 1) == 1 && c != '\n') {
+        line += c;
+    }
+    return line;
+}
+
+int HostCommand(const char* command) {
+    int output = -1;
+    const pid_t pid = Spawn({kHostProgram, command}, &output);
+    char buffer[512];
+    while (read(output, buffer, sizeof(buffer)) > 0) {
+    }
+    close(output);
+    return Wait(pid);
+}
+
+pid_t HostPid(const std::string& dir) {
+    int output = -1;
+    const pid_t pid = Spawn({kHostProgram, "status"}, &output, dir.c_str());
+    const std::string line = ReadLine(output);
+    close(output);
+    if (Wait(pid) != 0) {
+        return 0;
+    }
+    // "host <pid> serves ..."
+    return static_cast<pid_t>(std::strtol(line.c_str() + 5, nullptr, 10));
+}
+
+bool HostLockFree(const std::string& dir) {
+    const int lock = open((dir + "/host.lock").c_str(), O_RDWR | O_CLOEXEC);
+    if (lock < 0) {
+        return true;
+    }
+    const bool free = flock(lock, LOCK_EX | LOCK_NB) == 0;
+    close(lock);
+    return free;
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return done();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+DWORD DriverCount(LPCWSTR name) {
+    HKEY key = nullptr;
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, hostdrv::kCountsKey, 0, 0, &key) == ERROR_SUCCESS) {
+        RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+        RegCloseKey(key);
+    }
+    return value;
+}
+
+}  // namespace hosttest

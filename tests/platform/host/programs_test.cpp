@@ -1,0 +1,195 @@
+// Programs in processes of their own share one device: its registry, its devices, its boot and its end.
+#include <ceplatform.h>
+#include <devload.h>
+#include <signal.h>
+#include <winreg.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "host/boot.h"
+#include "platform/host/driver/hostdrv_protocol.h"
+#include "platform/host/host_test_support.h"
+
+namespace hosttest {
+namespace {
+
+constexpr auto kHostDeath = std::chrono::seconds(10);
+
+DWORD SubkeyCount(LPCWSTR path) {
+    HKEY key = nullptr;
+    DWORD count = 0;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, 0, &key) == ERROR_SUCCESS) {
+        RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr);
+        RegCloseKey(key);
+    }
+    return count;
+}
+
+DWORD TestValue(LPCWSTR name) {
+    HKEY key = nullptr;
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"HostTest", 0, 0, &key) == ERROR_SUCCESS) {
+        RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+        RegCloseKey(key);
+    }
+    return value;
+}
+
+void SetString(LPCWSTR path, LPCWSTR name, const std::string& text) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, 0, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const std::u16string wide(text.begin(), text.end());
+    ASSERT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                             static_cast<DWORD>((wide.size() + 1) * sizeof(char16_t))),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+void Helper(const std::vector<std::string>& arguments, int expected = 0) {
+    int status = -1;
+    RunHelper(arguments, &status);
+    EXPECT_EQ(status, expected) << arguments[0];
+}
+
+using ProgramsTest = HostTest;
+
+TEST_F(ProgramsTest, RegistryChangesOfOneProgramAreSeenByTheNextAndKeptInTheHive) {
+    Helper({"set", "Answer", "42"});
+    EXPECT_EQ(TestValue(u"Answer"), 42u);
+    int status = -1;
+    ASSERT_EQ(RunHelper({"get", "Answer"}, &status), "42\n");
+    // Every change is saved: the hive names the value while the host still runs.
+    EXPECT_NE(FileText(dir_ + "/registry.reg").find("\"Answer\"=dword:0000002a"), std::string::npos);
+}
+
+TEST_F(ProgramsTest, DeviceActivatedByAnExitedProgramServesOthersAndAThirdDeactivatesItByItsHnd) {
+    Helper({"activate", "1"});
+    ASSERT_EQ(SubkeyCount(DEVLOAD_ACTIVE_KEY), 1u);
+    HANDLE file = CreateFileW(u"HST1:", hostdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+    DWORD done = 0;
+    ASSERT_TRUE(WriteFile(file, "ping", 4, &done, nullptr));
+    char echo[8] = {};
+    ASSERT_TRUE(ReadFile(file, echo, sizeof(echo), &done, nullptr));
+    EXPECT_EQ(std::string(echo, done), "ping");
+    // The driver lets one program have data access at a time, whichever program asks.
+    Helper({"leave-open", "HST1:"}, 1);
+
+    Helper({"deactivate", "HST1:"});
+    SetLastError(kUnsetError);
+    EXPECT_FALSE(ReadFile(file, echo, 1, &done, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DEV_NOT_EXIST));
+    EXPECT_EQ(SubkeyCount(DEVLOAD_ACTIVE_KEY), 0u);
+    EXPECT_TRUE(CloseHandle(file));
+    EXPECT_EQ(DriverCount(hostdrv::kDeinits), 1u);
+}
+
+TEST_F(ProgramsTest, StartUpProgramsRunAtBootOneAfterTheOtherInCreationOrder) {
+    const std::string stamps = dir_ + "/stamps";
+    // The first program takes a while: the second may only start when it has ended.
+    SetString(ce::host::kStartUpKey, u"b-first", kHelper + " stamp " + stamps + " first 300");
+    SetString(ce::host::kStartUpKey, u"a-fails", kHelper + " fail");
+    SetString(ce::host::kStartUpKey, u"missing", "no-such-program-of-the-tests");
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, ce::host::kStartUpKey, 0, 0, &key), ERROR_SUCCESS);
+    const DWORD notACommand = 5;
+    RegSetValueExW(key, u"number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&notACommand), 4);
+    RegCloseKey(key);
+    SetString(ce::host::kStartUpKey, u"last", kHelper + " stamp " + stamps + " second");
+    ASSERT_EQ(HostCommand("stop"), 0);
+
+    Helper({"touch"});  // boots the device again
+    ASSERT_TRUE(WaitFor([&] { return FileText(stamps) == "first\nsecond\n"; }, std::chrono::seconds(10)))
+        << FileText(stamps);
+    const std::string log = FileText(dir_ + "/host.log");
+    EXPECT_NE(log.find("fail failed (status 3)"), std::string::npos) << log;
+    EXPECT_NE(log.find("no-such-program-of-the-tests not found"), std::string::npos) << log;
+    EXPECT_NE(log.find("number is not a REG_SZ"), std::string::npos) << log;
+}
+
+TEST_F(ProgramsTest, ProgramsStartingTogetherGetOneHost) {
+    constexpr int kPrograms = 4;
+    std::vector<pid_t> programs;
+    for (int i = 0; i < kPrograms; ++i) {
+        programs.push_back(Spawn({kHelper, "touch"}));
+    }
+    for (pid_t pid : programs) {
+        EXPECT_EQ(Wait(pid), 0);
+    }
+    const std::string log = FileText(dir_ + "/host.log");
+    size_t served = 0;
+    for (size_t at = log.find(": serving"); at != std::string::npos; at = log.find(": serving", at + 1)) {
+        ++served;
+    }
+    EXPECT_EQ(served, 1u) << log;
+    EXPECT_NE(HostPid(dir_), 0);
+}
+
+TEST_F(ProgramsTest, KilledHostIsReplacedByTheNextCallWithTheRegistryKeptAndNoDevices) {
+    const std::string stamps = dir_ + "/stamps";
+    SetString(ce::host::kStartUpKey, u"stamp", kHelper + " stamp " + stamps + " boot");
+    Helper({"set", "Kept", "7"});
+    Helper({"activate", "1"});
+    HANDLE file = CreateFileW(u"HST1:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const pid_t first = HostPid(dir_);
+    ASSERT_NE(first, 0);
+    ASSERT_EQ(kill(first, SIGKILL), 0);
+    ASSERT_TRUE(WaitFor([&] { return HostLockFree(dir_); }, kHostDeath));
+
+    // The call that finds the host gone fails at once; the next one boots the device again.
+    HKEY key = nullptr;
+    SetLastError(kUnsetError);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"HostTest", 0, 0, &key), ERROR_DEVICE_NOT_AVAILABLE);
+    EXPECT_EQ(GetLastError(), kUnsetError);
+    EXPECT_EQ(TestValue(u"Kept"), 7u);
+    const pid_t second = HostPid(dir_);
+    EXPECT_NE(second, 0);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(SubkeyCount(DEVLOAD_ACTIVE_KEY), 0u);
+    ASSERT_TRUE(WaitFor([&] { return FileText(stamps) == "boot\n"; }, std::chrono::seconds(10)))
+        << FileText(stamps);
+
+    // A handle of the old device is no handle of the new one; closing it still succeeds.
+    DWORD done = 0;
+    char byte = 0;
+    SetLastError(kUnsetError);
+    EXPECT_FALSE(ReadFile(file, &byte, 1, &done, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_TRUE(CloseHandle(file));
+    SetLastError(kUnsetError);
+    EXPECT_EQ(CreateFileW(u"HST1:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(ProgramsTest, StopDeactivatesEveryDeviceBeforeTheHostEnds) {
+    Helper({"activate", "1"});
+    Helper({"activate", "2"});
+    const pid_t host = HostPid(dir_);
+    ASSERT_EQ(HostCommand("stop"), 0);
+    EXPECT_NE(host, 0);
+    EXPECT_TRUE(HostLockFree(dir_));
+    EXPECT_EQ(HostCommand("status"), 3);
+    // The counts outlive the host in its hive; reading them boots the device again.
+    EXPECT_EQ(DriverCount(hostdrv::kInits), 2u);
+    EXPECT_EQ(DriverCount(hostdrv::kDeinits), 2u);
+    EXPECT_EQ(HostCommand("stop"), 0);
+    EXPECT_EQ(HostCommand("stop"), 0);  // nothing to stop is no failure
+}
+
+TEST_F(ProgramsTest, PlatformResetAndHiveChoiceLeaveASharedDeviceAlone) {
+    Helper({"set", "Kept", "9"});
+    CePlatformReset();
+    EXPECT_EQ(TestValue(u"Kept"), 9u);
+    SetLastError(kUnsetError);
+    EXPECT_FALSE(CeRegistryUseHive((dir_ + "/other.reg").c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+    EXPECT_STREQ(CeDeviceDirectory(), dir_.c_str());
+}
+
+}  // namespace
+}  // namespace hosttest
