@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include <windows.h>
@@ -26,6 +27,28 @@ DWORD Call(Writer& request, std::vector<uint8_t>* reply);
 
 // The fields of a reply Call answered, after the host's word that it ran the request.
 Reader ReplyFields(const std::vector<uint8_t>& reply);
+
+// One call to the host: the request to fill in, then its reply's fields once Send answered ERROR_SUCCESS.
+class RemoteCall {
+  public:
+    explicit RemoteCall(Op op) : request(op) {}
+
+    DWORD Send() {
+        const DWORD sent = Call(request, &message_);
+        if (sent == ERROR_SUCCESS) {
+            reader_.emplace(ReplyFields(message_));
+        }
+        return sent;
+    }
+    bool replied() const { return reader_.has_value(); }
+    Reader& reply() { return *reader_; }
+
+    Writer request;
+
+  private:
+    std::vector<uint8_t> message_;
+    std::optional<Reader> reader_;
+};
 
 // The session handles are valid in; 0 before the first session. Handles of another session are stale.
 uint64_t CurrentSession();

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <new>
-#include <optional>
 #include <vector>
 
 #include "host/call_slots.h"
@@ -13,23 +12,21 @@ namespace ce::host {
 namespace {
 
 // One device call: the reply's fields start with the error the host's call set, if any.
-class DeviceCall {
+class DeviceCall : public RemoteCall {
   public:
-    explicit DeviceCall(Op op) : request(op) {}
+    using RemoteCall::RemoteCall;
 
     // False (the error set) when there is no reply.
     bool Run() {
-        const DWORD sent = Call(request, &message_);
+        const DWORD sent = Send();
         if (sent != ERROR_SUCCESS) {
             SetLastError(sent);
             return false;
         }
-        reader_.emplace(ReplyFields(message_));
-        errorSet_ = reader_->U32() != 0;
-        error_ = reader_->U32();
+        errorSet_ = reply().U32() != 0;
+        error_ = reply().U32();
         return true;
     }
-    Reader& reply() { return *reader_; }
     // Gives the thread the error the host's call set; a call that set none leaves it alone.
     void TakeError() const {
         if (errorSet_) {
@@ -37,11 +34,7 @@ class DeviceCall {
         }
     }
 
-    Writer request;
-
   private:
-    std::vector<uint8_t> message_;
-    std::optional<Reader> reader_;
     bool errorSet_ = false;
     DWORD error_ = 0;
 };

@@ -1,8 +1,5 @@
 #include "host/remote_registry.h"
 
-#include <optional>
-#include <vector>
-
 #include "host/call_slots.h"
 #include "host/client.h"
 #include "host/remote_handles.h"
@@ -11,27 +8,15 @@ namespace ce::host {
 namespace {
 
 // A call with a status as the reply's first field: the status, or why there is no reply.
-class RegistryCall {
+class RegistryCall : public RemoteCall {
   public:
-    explicit RegistryCall(Op op) : request(op) {}
+    using RemoteCall::RemoteCall;
 
     // Sends the request; on success reply() holds the fields after the status.
     LONG Run() {
-        const DWORD sent = Call(request, &message_);
-        if (sent != ERROR_SUCCESS) {
-            return static_cast<LONG>(sent);
-        }
-        reader_.emplace(ReplyFields(message_));
-        return static_cast<LONG>(reader_->U32());
+        const DWORD sent = Send();
+        return static_cast<LONG>(sent != ERROR_SUCCESS ? sent : reply().U32());
     }
-    bool replied() const { return reader_.has_value(); }
-    Reader& reply() { return *reader_; }
-
-    Writer request;
-
-  private:
-    std::vector<uint8_t> message_;
-    std::optional<Reader> reader_;
 };
 
 // Copies count characters (or bytes) the host's call wrote into the caller's buffer.

@@ -1,5 +1,6 @@
 #include "host/serve.h"
 
+#include <exception>
 #include <new>
 
 namespace ce::host {
@@ -25,6 +26,10 @@ std::vector<uint8_t> Serve(Session& session, const std::vector<uint8_t>& request
     } catch (const std::bad_alloc&) {
         Writer refusal(op);
         refusal.U32(ERROR_NOT_ENOUGH_MEMORY);
+        return refusal.Finish();
+    } catch (const std::exception&) {
+        Writer refusal(op);
+        refusal.U32(ERROR_GEN_FAILURE);
         return refusal.Finish();
     }
 }

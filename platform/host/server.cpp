@@ -133,6 +133,11 @@ void ServeSession(int fd, pid_t pid) {
     if (!session) {
         return;
     }
+    // However the connection ends, the program is gone and its handles go with it.
+    struct Closer {
+        const std::shared_ptr<Session>& session;
+        ~Closer() { TheSessions().Close(session); }
+    } closer{session};
     Writer hello(Op::HelloSession);
     hello.U32(0);
     hello.Bytes(session->token().data(), kTokenBytes);
@@ -141,7 +146,6 @@ void ServeSession(int fd, pid_t pid) {
         while (ReceiveMessage(fd, &message) == Received::Message) {
         }
     }
-    TheSessions().Close(session);
 }
 
 void ServeCalls(int fd, const std::shared_ptr<Session>& session) {
@@ -187,7 +191,7 @@ void ServeControl(int fd) {
     }
 }
 
-void ServeConnection(int fd) {
+void ServeConnectionOf(int fd) {
     pid_t pid = 0;
     uid_t uid = 0;
     std::vector<uint8_t> hello;
@@ -211,6 +215,15 @@ void ServeConnection(int fd) {
                 ServeControl(fd);
             }
         }
+    }
+}
+
+// A connection that cannot go on (out of memory) ends alone; the host goes on.
+void ServeConnection(int fd) {
+    try {
+        ServeConnectionOf(fd);
+    } catch (const std::exception& problem) {
+        Log("cedevice: a connection ended: %s\n", problem.what());
     }
     close(fd);
 }

@@ -66,6 +66,13 @@ std::shared_ptr<Open> Find(DWORD_PTR context) {
 // Blocks until ready() or the open ends or is notified; false (kReleasedError) when released.
 template <class Ready>
 bool Block(Open& open, Ready&& ready) {
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        if (ready()) {
+            return true;
+        }
+    }
+    // Only calls that really wait are counted: a count is a registry write, which the host saves.
     Count(hostdrv::kBlocked);
     bool released = false;
     {
