@@ -35,7 +35,8 @@ bool DataFits(const RegValue& value, LPBYTE data, const DWORD* size) {
 
 // Copies the data when a buffer is given (it fits) and reports its size when asked.
 void WriteData(const RegValue& value, LPBYTE data, LPDWORD size) {
-    if (data != nullptr) {
+    // An empty value has no storage to copy from; memcpy must not see its null pointer.
+    if (data != nullptr && !value.data.empty()) {
         std::memcpy(data, value.data.data(), value.data.size());
     }
     if (size != nullptr) {
