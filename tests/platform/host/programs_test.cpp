@@ -129,27 +129,38 @@ TEST_F(ProgramsTest, ProgramsStartingTogetherGetOneHost) {
     EXPECT_NE(HostPid(dir_), 0);
 }
 
-TEST_F(ProgramsTest, KilledHostIsReplacedByTheNextCallWithTheRegistryKeptAndNoDevices) {
+TEST_F(ProgramsTest, KilledHostFailsBlockedCallsAtOnceAndTheNextProgramBootsTheDeviceAgain) {
     const std::string stamps = dir_ + "/stamps";
     SetString(ce::host::kStartUpKey, u"stamp", kHelper + " stamp " + stamps + " boot");
     Helper({"set", "Kept", "7"});
     Helper({"activate", "1"});
-    HANDLE file = CreateFileW(u"HST1:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(u"HST1:", hostdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    BOOL readResult = TRUE;
+    DWORD readError = 0;
+    std::thread reader([&] {
+        char byte = 0;
+        DWORD done = 0;
+        readResult = ReadFile(file, &byte, 1, &done, nullptr);
+        readError = GetLastError();
+    });
+    ASSERT_TRUE(WaitFor([] { return DriverCount(hostdrv::kBlocked) == 1; }, kHostDeath));
     const pid_t first = HostPid(dir_);
     ASSERT_NE(first, 0);
     ASSERT_EQ(kill(first, SIGKILL), 0);
+    reader.join();
+    EXPECT_FALSE(readResult);
+    EXPECT_EQ(readError, static_cast<DWORD>(ERROR_DEVICE_NOT_AVAILABLE));
     ASSERT_TRUE(WaitFor([&] { return HostLockFree(dir_); }, kHostDeath));
 
-    // The call that finds the host gone fails at once; the next one boots the device again.
-    HKEY key = nullptr;
-    SetLastError(kUnsetError);
-    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"HostTest", 0, 0, &key), ERROR_DEVICE_NOT_AVAILABLE);
-    EXPECT_EQ(GetLastError(), kUnsetError);
-    EXPECT_EQ(TestValue(u"Kept"), 7u);
+    int status = -1;
+    EXPECT_EQ(RunHelper({"get", "Kept"}, &status), "7\n");
     const pid_t second = HostPid(dir_);
     EXPECT_NE(second, 0);
     EXPECT_NE(second, first);
+    // This program joins the new host too, and finds the device rebooted: registry kept, devices gone.
+    EXPECT_EQ(TestValue(u"Kept"), 7u);
+    EXPECT_EQ(HostPid(dir_), second);
     EXPECT_EQ(SubkeyCount(DEVLOAD_ACTIVE_KEY), 0u);
     ASSERT_TRUE(WaitFor([&] { return FileText(stamps) == "boot\n"; }, std::chrono::seconds(10)))
         << FileText(stamps);
@@ -166,16 +177,21 @@ TEST_F(ProgramsTest, KilledHostIsReplacedByTheNextCallWithTheRegistryKeptAndNoDe
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
-TEST_F(ProgramsTest, StopDeactivatesEveryDeviceBeforeTheHostEnds) {
+TEST_F(ProgramsTest, StopDeactivatesEveryDeviceBeforeTheHostEndsAndTheNextCallFindsItGone) {
     Helper({"activate", "1"});
     Helper({"activate", "2"});
+    EXPECT_EQ(DriverCount(hostdrv::kInits), 2u);
     const pid_t host = HostPid(dir_);
     ASSERT_EQ(HostCommand("stop"), 0);
     EXPECT_NE(host, 0);
     EXPECT_TRUE(HostLockFree(dir_));
     EXPECT_EQ(HostCommand("status"), 3);
-    // The counts outlive the host in its hive; reading them boots the device again.
-    EXPECT_EQ(DriverCount(hostdrv::kInits), 2u);
+    // The call that finds the host gone fails at once and leaves the last error alone; the next boots the
+    // device again, and the counts outlive the host in its hive.
+    HKEY key = nullptr;
+    SetLastError(kUnsetError);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"HostTest", 0, 0, &key), ERROR_DEVICE_NOT_AVAILABLE);
+    EXPECT_EQ(GetLastError(), kUnsetError);
     EXPECT_EQ(DriverCount(hostdrv::kDeinits), 2u);
     EXPECT_EQ(HostCommand("stop"), 0);
     EXPECT_EQ(HostCommand("stop"), 0);  // nothing to stop is no failure
