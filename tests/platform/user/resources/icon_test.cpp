@@ -116,9 +116,10 @@ bool PatternTransparent(int x, int y) {
     return x == y;
 }
 
+// The palette of an image of 1, 4 or 8 bits per pixel; deeper images have none.
 std::vector<uint32_t> PaletteFor(int bits) {
     std::vector<uint32_t> palette;
-    for (int i = 0; i < (1 << bits) && i < 256; ++i) {
+    for (int i = 0; bits <= 8 && i < (1 << bits); ++i) {
         palette.push_back(static_cast<uint32_t>(i) * 0x010203u & 0xFFFFFFu);
     }
     return palette;
@@ -189,8 +190,9 @@ std::vector<BYTE> Dib(const DibOptions& options, const std::function<unsigned(in
     return out;
 }
 
+// Palette indexes of the pattern; images without a palette take their colours from PatternRgb.
 unsigned IndexPattern(int x, int y, int bits) {
-    return static_cast<unsigned>(x * 3 + y * 5) % (1u << bits);
+    return bits <= 8 ? static_cast<unsigned>(x * 3 + y * 5) % (1u << bits) : 0;
 }
 
 class IconDecoding : public testing::TestWithParam<int> {};
