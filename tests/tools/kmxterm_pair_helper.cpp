@@ -12,30 +12,9 @@
 #include "console_posix.h"
 #include "serial_port.h"
 #include "session.h"
+#include "tools/pair_keys.h"
 
 namespace {
-
-bool WriteKey(HKEY key, const char16_t* name, DWORD type, const void* data, DWORD size) {
-    return RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
-}
-
-HANDLE Activate(DWORD index) {
-    const std::u16string path = index == 0 ? u"Drivers\\BuiltIn\\TULK0" : u"Drivers\\BuiltIn\\TULK1";
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS) {
-        return nullptr;
-    }
-    const DWORD number = 5 + index;
-    const DWORD partner = index ^ 1;
-    WriteKey(key, u"DeviceArrayIndex", REG_DWORD, &index, sizeof(index));
-    WriteKey(key, u"KMXPair", REG_DWORD, &partner, sizeof(partner));
-    WriteKey(key, u"Index", REG_DWORD, &number, sizeof(number));
-    WriteKey(key, u"Prefix", REG_SZ, u"COM", sizeof(u"COM"));
-    WriteKey(key, u"Dll", REG_SZ, u"tulk.dll", sizeof(u"tulk.dll"));
-    RegCloseKey(key);
-    return ActivateDevice(path.c_str(), 0);
-}
 
 void Partner(SerialPort* port, const std::atomic<bool>* stop, std::ofstream* log) {
     port->ReceiveUntil(*stop, [&](std::string_view bytes) {
@@ -59,7 +38,7 @@ int main(int argc, char** argv) {
         std::cerr << "usage: kmxterm_pair_helper LOGFILE\n";
         return 2;
     }
-    HANDLE ends[2] = {Activate(0), Activate(1)};
+    HANDLE ends[2] = {ActivatePairEnd(0), ActivatePairEnd(1)};
     SerialPort ours;
     SerialPort partner;
     DWORD error = 0;

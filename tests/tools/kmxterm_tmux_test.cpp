@@ -2,61 +2,15 @@
 // a person's keys are sent with send-keys and the screen is read back with capture-pane.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdlib>
-#include <filesystem>
-#include <set>
-#include <sstream>
 
-#include "common/timing.h"
-#include "driver/driver_test_support.h"
-#include "tools/program_runner.h"
+#include "tools/tmux_session.h"
 
 namespace {
 
-constexpr DWORD kWaitMs = 10000 * ce_test::kSlowdown;
-
-// The words of `stty -a` saved in a file: a flag that is on appears bare, one that is off with a '-'.
-std::set<std::string> SttyFlags(const std::string& file) {
-    std::istringstream text(tooltest::ReadWholeFile(file));
-    std::set<std::string> words;
-    for (std::string word; text >> word;) {
-        words.insert(word);
-    }
-    return words;
-}
-
-class Tmux {
-  public:
-    Tmux() : socket_("kmxterm-test-" + std::to_string(getpid())) {}
-    ~Tmux() { Run({"kill-server"}); }
-    Tmux(const Tmux&) = delete;
-    Tmux& operator=(const Tmux&) = delete;
-
-    static bool Available() { return std::system("tmux -V > /dev/null 2>&1") == 0; }
-
-    tooltest::RunResult Run(std::vector<std::string> args) {
-        args.insert(args.begin(), {"-L", socket_});
-        return tooltest::RunProgram(TMUX_PROGRAM, args, {});
-    }
-
-    void Start(const std::string& command) {
-        ASSERT_EQ(Run({"new-session", "-d", "-s", "t", "-x", "150", "-y", "20", command}).exitCode, 0);
-    }
-    void Keys(const std::vector<std::string>& keys) {
-        std::vector<std::string> args = {"send-keys", "-t", "t"};
-        args.insert(args.end(), keys.begin(), keys.end());
-        ASSERT_EQ(Run(args).exitCode, 0);
-    }
-    std::string Screen() { return Run({"capture-pane", "-p", "-t", "t"}).out; }
-    bool Shows(const std::string& text) {
-        return tulktest::WaitUntil([&] { return Screen().find(text) != std::string::npos; }, kWaitMs);
-    }
-
-  private:
-    std::string socket_;
-};
+using tooltest::SttyFlags;
+using tooltest::Tmux;
+constexpr DWORD kWaitMs = tooltest::kScreenWaitMs;
 
 TEST(KmxtermTerminal, KeysGoOutAnswersAndLinesShowAndTheTerminalComesBack) {
     if (!Tmux::Available()) {
@@ -67,8 +21,9 @@ TEST(KmxtermTerminal, KeysGoOutAnswersAndLinesShowAndTheTerminalComesBack) {
     const std::string mode = scratch.File("stty.txt");
     Tmux tmux;
     // After kmxterm the shell records the terminal's mode, then waits to be read.
-    tmux.Start("env CE_DEVICE=none " + std::string(PAIR_HELPER) + " " + log + "; stty -a > " + mode +
-               "; echo helper-ended; sleep 30");
+    const std::string status = scratch.File("status");
+    tmux.Start("env CE_DEVICE=none " + std::string(PAIR_HELPER) + " " + log + "; echo $? > " + status +
+               "; stty -a > " + mode + "; echo helper-ended; sleep 30");
     ASSERT_TRUE(tmux.Shows("COM5: 115200 8N1 none | DSR+ DCD+ CTS+ RING- | DTR+ RTS+")) << tmux.Screen();
 
     tmux.Keys({"hello", "Enter"});
@@ -107,6 +62,7 @@ TEST(KmxtermTerminal, KeysGoOutAnswersAndLinesShowAndTheTerminalComesBack) {
         EXPECT_TRUE(flags.contains(flag)) << "terminal left without " << flag;
     }
     EXPECT_EQ(tooltest::ReadWholeFile(log), std::string("hello\r!+\x01x"));
+    EXPECT_EQ(tooltest::ReadWholeFile(status), "0\n") << "a sanitizer's finding ends the program otherwise";
 }
 
 TEST(KmxtermTerminal, ATerminatedKmxtermGivesTheTerminalBack) {
