@@ -1,0 +1,277 @@
+// Start-up: one copy per device, the "start" argument, the refusal without registry access, the address of
+// the user guide and the help button that opens it.
+#include "manager/ui/manager_test_support.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "help_address.h"
+#include "texts.h"
+#include "ui_state.h"
+
+namespace {
+
+using namespace uitest;
+
+constexpr DWORD kSpacingMs = 50;
+constexpr LONG kSlots = 20;
+
+std::u16string KeyOfSlot(LONG slot) {
+    return u"Drivers\\BuiltIn\\TULK" + storetest::Decimal(static_cast<DWORD>(slot));
+}
+
+// Keys of single virtual ports left in the registry with their devices stopped, as after a device start.
+void StoreStoppedPorts(const std::vector<LONG>& slots) {
+    PortList earlier;
+    for (LONG slot : slots) {
+        ASSERT_GE(earlier.CreateVirtualPort(static_cast<DWORD>(slot), -1, slot), 0);
+        ASSERT_TRUE(DeactivateDevice(earlier.FindByArrayIndex(slot)->deviceHandle));
+    }
+}
+
+// The number NN of Drivers\Active\NN that runs the key, or -1.
+int ActiveNumberOf(const std::u16string& key) {
+    const std::u16string active = storetest::ActiveKeyOf(key);
+    if (active.empty()) {
+        return -1;
+    }
+    return std::stoi(std::string(active.begin() + active.rfind(u'\\') + 1, active.end()));
+}
+
+size_t SpacingWaits() {
+    const auto waits = storetest::Waits();
+    return static_cast<size_t>(std::count(waits.begin(), waits.end(), kSpacingMs));
+}
+
+class StartUp : public ManagerTest {};
+
+TEST_F(StartUp, StartActivatesTheStoredKeysInSlotOrderAndShowsNothing) {
+    StoreStoppedPorts({5, 1, 3});
+    BuildProgramPorts();
+    ManagerRun run(u"start");
+    run.Join();
+    EXPECT_EQ(run.exitCode(), 0);
+    EXPECT_EQ(SpacingWaits(), static_cast<size_t>(kSlots)) << "every slot is tried, 50 ms apart";
+    const int first = ActiveNumberOf(KeyOfSlot(1));
+    const int second = ActiveNumberOf(KeyOfSlot(3));
+    const int third = ActiveNumberOf(KeyOfSlot(5));
+    ASSERT_GE(first, 0);
+    EXPECT_LT(first, second) << "slot 1 is activated before slot 3";
+    EXPECT_LT(second, third) << "slot 3 is activated before slot 5";
+    EXPECT_EQ(ActiveNumberOf(KeyOfSlot(0)), -1);
+    EXPECT_EQ(FindWindowW(u"Dialog", kTitle), nullptr);
+}
+
+TEST_F(StartUp, StartWithoutStoredKeysTriesEverySlotQuietly) {
+    BuildProgramPorts();
+    ManagerRun run(u"start");
+    run.Join();
+    EXPECT_EQ(run.exitCode(), 0);
+    EXPECT_EQ(SpacingWaits(), static_cast<size_t>(kSlots));
+    EXPECT_EQ(CeUiGetActiveWindow(), nullptr) << "no window and no message box";
+    for (LONG slot = 0; slot < kSlots; ++slot) {
+        EXPECT_EQ(ActiveNumberOf(KeyOfSlot(slot)), -1) << slot;
+    }
+}
+
+TEST_F(StartUp, StartIgnoresAWriteProtectedRegistry) {
+    StoreStoppedPorts({0});
+    ASSERT_TRUE(CePlatformInjectFault("RegCreateKeyExW", 0, ERROR_ACCESS_DENIED));
+    BuildProgramPorts();
+    ASSERT_EQ(Ports().RegistryWritable(), 0u);
+    ManagerRun run(u"start");
+    run.Join();
+    EXPECT_EQ(run.exitCode(), 0);
+    EXPECT_GE(ActiveNumberOf(KeyOfSlot(0)), 0);
+}
+
+TEST_F(StartUp, WithoutRegistryAccessOnlyTheRefusalIsShown) {
+    ASSERT_TRUE(CePlatformInjectFault("RegCreateKeyExW", 0, ERROR_ACCESS_DENIED));
+    BuildProgramPorts();
+    ASSERT_EQ(Ports().RegistryWritable(), 0u);
+    ManagerRun run;
+    WaitIdle();
+    const Box box = ShownBox();
+    EXPECT_EQ(box.text, text::kAccessDenied);
+    EXPECT_EQ(box.caption, kTitle);
+    EXPECT_EQ(box.owner, nullptr);
+    EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
+    // The program ends with the box, so there is no idle UI to wait for.
+    ASSERT_TRUE(CeUiInjectKey(VK_RETURN, 0));
+    run.Join();
+    EXPECT_EQ(run.exitCode(), 0);
+    EXPECT_EQ(FindWindowW(u"Dialog", kTitle), nullptr) << "the main dialog never opens";
+    EXPECT_EQ(g_ui.helpUrl[0], 0) << "the help address stays empty";
+}
+
+struct ArgumentCase {
+    const char* name;
+    const char16_t* commandLine;
+};
+
+// A second copy brings the first to the front and ends, whatever its argument.
+class SecondCopy : public ManagerTest, public ::testing::WithParamInterface<ArgumentCase> {};
+
+TEST_P(SecondCopy, BringsTheFirstToTheFront) {
+    StoreStoppedPorts({2});
+    Start();
+    ShowWindow(main(), SW_HIDE);
+    WaitIdle();
+    ASSERT_FALSE(IsWindowVisible(main()));
+    const size_t waitsBefore = SpacingWaits();
+
+    ManagerRun second(GetParam().commandLine);
+    second.Join();
+    WaitIdle();
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(IsWindowVisible(main()));
+    EXPECT_EQ(CeUiGetActiveWindow(), main());
+    EXPECT_EQ(SpacingWaits(), waitsBefore) << "the second copy starts no port";
+    EXPECT_EQ(ActiveNumberOf(KeyOfSlot(2)), -1);
+    Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, SecondCopy,
+                         ::testing::Values(ArgumentCase{"None", u""}, ArgumentCase{"Start", u"start"}),
+                         CaseName());
+
+// Only "start" exactly is the start argument; anything else opens the manager.
+class NotTheStartArgument : public ManagerTest, public ::testing::WithParamInterface<ArgumentCase> {};
+
+TEST_P(NotTheStartArgument, OpensTheMainDialog) {
+    StoreStoppedPorts({0});
+    BuildProgramPorts();
+    run_ = std::make_unique<ManagerRun>(GetParam().commandLine);
+    WaitIdle();
+    main_ = FindWindowW(u"Dialog", kTitle);
+    ASSERT_NE(main_, nullptr);
+    EXPECT_EQ(SpacingWaits(), 0u);
+    EXPECT_EQ(ActiveNumberOf(KeyOfSlot(0)), -1);
+    Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, NotTheStartArgument,
+                         ::testing::Values(ArgumentCase{"Capital", u"Start"}, ArgumentCase{"Upper", u"START"},
+                                           ArgumentCase{"LeadingBlank", u" start"},
+                                           ArgumentCase{"TrailingBlank", u"start "},
+                                           ArgumentCase{"Twice", u"start start"},
+                                           ArgumentCase{"Short", u"star"}),
+                         CaseName());
+
+struct AddressCase {
+    const char* name;
+    const char16_t* modulePath;
+    int urlChars;
+    const char16_t* expected;
+};
+
+class HelpAddress : public ::testing::TestWithParam<AddressCase> {};
+
+TEST_P(HelpAddress, IsTheGuideInTheProgramsDirectory) {
+    const AddressCase& c = GetParam();
+    WCHAR url[kHelpUrlChars + 8];
+    std::fill(std::begin(url), std::end(url), u'#');
+    BuildHelpUrl(c.modulePath, url, c.urlChars);
+    EXPECT_EQ(std::u16string(url), c.expected);
+    EXPECT_EQ(url[c.urlChars], u'#') << "nothing is written past the buffer";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, HelpAddress,
+    ::testing::Values(AddressCase{"DeviceProgram", u"\\Windows\\tulkcfg.exe", kHelpUrlChars,
+                                  u"file://\\Windows\\user_guide.htm"},
+                      AddressCase{"ShorterName", u"\\Windows\\cfg.exe", kHelpUrlChars,
+                                  u"file://\\Windows\\user_guide.htm"},
+                      AddressCase{"LongerName", u"\\Program Files\\TULK\\tulk_manager.exe", kHelpUrlChars,
+                                  u"file://\\Program Files\\TULK\\user_guide.htm"},
+                      AddressCase{"LinuxPath", u"/opt/tulk/bin/tulkcfg", kHelpUrlChars,
+                                  u"file:///opt/tulk/bin/user_guide.htm"},
+                      AddressCase{"MixedSeparators", u"/work\\dir/sub\\tulkcfg", kHelpUrlChars,
+                                  u"file:///work\\dir/sub\\user_guide.htm"},
+                      AddressCase{"NoDirectory", u"tulkcfg.exe", kHelpUrlChars, u"file://user_guide.htm"},
+                      AddressCase{"EmptyPath", u"", kHelpUrlChars, u"file://user_guide.htm"},
+                      AddressCase{"CutToTheBuffer", u"/a/b/tulkcfg", 12, u"file:///a/b"},
+                      AddressCase{"RoomForTheNulOnly", u"/a/tulkcfg", 1, u""}),
+    CaseName());
+
+TEST(HelpAddressLimits, ALongDirectoryIsCutAt259Characters) {
+    const std::u16string directory = u"/" + std::u16string(300, u'd') + u"/";
+    WCHAR url[kHelpUrlChars + 1];
+    std::fill(std::begin(url), std::end(url), u'#');
+    BuildHelpUrl((directory + u"tulkcfg").c_str(), url, kHelpUrlChars);
+    EXPECT_EQ(std::u16string(url), (u"file://" + directory).substr(0, kHelpUrlChars - 1));
+    EXPECT_EQ(url[kHelpUrlChars], u'#');
+}
+
+std::u16string ProgramDirectory() {
+    WCHAR path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::u16string text = path;
+    return text.substr(0, text.rfind(u'/') + 1);
+}
+
+// A stand-in for the desktop's opener that writes down what it was asked to open.
+class HelpButton : public ManagerTest {
+  protected:
+    void SetUp() override {
+        ManagerTest::SetUp();
+        char pattern[] = "/tmp/tulkcfg-opener-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        directory_ = pattern;
+        opener_ = directory_ + "/opener";
+        record_ = directory_ + "/opened";
+        std::ofstream(opener_) << "#!/bin/sh\nprintf '%s' \"$1\" > " << record_ << ".part && mv " << record_
+                               << ".part " << record_ << "\n";
+        ASSERT_EQ(chmod(opener_.c_str(), 0755), 0);
+    }
+    void TearDown() override {
+        ManagerTest::TearDown();
+        std::remove(record_.c_str());
+        std::remove(opener_.c_str());
+        rmdir(directory_.c_str());
+    }
+
+    std::string Opened() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::ifstream in(record_);
+            if (in) {
+                std::stringstream text;
+                text << in.rdbuf();
+                return text.str();
+            }
+            Sleep(20);
+        }
+        return {};
+    }
+
+    std::string directory_, opener_, record_;
+};
+
+TEST_F(HelpButton, OpensTheGuideBesideTheProgram) {
+    ASSERT_EQ(setenv("CE_SHELL_OPENER", opener_.c_str(), 1), 0);
+    Start();
+    PressButton(main(), IDC_USER_GUIDE);
+    const std::u16string directory = ProgramDirectory();
+    EXPECT_EQ(Opened(), "file://" + std::string(directory.begin(), directory.end()) + "user_guide.htm");
+    EXPECT_EQ(CeUiGetActiveWindow(), main()) << "no message";
+    Close();
+    EXPECT_EQ(std::u16string(g_ui.helpUrl), u"file://" + directory + u"user_guide.htm");
+}
+
+TEST_F(HelpButton, AFailingOpenerIsNotReported) {
+    ASSERT_EQ(setenv("CE_SHELL_OPENER", (directory_ + "/missing").c_str(), 1), 0);
+    Start();
+    PressButton(main(), IDC_USER_GUIDE);
+    EXPECT_EQ(CeUiGetActiveWindow(), main());
+    Close();
+}
+
+}  // namespace

@@ -1,0 +1,168 @@
+// The port tree as the main dialog builds it: the window, the two roots, and what each kind of port shows.
+#include "manager/ui/manager_test_support.h"
+
+#include "texts.h"
+
+namespace {
+
+using namespace uitest;
+using storetest::PhysicalPort;
+
+constexpr int kScreenWidth = 240;
+constexpr int kScreenHeight = 320;
+
+class PortTree : public ManagerTest {};
+
+TEST_F(PortTree, IsCreatedBelowTheButtonsWithItsImages) {
+    Start();
+    HWND view = tree();
+    ASSERT_NE(view, nullptr);
+    WCHAR name[32] = {};
+    GetClassNameW(view, name, 32);
+    EXPECT_EQ(std::u16string(name), u"SysTreeView32");
+    GetWindowTextW(view, name, 32);
+    EXPECT_EQ(std::u16string(name), u"Tree View");
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(view, GWL_STYLE)), 0x50800027u);
+    EXPECT_EQ(GetWindowLongW(view, GWL_EXSTYLE), 0);
+
+    RECT frame;
+    GetWindowRect(view, &frame);
+    POINT origin = {0, 0};
+    ClientToScreen(main(), &origin);
+    EXPECT_EQ(frame.left - origin.x, 0);
+    EXPECT_EQ(frame.top - origin.y, 23);
+    EXPECT_EQ(frame.right - frame.left, 203);
+    EXPECT_EQ(frame.bottom - frame.top, 195);
+
+    auto images = reinterpret_cast<HIMAGELIST>(SendMessageW(view, TVM_GETIMAGELIST, TVSIL_NORMAL, 0));
+    ASSERT_NE(images, nullptr);
+    EXPECT_EQ(ImageList_GetImageCount(images), 5);
+    int cx = 0, cy = 0;
+    ASSERT_TRUE(ImageList_GetIconSize(images, &cx, &cy));
+    EXPECT_EQ(cx, 16);
+    EXPECT_EQ(cy, 16);
+    Close();
+}
+
+TEST_F(PortTree, TheMainDialogIsCentredWithItsTitle) {
+    Start();
+    RECT frame;
+    GetWindowRect(main(), &frame);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    EXPECT_EQ(frame.left, (kScreenWidth - width) / 2);
+    EXPECT_EQ(frame.top, (kScreenHeight - height) / 2);
+    RECT client;
+    GetClientRect(main(), &client);
+    EXPECT_EQ(client.right, 116 * 7 / 4);
+    EXPECT_EQ(client.bottom, 125 * 14 / 8);
+    Close();
+}
+
+TEST_F(PortTree, WithoutPortsOnlyThePhysicalRootCanExpand) {
+    Start();
+    const TreeRow physical = ReadRow(tree(), Root(tree(), 0));
+    const TreeRow virtuals = ReadRow(tree(), Root(tree(), 1));
+    EXPECT_EQ(Root(tree(), 2), nullptr) << "two roots only";
+    EXPECT_EQ(physical.text, text::kPhysicalRoot);
+    EXPECT_EQ(virtuals.text, text::kVirtualRoot);
+    for (const TreeRow& root : {physical, virtuals}) {
+        EXPECT_EQ(root.image, 0);
+        EXPECT_EQ(root.selectedImage, 0);
+        EXPECT_EQ(root.entry, nullptr);
+        EXPECT_TRUE(ChildrenOf(tree(), root.item).empty());
+    }
+    EXPECT_EQ(physical.children, 1);
+    EXPECT_EQ(virtuals.children, 0);
+    Close();
+}
+
+struct PhysicalRowCase {
+    const char* name;
+    PhysicalPort port;
+    bool disabled;
+    std::u16string text;
+    int image;
+};
+
+class PhysicalRows : public ManagerTest, public ::testing::WithParamInterface<PhysicalRowCase> {};
+
+TEST_P(PhysicalRows, ShowTheirNameAndState) {
+    const PhysicalRowCase& c = GetParam();
+    if (c.disabled) {
+        WriteDisabledPhysicalKey(c.port);
+    } else {
+        storetest::StartPhysicalPort(c.port);
+    }
+    Start();
+    const auto rows = ChildrenOf(tree(), Root(tree(), 0));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].text, c.text);
+    EXPECT_EQ(rows[0].image, c.image);
+    EXPECT_EQ(rows[0].selectedImage, c.image);
+    EXPECT_EQ(rows[0].children, 0);
+    EXPECT_EQ(rows[0].entry, Ports().At(0));
+    EXPECT_TRUE(ChildrenOf(tree(), Root(tree(), 1)).empty());
+    Close();
+}
+
+const std::u16string kLongName(250, u'n');
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, PhysicalRows,
+    ::testing::Values(
+        PhysicalRowCase{"EnabledWithName",
+                        {.number = 1, .friendlyName = u"Serial Cable"},
+                        false,
+                        u"COM1: (Serial Cable)",
+                        3},
+        PhysicalRowCase{"EnabledWithoutName", {.number = 1}, false, u"COM1:", 3},
+        PhysicalRowCase{
+            "EnabledNamedByModem", {.number = 7, .modemFriendlyName = u"Modem"}, false, u"COM7: (Modem)", 3},
+        PhysicalRowCase{"EnabledTextCutAt255",
+                        {.number = 2, .friendlyName = kLongName},
+                        false,
+                        (u"COM2: (" + kLongName).substr(0, 255),
+                        3},
+        PhysicalRowCase{
+            "DisabledWithName", {.number = 1, .friendlyName = u"Serial Cable"}, true, u"Serial Cable", 4},
+        PhysicalRowCase{"DisabledWithoutName", {.number = 1}, true, u"Unknown phisical port.", 4}),
+    CaseName());
+
+TEST_F(PortTree, VirtualPortsStandInSlotOrderWithImagesByParity) {
+    // Created (and so listed) in the order of slots 2, 3, 0, 1, 4.
+    CreateVirtualPort(5, 3, 2);
+    CreateVirtualPort(6, 2, 3);
+    CreateVirtualPort(12, 1, 0);
+    CreateVirtualPort(0, 0, 1);
+    CreateVirtualPort(19, -1, 4);
+    Start();
+    const auto rows = ChildrenOf(tree(), Root(tree(), 1));
+    EXPECT_EQ(TextsOf(rows), (std::vector<std::u16string>{u"KMX2:", u"COM0:", u"COM5:", u"COM6:", u"KMX9:"}));
+    const int images[] = {1, 2, 1, 2, 1};
+    ASSERT_EQ(rows.size(), 5u);
+    for (size_t slot = 0; slot < rows.size(); ++slot) {
+        EXPECT_EQ(rows[slot].image, images[slot]) << slot;
+        EXPECT_EQ(rows[slot].selectedImage, images[slot]) << slot;
+        EXPECT_EQ(rows[slot].children, 0);
+        EXPECT_EQ(rows[slot].entry, Ports().FindByArrayIndex(static_cast<LONG>(slot)));
+    }
+    EXPECT_EQ(Ports().At(0)->arrayIndex, 2) << "the list itself is in the order the ports were found";
+    EXPECT_EQ(ReadRow(tree(), Root(tree(), 1)).children, 1);
+    Close();
+}
+
+TEST_F(PortTree, PhysicalPortsStandInListOrderBesideVirtualOnes) {
+    storetest::StartPhysicalPort({.keyName = u"SerialB", .number = 3});
+    CreatePair(1, 2);
+    storetest::StartPhysicalPort({.keyName = u"SerialA", .number = 0, .friendlyName = u"Dock"});
+    WriteDisabledPhysicalKey({.keyName = u"SerialC", .number = 8});
+    Start();
+    EXPECT_EQ(TextsOf(ChildrenOf(tree(), Root(tree(), 0))),
+              (std::vector<std::u16string>{u"COM3:", u"COM0: (Dock)", u"Unknown phisical port."}));
+    EXPECT_EQ(TextsOf(ChildrenOf(tree(), Root(tree(), 1))),
+              (std::vector<std::u16string>{u"COM1:", u"COM2:"}));
+    Close();
+}
+
+}  // namespace
