@@ -50,8 +50,10 @@ for built in "$build"/lib/ce-drivers/*.dll; do
     [[ -e $libdir/ce-drivers/$(basename "$built") ]] ||
         fail "$(basename "$built") is not installed: ce_install_driver_module missing?"
 done
-# Installed programs must load the installed platform, not the build's and not none.
+# Installed programs must load the installed platform, not the build's and not none. (Documents that live
+# beside their program, such as tulkcfg's user guide, are not programs.)
 for program in "$prefix"/bin/*; do
+    [[ -x $program ]] || continue
     platform=$(ldd "$program" | awk '/libceplatform/ {print $3}')
     [[ -e $platform ]] && platform=$(realpath "$platform")
     [[ $platform == "$libdir"/* ]] || fail "$(basename "$program") loads libceplatform from '${platform:-nowhere}'"
