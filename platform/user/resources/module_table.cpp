@@ -3,6 +3,7 @@
 #include <link.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <functional>
 #include <vector>

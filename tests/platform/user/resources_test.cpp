@@ -153,7 +153,7 @@ TEST(ModuleFileName, DegenerateBuffersAndBadModules) {
 
 // ---- finding and loading resources -----------------------------------------------------------------------
 
-TEST(FindResource, NullAndTheProgramsHandleFindTheSameResource) {
+TEST(ResourceFinding, NullAndTheProgramsHandleFindTheSameResource) {
     HRSRC byNull = FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_CLASSIC), RT_DIALOG);
     ASSERT_NE(byNull, nullptr);
     EXPECT_EQ(FindResourceW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_CLASSIC), RT_DIALOG), byNull);
@@ -203,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"null_type", MAKEINTRESOURCEW(IDD_CLASSIC), nullptr, ERROR_RESOURCE_TYPE_NOT_FOUND}),
     [](const testing::TestParamInfo<LookupCase>& info) { return std::string(info.param.what); });
 
-TEST(FindResource, ModulesWithoutResourcesAndBadHandles) {
+TEST(ResourceFinding, ModulesWithoutResourcesAndBadHandles) {
     HMODULE platform = ModuleOf(reinterpret_cast<const void*>(&FindResourceW));
     SetLastError(kUntouched);
     EXPECT_EQ(FindResourceW(platform, MAKEINTRESOURCEW(IDD_CLASSIC), RT_DIALOG), nullptr);

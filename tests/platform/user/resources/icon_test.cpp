@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <ceplatform_ui.h>
@@ -393,7 +394,7 @@ INSTANTIATE_TEST_SUITE_P(
                     PictureCase{IDI_WIDE_GLYPH, u"\U0001D11E", CE_UI_COLOR_MAGENTA, CE_UI_COLOR_CYAN,
                                 false}));
 
-TEST(LoadIcon, IconsAreSharedAndOutliveDestroyIcon) {
+TEST(IconLoading, IconsAreSharedAndOutliveDestroyIcon) {
     HICON icon = ProgramIcon(IDI_TWO_SIZES);
     ASSERT_NE(icon, nullptr);
     EXPECT_EQ(ProgramIcon(IDI_TWO_SIZES), icon);
@@ -407,7 +408,30 @@ TEST(LoadIcon, IconsAreSharedAndOutliveDestroyIcon) {
     EXPECT_EQ(ProgramIcon(IDI_TWO_SIZES), icon);
 }
 
-TEST(LoadIcon, StringNamesInAnyCase) {
+TEST(IconLoading, ThreadsLoadingAtOnceShareOneHandlePerIcon) {
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 50;
+    const std::vector<WORD> ids{IDI_TWO_SIZES, IDI_DEPTHS, IDI_LARGE_ONLY};
+    std::vector<std::vector<HICON>> seen(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < kRounds; ++round) {
+                seen[t].push_back(ProgramIcon(ids[(t + round) % ids.size()]));
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (int t = 0; t < kThreads; ++t) {
+        for (int round = 0; round < kRounds; ++round) {
+            EXPECT_EQ(seen[t][round], ProgramIcon(ids[(t + round) % ids.size()]));
+        }
+    }
+}
+
+TEST(IconLoading, StringNamesInAnyCase) {
     HICON icon = LoadIconW(GetModuleHandleW(nullptr), u"namedicon");
     ASSERT_NE(icon, nullptr);
     EXPECT_EQ(LoadIconW(GetModuleHandleW(nullptr), u"NamedIcon"), icon);
@@ -415,7 +439,7 @@ TEST(LoadIcon, StringNamesInAnyCase) {
     EXPECT_EQ(Info(icon).width, 16);
 }
 
-TEST(LoadIcon, SystemIconsCarryTheirOwnPictures) {
+TEST(IconLoading, SystemIconsCarryTheirOwnPictures) {
     HICON question = LoadIconW(nullptr, IDI_QUESTION);
     ASSERT_NE(question, nullptr);
     EXPECT_EQ(LoadIconW(nullptr, IDI_QUESTION), question);
@@ -436,7 +460,7 @@ struct LoadFailure {
     DWORD error;
 };
 
-TEST(LoadIcon, FailuresSayWhy) {
+TEST(IconLoading, FailuresSayWhy) {
     auto program = [] { return GetModuleHandleW(nullptr); };
     auto platform = [] {
         Dl_info info{};
