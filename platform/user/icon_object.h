@@ -28,9 +28,9 @@ class IconObject : public KernelObject {
   public:
     IconObject() : KernelObject(ObjectType::Icon) {}
 
-    WORD resourceId = 0;        // the group's id when loaded from resources, 0 otherwise
-    int width = 0, height = 0;  // pixels
-    std::vector<uint32_t> argb; // width * height, top row first, alpha 0 where the mask is transparent
+    WORD resourceId = 0;         // the group's id when loaded from resources, 0 otherwise
+    int width = 0, height = 0;   // pixels
+    std::vector<uint32_t> argb;  // width * height, top row first, alpha 0 where the mask is transparent
     TerminalPicture picture;
 };
 
