@@ -53,6 +53,33 @@ CEAPI HWND CeUiGetActiveWindow(void);
 CEAPI DWORD CeUiGetDrawnIcons(HWND hwnd, CE_UI_DRAWN_ICON* icons, DWORD maxCount);
 CEAPI DWORD CeUiGetDrawnRects(HWND hwnd, CE_UI_DRAWN_RECT* rects, DWORD maxCount);
 
+// The screen as a terminal shows it, whichever front-end runs: CE_UI_PICTURE_COLUMNS x CE_UI_PICTURE_ROWS
+// cells: the 34 x 22 cells of the screen with one more cell around them for the frames of windows at the
+// screen's edge. Screen pixel (x, y) is shown in cell ((x + 3) / 7 + 1, (y + 7) / 14 + 1), so that every
+// cell of a control lies over it, and a click on cell (c, r) stands for pixel (7c - 4, 14r - 7). The text
+// is UTF-8, one line per row, each ended by '\n', then a NUL; a character two cells wide stands for both.
+// It answers the bytes the picture needs with its NUL and copies it only when size is at least that;
+// otherwise it copies nothing and sets ERROR_INSUFFICIENT_BUFFER (a null utf8 with a size other than 0
+// gives 0 and ERROR_INVALID_PARAMETER). The cells answer CE_UI_PICTURE_COLUMNS * CE_UI_PICTURE_ROWS, row by
+// row, copying at most maxCells of them. Take it after CeUiWaitIdle so that the windows have painted.
+#define CE_UI_PICTURE_COLUMNS 36
+#define CE_UI_PICTURE_ROWS 24
+#define CE_UI_ATTR_BOLD 0x01
+#define CE_UI_ATTR_DIM 0x02
+#define CE_UI_ATTR_REVERSE 0x04
+#define CE_UI_ATTR_UNDERLINE 0x08
+
+typedef struct CE_UI_CELL {
+    DWORD ch;         // a Unicode code point; 0 for the second cell of a wide character
+    BYTE foreground;  // CE_UI_COLOR_*
+    BYTE background;
+    BYTE attributes;  // CE_UI_ATTR_*
+    BYTE reserved;
+} CE_UI_CELL;
+
+CEAPI DWORD CeUiScreenText(char* utf8, DWORD size);
+CEAPI DWORD CeUiScreenCells(CE_UI_CELL* cells, DWORD maxCells);
+
 CE_END_DECLS
 
 // ---- resources ----------------------------------------------------------------------------------------

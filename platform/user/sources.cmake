@@ -49,3 +49,10 @@ add_library(CePlatform::winmain ALIAS ceplatform_winmain)
 target_link_libraries(ceplatform_winmain PUBLIC ceplatform)
 set_target_properties(ceplatform_winmain PROPERTIES EXPORT_NAME winmain)
 install(TARGETS ceplatform_winmain EXPORT CePlatformTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+
+# What a terminal shows: the painter's cell grid, the text picture of the screen, and the terminal
+# front-end on ncursesw (linked into the platform alone).
+target_sources(ceplatform PRIVATE
+    user/cell_grid.cpp
+    user/screen_painter.cpp
+    user/screen_text.cpp)

@@ -1,0 +1,324 @@
+// The picture of the screen that a terminal shows: a dialog with each kind of control, disabled and
+// focused controls by their attributes, icons by their terminal pictures, an open drop-down list, message
+// boxes centred, and the calls' buffer rules.
+#include "ui_test_support.h"
+
+#include <ceplatform.h>
+#include <commctrl.h>
+
+#include <cstring>
+#include <sstream>
+
+namespace {
+
+constexpr WORD kName = 100;
+constexpr WORD kCombo = 101;
+constexpr WORD kTree = 102;
+constexpr WORD kIconButton = 103;
+constexpr WORD kCancel = 104;
+constexpr DWORD kTreeStyle =
+    WS_CHILD | WS_VISIBLE | WS_BORDER | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS;
+
+std::string Picture() {
+    const DWORD size = CeUiScreenText(nullptr, 0);
+    std::string text(size, '\0');
+    EXPECT_EQ(CeUiScreenText(text.data(), size), size);
+    text.resize(size - 1);
+    return text;
+}
+
+std::vector<std::string> Rows(const std::string& picture) {
+    std::vector<std::string> rows;
+    std::istringstream lines(picture);
+    for (std::string line; std::getline(lines, line);) {
+        rows.push_back(line);
+    }
+    return rows;
+}
+
+std::vector<CE_UI_CELL> Cells() {
+    std::vector<CE_UI_CELL> cells(CE_UI_PICTURE_COLUMNS * CE_UI_PICTURE_ROWS);
+    EXPECT_EQ(CeUiScreenCells(cells.data(), static_cast<DWORD>(cells.size())), cells.size());
+    return cells;
+}
+
+const CE_UI_CELL& CellAt(const std::vector<CE_UI_CELL>& cells, int column, int row) {
+    return cells[static_cast<size_t>(row * CE_UI_PICTURE_COLUMNS + column)];
+}
+
+// Grid cell of a screen pixel, as the painter maps it (one cell of margin around the screen).
+int Column(int x) {
+    return (x + 3) / 7 + 1;
+}
+int Row(int y) {
+    return (y + 7) / 14 + 1;
+}
+
+HICON exclamation = nullptr;
+
+INT_PTR DrawIconButton(HWND, UINT msg, WPARAM, LPARAM lParam) {
+    if (msg == WM_DRAWITEM) {
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        DrawIconEx(item->hDC, 0, 0, exclamation, 0, 0, 0, nullptr, DI_NORMAL);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+HTREEITEM Insert(HWND tree, HTREEITEM parent, const char16_t* text) {
+    TVINSERTSTRUCTW insert{};
+    insert.hParent = parent;
+    insert.hInsertAfter = TVI_LAST;
+    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+    insert.item.pszText = const_cast<LPWSTR>(text);
+    return reinterpret_cast<HTREEITEM>(
+        SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
+// A dialog at the screen's corner with a static, a sorted combo box, a tree with images, an owner-drawn
+// icon button, a default button and a disabled one.
+HWND MakeDialog() {
+    INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_TREEVIEW_CLASSES};
+    EXPECT_TRUE(InitCommonControlsEx(&init));
+    exclamation = LoadIconW(nullptr, IDI_EXCLAMATION);
+    ui_test::SetBehaviour(DrawIconButton);
+    ui_test::DialogBuilder builder(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE | DS_SETFONT, 0, 0, 120,
+                                   96, u"Ports");
+    builder.Item(WS_CHILD | WS_VISIBLE | SS_LEFT, 4, 0, 36, 8, kName, 0x82, u"&Name:")
+        .Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWNLIST | CBS_SORT, 44, 0, 48, 40, kCombo, 0x85,
+              u"")
+        .Item(WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 100, 0, 8, 8, kIconButton, 0x80, u"")
+        .Item(kTreeStyle | WS_TABSTOP, 4, 16, 88, 40, kTree, u"SysTreeView32", u"")
+        .Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 4, 72, 40, 8, IDOK, 0x80, u"OK")
+        .Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_DISABLED, 52, 72, 40, 8, kCancel, 0x80, u"Cancel");
+    HWND dialog =
+        CreateDialogIndirectParamW(nullptr, builder.Template(), nullptr, ui_test::RecordingDialogProc, 0);
+    HWND combo = GetDlgItem(dialog, kCombo);
+    for (const char16_t* name : {u"COM2:", u"COM1:"}) {
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    }
+    SendMessageW(combo, CB_SETCURSEL, 0, 0);
+    HWND tree = GetDlgItem(dialog, kTree);
+    HIMAGELIST images = ImageList_Create(16, 16, ILC_MASK, 2, 0);
+    ImageList_ReplaceIcon(images, -1, LoadIconW(nullptr, IDI_QUESTION));
+    SendMessageW(tree, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(images));
+    HTREEITEM ports = Insert(tree, TVI_ROOT, u"Ports");
+    Insert(tree, ports, u"COM1");
+    HTREEITEM second = Insert(tree, ports, u"COM2");
+    HTREEITEM pairs = Insert(tree, TVI_ROOT, u"Pairs");
+    Insert(tree, pairs, u"KMX0");
+    SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(ports));
+    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(second));
+    SetFocus(tree);
+    return dialog;
+}
+
+class ScreenPicture : public ::testing::Test {
+  protected:
+    void SetUp() override { CePlatformReset(); }
+    void TearDown() override { ui_test::SetBehaviour(nullptr); }
+};
+
+std::string TrimRight(std::string row) {
+    row.erase(row.find_last_not_of(' ') + 1);
+    return row;
+}
+
+std::vector<std::string> TrimmedRows(const std::string& picture, size_t count) {
+    std::vector<std::string> rows = Rows(picture);
+    rows.resize(std::min(rows.size(), count));
+    for (std::string& row : rows) {
+        row = TrimRight(row);
+    }
+    return rows;
+}
+
+// Row and column (in cells, not bytes) where `needle` starts in the picture; {-1, -1} when absent.
+std::pair<int, int> Find(const std::string& picture, const std::string& needle) {
+    const std::vector<std::string> rows = Rows(picture);
+    for (size_t row = 0; row < rows.size(); ++row) {
+        const size_t at = rows[row].find(needle);
+        if (at != std::string::npos) {
+            int column = 0;
+            for (size_t i = 0; i < at; ++i) {
+                column += (static_cast<unsigned char>(rows[row][i]) & 0xC0) != 0x80 ? 1 : 0;
+            }
+            return {static_cast<int>(row), column};
+        }
+    }
+    return {-1, -1};
+}
+
+TEST_F(ScreenPicture, ShowsEachKindOfControlAtItsPlace) {
+    ui_test::DialogOnUiThread ui(MakeDialog);
+    ui_test::WaitIdle();
+    const std::string picture = Picture();
+    ASSERT_EQ(Rows(picture).size(), static_cast<size_t>(CE_UI_PICTURE_ROWS));
+    const std::vector<std::string> expected = {
+        "",
+        "┌ Ports                     [x]┐",
+        "│ Name:     COM1:      ▼  !    │",
+        "│┌──────────────────────┐      │",
+        "││-─? Ports             │      │",
+        "│││ ├─? COM1            │      │",
+        "│││ └─? COM2            │      │",
+        "││+─? Pairs             │      │",
+        "││                      │      │",
+        "│└──────────────────────┘      │",
+        "│                              │",
+        "│ [  <OK>  ]  [ Cancel ]       │",
+        "│                              │",
+        "│                              │",
+        "└──────────────────────────────┘",
+        "",
+    };
+    EXPECT_EQ(TrimmedRows(picture, expected.size()), expected) << picture;
+}
+
+TEST_F(ScreenPicture, AttributesMarkStateAndIconsKeepTheirColours) {
+    ui_test::DialogOnUiThread ui(MakeDialog);
+    ui_test::WaitIdle();
+    const std::string picture = Picture();
+    const std::vector<CE_UI_CELL> cells = Cells();
+    struct Expectation {
+        const char* what;
+        std::string text;
+        BYTE set, clear;
+    };
+    const Expectation table[] = {
+        {"disabled button dimmed", "[ Cancel ]", CE_UI_ATTR_DIM, CE_UI_ATTR_REVERSE},
+        {"default button bold, not focused", "[  <OK>  ]", CE_UI_ATTR_BOLD,
+         CE_UI_ATTR_DIM | CE_UI_ATTR_REVERSE},
+        {"selected item of the focused tree", "COM2", CE_UI_ATTR_REVERSE | CE_UI_ATTR_BOLD, CE_UI_ATTR_DIM},
+        {"other items plain", "COM1 ", 0, CE_UI_ATTR_REVERSE | CE_UI_ATTR_DIM},
+        {"static plain", "Name:", 0, CE_UI_ATTR_REVERSE | CE_UI_ATTR_DIM},
+    };
+    for (const Expectation& e : table) {
+        const auto [row, column] = Find(picture, e.text);
+        ASSERT_GE(row, 0) << e.what;
+        for (int i = 0; i < static_cast<int>(e.text.size()); ++i) {
+            const BYTE attributes = CellAt(cells, column + i, row).attributes;
+            EXPECT_EQ(attributes & e.set, e.set) << e.what << " cell " << i;
+            EXPECT_EQ(attributes & e.clear, 0) << e.what << " cell " << i;
+        }
+    }
+    const auto [iconRow, iconColumn] = Find(picture, "!");
+    EXPECT_EQ(CellAt(cells, iconColumn, iconRow).foreground, CE_UI_COLOR_BLACK);
+    EXPECT_EQ(CellAt(cells, iconColumn, iconRow).background, CE_UI_COLOR_YELLOW);
+    const auto [imageRow, imageColumn] = Find(picture, "? COM1");
+    EXPECT_EQ(CellAt(cells, imageColumn, imageRow).foreground, CE_UI_COLOR_WHITE);
+    EXPECT_EQ(CellAt(cells, imageColumn, imageRow).background, CE_UI_COLOR_BLUE);
+    const auto [titleRow, titleColumn] = Find(picture, "Ports ");
+    EXPECT_EQ(CellAt(cells, titleColumn, titleRow).background, CE_UI_COLOR_BLUE) << "the active title bar";
+}
+
+TEST_F(ScreenPicture, FocusMovesTheMarkAndEnablingUndimsAtOnce) {
+    HWND dialog = nullptr;
+    ui_test::DialogOnUiThread ui([&] { return dialog = MakeDialog(); });
+    ASSERT_TRUE(CeUiInjectKey(VK_TAB, 0));  // from the tree to OK
+    EnableWindow(GetDlgItem(dialog, kCancel), TRUE);
+    ui_test::WaitIdle();
+    const std::string picture = Picture();
+    const std::vector<CE_UI_CELL> cells = Cells();
+    const auto [okRow, okColumn] = Find(picture, "[  <OK>  ]");
+    ASSERT_GE(okRow, 0) << picture;
+    EXPECT_NE(CellAt(cells, okColumn, okRow).attributes & CE_UI_ATTR_REVERSE, 0) << "the focused button";
+    const auto [cancelRow, cancelColumn] = Find(picture, "[ Cancel ]");
+    EXPECT_EQ(CellAt(cells, cancelColumn, cancelRow).attributes & CE_UI_ATTR_DIM, 0);
+    const auto [itemRow, itemColumn] = Find(picture, "COM2");
+    EXPECT_EQ(CellAt(cells, itemColumn, itemRow).attributes & CE_UI_ATTR_BOLD, 0)
+        << "the selection of a tree without the focus is not bold";
+}
+
+TEST_F(ScreenPicture, OpenDropDownListLiesOverTheControlsBelow) {
+    HWND dialog = nullptr;
+    ui_test::DialogOnUiThread ui([&] { return dialog = MakeDialog(); });
+    RECT field{};
+    GetWindowRect(GetDlgItem(dialog, kCombo), &field);
+    ASSERT_TRUE(CeUiInjectClick(field.left + 3, field.top + 3));
+    ui_test::WaitIdle();
+    const std::string picture = Picture();
+    const std::vector<std::string> rows = Rows(picture);
+    const int column = Column(field.left);
+    const int row = Row(field.bottom);
+    const int firstRow = Find(picture, "COM1:  ").first;
+    EXPECT_EQ(Find(picture, "COM2:").first, firstRow + 2) << picture;
+    EXPECT_EQ(firstRow, row - 1) << "the field keeps its text";
+    const std::vector<CE_UI_CELL> cells = Cells();
+    EXPECT_EQ(CellAt(cells, column, row).ch, U'C') << picture;
+    EXPECT_NE(CellAt(cells, column, row).attributes & CE_UI_ATTR_REVERSE, 0)
+        << "the selected item is highlighted";
+    EXPECT_EQ(CellAt(cells, column, row + 1).attributes & CE_UI_ATTR_REVERSE, 0);
+    EXPECT_EQ(CellAt(cells, column, row + 1).background, CE_UI_COLOR_CYAN) << "over the tree's frame";
+}
+
+TEST_F(ScreenPicture, MessageBoxIsCentredOnTheScreenAboveItsOwner) {
+    HWND dialog = nullptr;
+    ui_test::DialogOnUiThread ui([&] { return dialog = MakeDialog(); });
+    int answer = 0;
+    ui_test::UiThread box([&] { answer = MessageBoxW(dialog, u"Delete the pair?", u"Pairs", MB_YESNO); });
+    for (int wait = 0; wait < 1000 && FindWindowW(nullptr, u"Pairs") == nullptr; ++wait) {
+        Sleep(10);
+    }
+    ui_test::WaitIdle();
+    const std::string picture = Picture();
+    struct AnswerAtTheEnd {
+        ~AnswerAtTheEnd() { CeUiInjectChar(u'n'); }
+    } answerAtTheEnd;
+    const std::vector<CE_UI_CELL> cells = Cells();
+    const auto [titleRow, titleLeft] = Find(picture, "┌ Pairs");
+    ASSERT_GE(titleRow, 0) << picture;
+    const std::string title = Rows(picture)[static_cast<size_t>(titleRow)];
+    const auto [closeRow, closeColumn] = Find(title + "\n", "[x]┐");
+    const int right = closeColumn + 3;  // the corner
+    const int screenLeft = 1, screenRight = CE_UI_PICTURE_COLUMNS - 2;
+    EXPECT_LE(std::abs((titleLeft - screenLeft) - (screenRight - right)), 1) << picture;
+    int bottom = titleRow;
+    while (bottom < CE_UI_PICTURE_ROWS && CellAt(cells, titleLeft, bottom).ch != U'└') {
+        ++bottom;
+    }
+    const int screenTop = 1, screenBottom = CE_UI_PICTURE_ROWS - 2;
+    EXPECT_LE(std::abs((titleRow - screenTop) - (screenBottom - bottom)), 1) << picture;
+    EXPECT_NE(Find(picture, "Delete the pair?").first, -1);
+    EXPECT_NE(Find(picture, "Yes").first, -1);
+    EXPECT_EQ(CellAt(cells, titleLeft + 2, titleRow).background, CE_UI_COLOR_BLUE) << "the box is active";
+    const auto [portsRow, portsColumn] = Find(picture, "┌ Ports");
+    EXPECT_EQ(CellAt(cells, portsColumn + 2, portsRow).background, CE_UI_COLOR_WHITE) << "its owner is not";
+    ASSERT_TRUE(CeUiInjectChar(u'n'));
+    box.Join();
+    EXPECT_EQ(answer, IDNO) << "the picture is of a live box";
+}
+
+TEST_F(ScreenPicture, CallsKeepTheBufferRules) {
+    const DWORD needed = CeUiScreenText(nullptr, 0);
+    EXPECT_EQ(needed, static_cast<DWORD>(CE_UI_PICTURE_ROWS * (CE_UI_PICTURE_COLUMNS + 1) + 1))
+        << "an empty screen is blanks and line ends";
+
+    std::vector<char> small(needed - 1, '\x7f');
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(CeUiScreenText(small.data(), static_cast<DWORD>(small.size())), needed);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(std::count(small.begin(), small.end(), '\x7f'), static_cast<long>(small.size())) << "untouched";
+
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(CeUiScreenText(nullptr, 10), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+
+    std::vector<char> exact(needed + 4, '\x7f');
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(CeUiScreenText(exact.data(), needed), needed);
+    EXPECT_EQ(GetLastError(), 0xdeadbeefu) << "success leaves the last error alone";
+    EXPECT_EQ(exact[needed - 1], '\0');
+    EXPECT_EQ(exact[needed], '\x7f');
+
+    CE_UI_CELL cells[3];
+    std::memset(cells, 0x7f, sizeof cells);
+    EXPECT_EQ(CeUiScreenCells(cells, 2), static_cast<DWORD>(CE_UI_PICTURE_COLUMNS * CE_UI_PICTURE_ROWS));
+    EXPECT_EQ(cells[0].ch, static_cast<DWORD>(U' '));
+    EXPECT_EQ(cells[2].ch, 0x7f7f7f7fu) << "no more than asked";
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(CeUiScreenCells(nullptr, 1), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+}  // namespace
