@@ -55,4 +55,11 @@ install(TARGETS ceplatform_winmain EXPORT CePlatformTargets ARCHIVE DESTINATION 
 target_sources(ceplatform PRIVATE
     user/cell_grid.cpp
     user/screen_painter.cpp
-    user/screen_text.cpp)
+    user/screen_text.cpp
+    user/terminal_input.cpp
+    user/terminal_session.cpp
+    user/terminal_front_end.cpp)
+set(CURSES_NEED_WIDE TRUE)
+find_package(Curses REQUIRED)
+target_include_directories(ceplatform PRIVATE ${CURSES_INCLUDE_DIRS})
+target_link_libraries(ceplatform PRIVATE ${CURSES_LIBRARIES})

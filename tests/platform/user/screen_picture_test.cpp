@@ -6,10 +6,14 @@
 #include <ceplatform.h>
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 
 namespace {
+
+// Run by hand in a terminal, the tests still read the headless picture.
+const bool headless = setenv("CE_UI_HEADLESS", "1", 1) == 0;
 
 constexpr WORD kName = 100;
 constexpr WORD kCombo = 101;
@@ -115,7 +119,10 @@ HWND MakeDialog() {
 
 class ScreenPicture : public ::testing::Test {
   protected:
-    void SetUp() override { CePlatformReset(); }
+    void SetUp() override {
+        ASSERT_TRUE(headless);
+        CePlatformReset();
+    }
     void TearDown() override { ui_test::SetBehaviour(nullptr); }
 };
 

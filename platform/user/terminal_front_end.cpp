@@ -1,0 +1,296 @@
+// The terminal front-end on ncursesw. It runs on the window system's own threads: a thread that waits for
+// input polls the terminal and the wake-up eventfd, and a thread that goes idle repaints. The screen of 36 x
+// 24 cells sits in the middle of a larger terminal and is clipped, with a note, in a smaller one.
+//
+// Locking: lock_ guards the queue of decoded input and the wake count; TerminalLock() guards every ncurses
+// call and the last painted screen. The window lock is never taken while either is held (the painter's
+// snapshot is taken first), as window.h orders.
+#include "user/front_end.h"
+#include "user/screen_painter.h"
+#include "user/terminal_input.h"
+#include "user/terminal_session.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <curses.h>
+
+namespace ce::ui {
+namespace {
+
+constexpr char kClippedNote[] = "Terminal too small: the screen is clipped";
+
+class TerminalFrontEnd final : public FrontEnd {
+  public:
+    explicit TerminalFrontEnd(int wakeFd) : wakeFd_(wakeFd) {}
+
+    bool ShowsScreen() const override { return true; }
+
+    void Changed() override {
+        if (!dirty_.exchange(true)) {
+            Signal();
+        }
+    }
+
+    void Idle() override {
+        const bool attention = attention_.exchange(false);
+        if (!dirty_.exchange(false) && !attention) {
+            return;
+        }
+        PaintedScreen screen = PaintScreen(SnapshotScreen());
+        std::lock_guard<std::mutex> guard(TerminalLock());
+        if (TerminalSessionClosed()) {
+            return;
+        }
+        Draw(screen);
+        last_ = std::move(screen);
+        if (attention) {
+            beep();
+        }
+    }
+
+    void Attention(HWND) override {
+        attention_.store(true);
+        Signal();
+    }
+
+    unsigned long WakeCount() override {
+        std::lock_guard<std::mutex> guard(lock_);
+        return wakeCount_;
+    }
+
+    bool WaitForInput(DWORD timeoutMs, unsigned long wakeCount, InputEvent* event) override {
+        std::unique_lock<std::mutex> lock(lock_);
+        if (wakeCount != wakeCount_) {
+            return false;
+        }
+        if (timeoutMs != 0 && events_.empty()) {
+            if (readerActive_) {
+                // Another thread polls the terminal and hands what it reads to the queue.
+                changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+                    return !events_.empty() || wakeCount_ != wakeCount || !readerActive_;
+                });
+            } else {
+                readerActive_ = true;
+                lock.unlock();
+                PollTerminal(timeoutMs);
+                lock.lock();
+                readerActive_ = false;
+                changed_.notify_all();
+            }
+        } else if (events_.empty()) {
+            lock.unlock();
+            ReadTerminal();
+            lock.lock();
+        }
+        if (wakeCount != wakeCount_ || events_.empty()) {
+            return false;
+        }
+        *event = events_.front();
+        events_.pop_front();
+        return true;
+    }
+
+    void Wake() override {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            ++wakeCount_;
+        }
+        changed_.notify_all();
+        Signal();
+    }
+
+  private:
+    void Signal() {
+        const uint64_t one = 1;
+        [[maybe_unused]] ssize_t written = write(wakeFd_, &one, sizeof one);
+    }
+
+    void PollTerminal(DWORD timeoutMs) {
+        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {stdinGone_ ? -1 : STDIN_FILENO, POLLIN, 0}};
+        const int ready = poll(fds, 2, static_cast<int>(std::min<DWORD>(timeoutMs, INT32_MAX)));
+        if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
+            uint64_t count;
+            [[maybe_unused]] ssize_t got = read(wakeFd_, &count, sizeof count);
+        }
+        if (ready > 0 && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 &&
+            (fds[1].revents & POLLIN) == 0) {
+            stdinGone_ = true;  // the terminal went away: nothing more to read, and no spinning on it
+        }
+        // Read even after a timeout: ncurses reports a resize (SIGWINCH) only through wget_wch.
+        ReadTerminal();
+    }
+
+    // Decodes what the terminal has sent so far into the queue.
+    void ReadTerminal() {
+        std::vector<TerminalInput> inputs;
+        std::vector<InputEvent> events;
+        {
+            std::lock_guard<std::mutex> guard(TerminalLock());
+            if (TerminalSessionClosed()) {
+                return;
+            }
+            wint_t value;
+            int kind;
+            while ((kind = wget_wch(stdscr, &value)) != ERR) {
+                decoder_.Feed(static_cast<unsigned>(value), kind == KEY_CODE_YES, &inputs);
+            }
+            decoder_.Flush(&inputs);
+            for (const TerminalInput& input : inputs) {
+                switch (input.kind) {
+                    case TerminalInput::Kind::Event:
+                        events.push_back(input.event);
+                        break;
+                    case TerminalInput::Kind::Resize:
+                        dirty_.store(true);
+                        events.push_back(InputEvent{InputEvent::Kind::Resize});
+                        break;
+                    case TerminalInput::Kind::Click: {
+                        const POINT pixel =
+                            ClickPixel(last_, input.column - originColumn_, input.row - originRow_);
+                        InputEvent click{input.press ? InputEvent::Kind::MouseDown
+                                                     : InputEvent::Kind::MouseUp};
+                        click.x = pixel.x;
+                        click.y = pixel.y;
+                        events.push_back(click);
+                        break;
+                    }
+                }
+            }
+        }
+        if (!events.empty()) {
+            {
+                std::lock_guard<std::mutex> guard(lock_);
+                events_.insert(events_.end(), events.begin(), events.end());
+            }
+            changed_.notify_all();
+        }
+    }
+
+    // Caller holds TerminalLock().
+    void Draw(const PaintedScreen& screen) {
+        const CellGrid& grid = screen.grid;
+        const bool clipped = COLS < grid.columns() || LINES < grid.rows();
+        originColumn_ = std::max(0, (COLS - grid.columns()) / 2);
+        originRow_ = std::max(0, (LINES - grid.rows()) / 2);
+        erase();
+        const int rows = std::min(grid.rows(), LINES - (clipped ? 1 : 0));
+        const int columns = std::min(grid.columns(), COLS);
+        for (int row = 0; row < rows; ++row) {
+            for (int column = 0; column < columns; ++column) {
+                const Cell& cell = grid.At(column, row);
+                if (cell.ch == kWideTail) {
+                    continue;
+                }
+                if (CharColumns(cell.ch) == 2 && column + 1 >= columns) {
+                    break;
+                }
+                const wchar_t text[2] = {static_cast<wchar_t>(cell.ch), L'\0'};
+                cchar_t shown;
+                setcchar(&shown, text, Attributes(cell.style.attributes), ColorPair(cell.style), nullptr);
+                mvadd_wch(originRow_ + row, originColumn_ + column, &shown);
+            }
+        }
+        if (clipped && LINES > 0) {
+            attron(A_REVERSE);
+            mvaddnstr(LINES - 1, 0, kClippedNote, COLS);
+            attroff(A_REVERSE);
+        }
+        refresh();
+    }
+
+    static attr_t Attributes(uint8_t attributes) {
+        attr_t out = A_NORMAL;
+        out |= (attributes & kAttrBold) != 0 ? A_BOLD : 0;
+        out |= (attributes & kAttrDim) != 0 ? A_DIM : 0;
+        out |= (attributes & kAttrReverse) != 0 ? A_REVERSE : 0;
+        out |= (attributes & kAttrUnderline) != 0 ? A_UNDERLINE : 0;
+        return out;
+    }
+
+    // Pairs are made as colours are first used; a terminal with too few pairs shows the rest uncoloured.
+    short ColorPair(const CellStyle& style) {
+        if (!has_colors() ||
+            (style.foreground == TerminalColor::Default && style.background == TerminalColor::Default)) {
+            return 0;
+        }
+        const int key = static_cast<int>(style.foreground) * 16 + static_cast<int>(style.background);
+        auto found = pairs_.find(key);
+        if (found != pairs_.end()) {
+            return found->second;
+        }
+        const short pair = static_cast<short>(pairs_.size() + 1);
+        if (pair >= COLOR_PAIRS) {
+            return 0;
+        }
+        init_pair(pair, CursesColor(style.foreground), CursesColor(style.background));
+        pairs_.emplace(key, pair);
+        return pair;
+    }
+
+    static short CursesColor(TerminalColor color) {
+        switch (color) {
+            case TerminalColor::Black:
+                return COLOR_BLACK;
+            case TerminalColor::Red:
+                return COLOR_RED;
+            case TerminalColor::Green:
+                return COLOR_GREEN;
+            case TerminalColor::Yellow:
+                return COLOR_YELLOW;
+            case TerminalColor::Blue:
+                return COLOR_BLUE;
+            case TerminalColor::Magenta:
+                return COLOR_MAGENTA;
+            case TerminalColor::Cyan:
+                return COLOR_CYAN;
+            case TerminalColor::White:
+                return COLOR_WHITE;
+            case TerminalColor::Default:
+                break;
+        }
+        return -1;
+    }
+
+    const int wakeFd_;
+    std::atomic<bool> dirty_{true};
+    std::atomic<bool> attention_{false};
+
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::deque<InputEvent> events_;  // guarded by lock_
+    unsigned long wakeCount_ = 0;    // guarded by lock_
+    bool readerActive_ = false;      // guarded by lock_: a thread polls the terminal
+
+    bool stdinGone_ = false;                // only touched by the polling thread
+    TerminalInputDecoder decoder_;          // guarded by TerminalLock()
+    PaintedScreen last_;                    // guarded by TerminalLock(): where clicks land
+    int originColumn_ = 0, originRow_ = 0;  // guarded by TerminalLock(): the screen's place in the terminal
+    std::map<int, short> pairs_;            // guarded by TerminalLock()
+};
+
+FrontEnd* NewTerminalFrontEnd() {
+    const int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd < 0) {
+        return nullptr;
+    }
+    if (!OpenTerminalSession()) {
+        close(wakeFd);
+        return nullptr;
+    }
+    return new TerminalFrontEnd(wakeFd);  // leaked with the process, as every front-end
+}
+
+// Registered while the library loads, before any window can exist.
+[[maybe_unused]] const bool registered = (RegisterTerminalFrontEnd(NewTerminalFrontEnd), true);
+
+}  // namespace
+}  // namespace ce::ui
