@@ -1,0 +1,397 @@
+// One program's part of the stress run across programs: it writes numbered records to its end of the pair
+// and reads its partner's, while other threads wait for comm events and change lines and settings, and
+// in the rough phase also purge, close and reopen, switch flow control and inject flow characters.
+//
+// The test drives it with commands on standard input, one a line, each answered on standard output:
+//   smooth | rough   start that phase's writer and helpers (the reader runs from the first phase on)
+//   stop             end the phase at a record's end: "wrote <records so far>"
+//   drain <n>        waits until the partner's records up to n came: "drained <records come>"
+//   tidy             settings and lines back to the lossless ones, holds released: "tidy"
+//   finish <n>       write n more records: "wrote <records so far>"
+//   check <smoothEnd> <roughEnd> <end>   the partner's figures; waits for its last record and answers
+//                    "ok <records> <events>" or "FAIL <why>", then the program ends
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "driver/driver_test_support.h"
+#include "system/helper_roles.h"
+#include "system/stress_records.h"
+
+namespace systemtest {
+namespace {
+
+constexpr DWORD kMaxWriteBytes = 3000;
+constexpr DWORD kReadBytes = 4096;
+constexpr DWORD kControlPauseMs = 2;
+constexpr DWORD kRoughPauseMs = 15;
+// Shorter than the test's wait for an answer, so a stall is reported with its figures.
+constexpr DWORD kLastRecordWaitMs = 20000;
+constexpr DWORD kAllEvents =
+    EV_RXCHAR | EV_RXFLAG | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR;
+constexpr DWORD kBaudRates[] = {9600, 115200, 56000, 19200};
+
+// Calls that end within a fraction of a second, and never early enough to lose track of a record.
+const COMMTIMEOUTS kTimeouts[] = {
+    {MAXDWORD, MAXDWORD, 200, 0, 200},
+    {20, 0, 60, 0, 150},
+    {0, 0, 100, 10, 100},
+};
+
+using Random = std::mt19937;
+
+DWORD Pick(Random& random, DWORD below) {
+    return std::uniform_int_distribution<DWORD>(0, below - 1)(random);
+}
+
+// Settings of a lossless transfer: RTS/CTS handshake both ways, no software flow, nothing discarded.
+void LosslessState(HANDLE port, Random* random) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof(dcb);
+    if (!GetCommState(port, &dcb)) {
+        return;
+    }
+    dcb.BaudRate = random != nullptr ? kBaudRates[Pick(*random, std::size(kBaudRates))] : CBR_115200;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fOutxCtsFlow = TRUE;
+    dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    dcb.fDtrControl = random != nullptr && Pick(*random, 2) == 0 ? DTR_CONTROL_DISABLE : DTR_CONTROL_ENABLE;
+    dcb.EvtChar = static_cast<char>(random != nullptr ? 0x80 + Pick(*random, 0x40) : 0);
+    SetCommState(port, &dcb);
+}
+
+// Anything goes but the characters the stream must keep: XON and XOFF stay what the records avoid.
+void RoughState(HANDLE port, Random& random) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof(dcb);
+    if (!GetCommState(port, &dcb)) {
+        return;
+    }
+    dcb.BaudRate = kBaudRates[Pick(random, std::size(kBaudRates))];
+    dcb.fOutX = Pick(random, 3) == 0;
+    dcb.fInX = Pick(random, 3) == 0;
+    dcb.fTXContinueOnXoff = Pick(random, 2);
+    dcb.fOutxCtsFlow = Pick(random, 2);
+    dcb.fOutxDsrFlow = Pick(random, 4) == 0;
+    dcb.fDtrControl = Pick(random, 3);
+    dcb.fRtsControl = Pick(random, 4);
+    dcb.fDsrSensitivity = Pick(random, 6) == 0;
+    dcb.XonChar = static_cast<char>(stress::kXon);
+    dcb.XoffChar = static_cast<char>(stress::kXoff);
+    SetCommState(port, &dcb);
+}
+
+class Worker {
+  public:
+    template <class Body>
+    explicit Worker(Body body) : thread_(body) {}
+    ~Worker() { thread_.join(); }
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+
+  private:
+    std::thread thread_;
+};
+
+class StressProgram {
+  public:
+    StressProgram(const std::string& name, unsigned seed) : name_(Wide(name)), seed_(seed) {}
+
+    bool Open() {
+        owner_.store(Reopen(INVALID_HANDLE_VALUE));
+        watcher_.store(tulktest::OpenByName(name_, 0));
+        return owner_.load() != INVALID_HANDLE_VALUE && watcher_.load() != INVALID_HANDLE_VALUE;
+    }
+
+    int Serve() {
+        std::string line;
+        while (std::getline(std::cin, line)) {
+            std::istringstream words(line);
+            std::string command;
+            words >> command;
+            if (command == "smooth" || command == "rough") {
+                StartPhase(command == "rough");
+            } else if (command == "stop") {
+                StopPhase();
+                Say("wrote " + std::to_string(Records()));
+            } else if (command == "drain") {
+                uint32_t count = 0;
+                words >> count;
+                tulktest::WaitUntil([&] { return received_.load() >= count; }, kLastRecordWaitMs);
+                Say("drained " + std::to_string(received_.load()));
+            } else if (command == "tidy") {
+                Tidy();
+                Say("tidy");
+            } else if (command == "finish") {
+                uint64_t count = 0;
+                words >> count;
+                WriteUpTo(written_ + count * stress::kRecordBytes, nullptr);
+                Say("wrote " + std::to_string(Records()));
+            } else if (command == "check") {
+                uint32_t smoothEnd = 0, roughEnd = 0, end = 0;
+                words >> smoothEnd >> roughEnd >> end;
+                return Check(smoothEnd, roughEnd, end);
+            }
+        }
+        return 1;
+    }
+
+  private:
+    static void Say(const std::string& text) {
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+    }
+
+    uint64_t Records() const { return written_ / stress::kRecordBytes; }
+
+    HANDLE Reopen(HANDLE old) {
+        if (old != INVALID_HANDLE_VALUE) {
+            CloseHandle(old);
+        }
+        HANDLE port = tulktest::OpenByName(name_, GENERIC_READ | GENERIC_WRITE);
+        if (port != INVALID_HANDLE_VALUE) {
+            COMMTIMEOUTS timeouts = kTimeouts[0];
+            SetCommTimeouts(port, &timeouts);
+            LosslessState(port, nullptr);
+        }
+        return port;
+    }
+
+    // Writes the stream up to the offset (or until *stop), going on from wherever a short write ended.
+    void WriteUpTo(uint64_t target, const std::atomic<bool>* stop) {
+        Random random(seed_ + 1);
+        std::vector<uint8_t> bytes(kMaxWriteBytes);
+        while (written_ < target) {
+            if (stop != nullptr && stop->load()) {
+                // Go on to the end of the record under way, so the partner's next one is whole.
+                target = (written_ + stress::kRecordBytes - 1) / stress::kRecordBytes * stress::kRecordBytes;
+                stop = nullptr;
+                continue;
+            }
+            const auto count =
+                static_cast<DWORD>(std::min<uint64_t>(1 + Pick(random, kMaxWriteBytes), target - written_));
+            for (DWORD i = 0; i < count; ++i) {
+                bytes[i] = stress::StreamByte(written_ + i);
+            }
+            DWORD done = 0;
+            if (WriteFile(owner_.load(), bytes.data(), count, &done, nullptr) || done != 0) {
+                written_ += done;
+            } else {
+                Sleep(1);  // a handle closed under us
+            }
+        }
+    }
+
+    void Read() {
+        std::vector<uint8_t> bytes(kReadBytes);
+        while (!stopReading_.load()) {
+            DWORD done = 0;
+            if (ReadFile(owner_.load(), bytes.data(), kReadBytes, &done, nullptr)) {
+                records_.Take(bytes.data(), done);
+                received_.store(records_.next());
+            } else {
+                Sleep(1);
+            }
+        }
+    }
+
+    void WaitForEvents() {
+        while (!stopWaiting_.load()) {
+            DWORD events = 0;
+            if (SetCommMask(watcher_.load(), kAllEvents) &&
+                WaitCommEvent(watcher_.load(), &events, nullptr)) {
+                events_.fetch_add(events != 0 ? 1 : 0);
+            } else {
+                Sleep(1);
+            }
+        }
+    }
+
+    // Lines and settings that lose nothing: flow control stays RTS/CTS throughout.
+    void Change(Random& random) {
+        HANDLE port = owner_.load();
+        switch (Pick(random, 6)) {
+            case 0:
+                LosslessState(port, &random);
+                break;
+            case 1: {
+                COMMTIMEOUTS timeouts = kTimeouts[Pick(random, std::size(kTimeouts))];
+                SetCommTimeouts(port, &timeouts);
+                break;
+            }
+            case 2:
+                EscapeCommFunction(port, Pick(random, 2) == 0 ? SETDTR : CLRDTR);
+                break;
+            case 3: {
+                COMSTAT status{};
+                DWORD errors = 0;
+                DWORD lines = 0;
+                ClearCommError(port, &errors, &status);
+                GetCommModemStatus(port, &lines);
+                break;
+            }
+            case 4:
+                SetCommMask(watcher_.load(), kAllEvents & (Pick(random, 0x100) | EV_DSR));
+                break;
+            default: {
+                COMMPROP properties{};
+                GetCommProperties(port, &properties);
+                break;
+            }
+        }
+    }
+
+    // What loses bytes, or may: purges, closes, software flow control, lines that hold a writer.
+    void Roughen(Random& random) {
+        switch (Pick(random, 6)) {
+            case 0:
+                PurgeComm(owner_.load(), Pick(random, 16));
+                break;
+            case 1:
+                owner_.store(Reopen(owner_.exchange(INVALID_HANDLE_VALUE)));
+                break;
+            case 2:
+                RoughState(owner_.load(), random);
+                break;
+            case 3:
+                EscapeCommFunction(owner_.load(), SETXOFF + Pick(random, 6));  // SETXOFF to CLRDTR
+                break;
+            case 4:
+                TransmitCommChar(owner_.load(), static_cast<char>(stress::kXon));
+                break;
+            default: {
+                HANDLE old = watcher_.exchange(INVALID_HANDLE_VALUE);
+                CloseHandle(old);
+                watcher_.store(tulktest::OpenByName(name_, 0));
+                break;
+            }
+        }
+    }
+
+    void StartPhase(bool rough) {
+        stopPhase_.store(false);
+        if (!reader_) {
+            reader_ = std::make_unique<Worker>([this] { Read(); });
+            waiter_ = std::make_unique<Worker>([this] { WaitForEvents(); });
+        }
+        const unsigned seed = seed_ + (rough ? 100 : 200);
+        phase_.push_back(std::make_unique<Worker>([this] { WriteUpTo(UINT64_MAX, &stopPhase_); }));
+        phase_.push_back(std::make_unique<Worker>([this, seed] {
+            Random random(seed);
+            while (!stopPhase_.load()) {
+                Change(random);
+                Sleep(kControlPauseMs);
+            }
+        }));
+        if (rough) {
+            phase_.push_back(std::make_unique<Worker>([this, seed] {
+                Random random(seed + 1);
+                while (!stopPhase_.load()) {
+                    Roughen(random);
+                    Sleep(kRoughPauseMs);
+                }
+            }));
+        }
+    }
+
+    void StopPhase() {
+        stopPhase_.store(true);
+        phase_.clear();
+    }
+
+    void Tidy() {
+        HANDLE port = owner_.load();
+        COMMTIMEOUTS timeouts = kTimeouts[0];
+        SetCommTimeouts(port, &timeouts);
+        // RTS up first: a handshake taken up again may wait for the ring to drain before raising it.
+        DCB dcb{};
+        dcb.DCBlength = sizeof(dcb);
+        if (GetCommState(port, &dcb)) {
+            dcb.fRtsControl = RTS_CONTROL_ENABLE;
+            SetCommState(port, &dcb);
+        }
+        LosslessState(port, nullptr);
+        EscapeCommFunction(port, SETXON);
+        EscapeCommFunction(port, SETDTR);
+        SetCommMask(watcher_.load(), kAllEvents);
+    }
+
+    int Check(uint32_t smoothEnd, uint32_t roughEnd, uint32_t end) {
+        tulktest::WaitUntil([&] { return received_.load() >= end; }, kLastRecordWaitMs);
+        stopReading_.store(true);
+        stopWaiting_.store(true);
+        reader_.reset();
+        // A new mask ends the wait under way; the waiter may be about to start another.
+        std::atomic<bool> joined{false};
+        std::thread ender([&] {
+            while (!joined.load()) {
+                SetCommMask(watcher_.load(), EV_RXCHAR);
+                Sleep(kControlPauseMs);
+            }
+        });
+        waiter_.reset();
+        joined.store(true);
+        ender.join();
+        std::ostringstream why;
+        if (records_.disordered()) {
+            why << "records out of order; ";
+        }
+        if (records_.firstRunEnd() < smoothEnd) {
+            why << "the smooth phase lost record " << records_.firstRunEnd() << " of " << smoothEnd << "; ";
+        }
+        if (records_.next() != end) {
+            why << "the last record is " << records_.next() << ", not " << end << " (the finish began at "
+                << roughEnd << "); ";
+        }
+        if (records_.lastRunStart() > roughEnd) {
+            why << "the finish lost records from " << roughEnd << " to " << records_.lastRunStart() << "; ";
+        }
+        const bool ok = why.str().empty();
+        Say(ok ? "ok " + std::to_string(records_.records()) + " " + std::to_string(events_.load())
+               : "FAIL " + why.str());
+        CloseHandle(owner_.load());
+        CloseHandle(watcher_.load());
+        return ok ? 0 : 1;
+    }
+
+    const std::u16string name_;
+    const unsigned seed_;
+    std::atomic<HANDLE> owner_{INVALID_HANDLE_VALUE};
+    std::atomic<HANDLE> watcher_{INVALID_HANDLE_VALUE};
+    uint64_t written_ = 0;  // the writing thread's of the phase, or the command thread's between phases
+    stress::RecordReader records_;  // the reader's until it is joined
+    std::atomic<uint32_t> received_{0};
+    std::atomic<uint64_t> events_{0};
+    std::atomic<bool> stopPhase_{false};
+    std::atomic<bool> stopReading_{false};
+    std::atomic<bool> stopWaiting_{false};
+    std::unique_ptr<Worker> reader_;
+    std::unique_ptr<Worker> waiter_;
+    std::vector<std::unique_ptr<Worker>> phase_;
+};
+
+}  // namespace
+
+int StressRole(const std::string& port, unsigned seed) {
+    StressProgram program(port, seed);
+    if (!program.Open()) {
+        std::printf("FAIL open: %lu\n", static_cast<unsigned long>(GetLastError()));
+        return 1;
+    }
+    std::printf("open\n");
+    std::fflush(stdout);
+    return program.Serve();
+}
+
+}  // namespace systemtest

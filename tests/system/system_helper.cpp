@@ -1,0 +1,209 @@
+// The roles of the system tests' other programs: the one that activates a pair and leaves, the two that talk
+// through it, the one that blocks in the driver, and the one that only opens a port.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "driver/driver_test_support.h"
+#include "system/helper_roles.h"
+
+namespace systemtest {
+namespace {
+
+constexpr int kMaxEventWaits = 16;
+constexpr DWORD kCallTimeoutMs = 10000;
+constexpr DWORD kLineEvents = EV_DSR | EV_CTS | EV_RLSD;
+
+// Writes the keys of COM5: and COM6: as the manager does and activates both; they stay active after this
+// program ends.
+int Activate() {
+    Steps steps;
+    for (DWORD end : {0u, 1u}) {
+        HANDLE device = tulktest::ActivatePort(tulktest::PairEnd(u"COM", end));
+        steps.Check(device != nullptr, "activate " + std::to_string(end), std::to_string(GetLastError()));
+    }
+    return steps.ExitCode();
+}
+
+// The two ends of a conversation: data both ways, then each end's lines seen by the other as events and
+// modem status. The ends keep in step through the data they exchange.
+int Talk(const std::string& side) {
+    const bool first = side == "first";
+    Steps steps;
+    HANDLE port = OpenForData(first ? "COM5:" : "COM6:");
+    if (!steps.Check(port != INVALID_HANDLE_VALUE, "open", std::to_string(GetLastError()))) {
+        return steps.ExitCode();
+    }
+    steps.Check(SetCommMask(port, kLineEvents) != FALSE, "mask");
+    std::printf("ready\n");
+    std::fflush(stdout);
+    if (first) {
+        steps.Check(ReadLineFrom(port) == "hello from second", "hear second");
+        steps.Check(WriteText(port, "hello from first\n"), "say hello");
+        // The second drops DTR: DSR and DCD go off here.
+        steps.Check(WaitForLines(port, EV_DSR | EV_RLSD, MS_DSR_ON | MS_RLSD_ON, 0), "see DTR off");
+        steps.Check(ReadLineFrom(port) == "dtr off", "hear dtr off");
+        for (const bool on : {true, false}) {
+            const std::string word = on ? "rts on" : "rts off";
+            steps.Check(EscapeCommFunction(port, on ? SETRTS : CLRRTS) != FALSE, word);
+            steps.Check(WriteText(port, word + "\n"), "say " + word);
+            steps.Check(ReadLineFrom(port) == "seen", "hear " + word + " seen");
+        }
+        steps.Check(WaitForLines(port, EV_DSR, MS_DSR_ON, MS_DSR_ON), "see DTR on");
+        steps.Check(ReadLineFrom(port) == "dtr on", "hear dtr on");
+        steps.Check(WriteText(port, "bye\n"), "say bye");
+    } else {
+        steps.Check(WriteText(port, "hello from second\n"), "say hello");
+        steps.Check(ReadLineFrom(port) == "hello from first", "hear first");
+        steps.Check(EscapeCommFunction(port, CLRDTR) != FALSE, "clear DTR");
+        steps.Check(WriteText(port, "dtr off\n"), "say dtr off");
+        // The first raises RTS, then drops it: CTS follows, DSR stays.
+        for (const bool on : {true, false}) {
+            const std::string word = on ? "rts on" : "rts off";
+            steps.Check(WaitForLines(port, EV_CTS, MS_CTS_ON | MS_DSR_ON, (on ? MS_CTS_ON : 0) | MS_DSR_ON),
+                        "see " + word);
+            steps.Check(ReadLineFrom(port) == word, "hear " + word);
+            steps.Check(WriteText(port, "seen\n"), "say seen");
+        }
+        steps.Check(EscapeCommFunction(port, SETDTR) != FALSE, "set DTR");
+        steps.Check(WriteText(port, "dtr on\n"), "say dtr on");
+        steps.Check(ReadLineFrom(port) == "bye", "hear bye");
+    }
+    steps.Check(CloseHandle(port) != FALSE, "close");
+    return steps.ExitCode();
+}
+
+// One thread blocked in a read with no timeout, another in a wait for events that never come. When the
+// standard input ends, a third aborts both, and the program reports how they ended.
+int Block(const std::string& name) {
+    Steps steps;
+    HANDLE port = tulktest::OpenByName(Wide(name), GENERIC_READ | GENERIC_WRITE);
+    if (!steps.Check(port != INVALID_HANDLE_VALUE, "open", std::to_string(GetLastError()))) {
+        return steps.ExitCode();
+    }
+    COMMTIMEOUTS forever{};
+    steps.Check(SetCommTimeouts(port, &forever) != FALSE, "no timeouts");
+    steps.Check(SetCommMask(port, EV_BREAK | EV_RING) != FALSE, "mask");
+    BOOL waited = TRUE;
+    DWORD events = 0xDEADBEEFu;
+    std::thread waiter([&] { waited = WaitCommEvent(port, &events, nullptr); });
+    std::thread releaser([&] {
+        char byte = 0;
+        while (read(STDIN_FILENO, &byte, 1) > 0) {
+        }
+        PurgeComm(port, PURGE_RXABORT);
+        SetCommMask(port, 0);
+    });
+    std::printf("ready\n");
+    std::fflush(stdout);
+    BYTE byte = 0;
+    DWORD done = 0xDEADBEEFu;
+    const BOOL read = ReadFile(port, &byte, 1, &done, nullptr);
+    releaser.join();
+    waiter.join();
+    steps.Check(read != FALSE && done == 0, "read aborted", std::to_string(done));
+    steps.Check(waited != FALSE && events == 0, "wait ended by the mask", std::to_string(events));
+    steps.Check(CloseHandle(port) != FALSE, "close");
+    return steps.ExitCode();
+}
+
+int Open(const std::string& name) {
+    Steps steps;
+    HANDLE port = tulktest::OpenByName(Wide(name), GENERIC_READ | GENERIC_WRITE);
+    steps.Check(port != INVALID_HANDLE_VALUE, "open", std::to_string(GetLastError()));
+    if (port != INVALID_HANDLE_VALUE) {
+        CloseHandle(port);
+    }
+    return steps.ExitCode();
+}
+
+}  // namespace
+
+bool Steps::Check(bool held, const std::string& step, const std::string& why) {
+    if (held) {
+        std::printf("ok %s\n", step.c_str());
+    } else {
+        std::printf("FAIL %s: %s\n", step.c_str(), why.c_str());
+        failed_ = true;
+    }
+    std::fflush(stdout);
+    return held;
+}
+
+std::u16string Wide(const std::string& text) {
+    return std::u16string(text.begin(), text.end());
+}
+
+HANDLE OpenForData(const std::string& name) {
+    HANDLE port = tulktest::OpenByName(Wide(name), GENERIC_READ | GENERIC_WRITE);
+    if (port != INVALID_HANDLE_VALUE) {
+        COMMTIMEOUTS timeouts{MAXDWORD, MAXDWORD, kCallTimeoutMs, 0, kCallTimeoutMs};
+        SetCommTimeouts(port, &timeouts);
+    }
+    return port;
+}
+
+bool WaitForLines(HANDLE port, DWORD events, DWORD lines, DWORD want) {
+    for (int wait = 0; wait < kMaxEventWaits; ++wait) {
+        DWORD seen = 0;
+        DWORD status = 0;
+        if (!WaitCommEvent(port, &seen, nullptr) || !GetCommModemStatus(port, &status)) {
+            return false;
+        }
+        if ((seen & events) != 0 && (status & lines) == want) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string ReadLineFrom(HANDLE port) {
+    std::string line;
+    for (;;) {
+        char byte = 0;
+        DWORD done = 0;
+        if (!ReadFile(port, &byte, 1, &done, nullptr) || done == 0) {
+            return {};
+        }
+        if (byte == '\n') {
+            return line;
+        }
+        line += byte;
+    }
+}
+
+bool WriteText(HANDLE port, const std::string& text) {
+    DWORD done = 0;
+    return WriteFile(port, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) &&
+           done == text.size();
+}
+
+}  // namespace systemtest
+
+int main(int argc, char** argv) {
+    using namespace systemtest;
+    alarm(kWatchdogSeconds);
+    const std::string role = argc > 1 ? argv[1] : "";
+    const std::string argument = argc > 2 ? argv[2] : "";
+    if (role == "activate") {
+        return Activate();
+    }
+    if (role == "talk") {
+        return Talk(argument);
+    }
+    if (role == "block") {
+        return Block(argument);
+    }
+    if (role == "open") {
+        return Open(argument);
+    }
+    if (role == "stress") {
+        return StressRole(argument, argc > 3 ? static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)) : 1);
+    }
+    std::fprintf(stderr,
+                 "usage: system_helper activate | talk first|second | block PORT | open PORT | "
+                 "stress PORT SEED\n");
+    return 2;
+}
