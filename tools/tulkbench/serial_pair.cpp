@@ -45,65 +45,15 @@ bool WritePortKey(DWORD index, DWORD partner, DWORD comNumber) {
     return true;
 }
 
-class PortEnd : public ByteEnd {
-  public:
-    explicit PortEnd(HANDLE port) : port_(port) {}
-    ~PortEnd() override { CloseHandle(port_); }
-
-    bool WriteAll(const uint8_t* data, size_t size) override {
-        while (size > 0) {
-            DWORD written = 0;
-            if (!WriteFile(port_, data, static_cast<DWORD>(size), &written, nullptr) || written == 0) {
-                return false;
-            }
-            data += written;
-            size -= written;
-        }
-        return true;
+HANDLE OpenPort(const std::u16string& name) {
+    HANDLE port =
+        CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (port != INVALID_HANDLE_VALUE) {
+        // Return as soon as anything arrived, waiting up to a second for the first byte.
+        COMMTIMEOUTS timeouts{MAXDWORD, MAXDWORD, 1000, 0, 0};
+        SetCommTimeouts(port, &timeouts);
     }
-
-    size_t ReadSome(uint8_t* data, size_t size) override {
-        for (;;) {
-            DWORD read = 0;
-            if (!ReadFile(port_, data, static_cast<DWORD>(size), &read, nullptr)) {
-                return 0;
-            }
-            if (read > 0) {
-                return read;
-            }
-        }
-    }
-
-  private:
-    HANDLE port_;
-};
-
-HANDLE OpenPort(DWORD comNumber) {
-    WCHAR name[16];
-    wsprintfW(name, u"COM%u:", comNumber);
-    HANDLE port = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (port == INVALID_HANDLE_VALUE) {
-        throw std::runtime_error("cannot open the port");
-    }
-    // Return as soon as anything arrived, waiting up to a second for the first byte.
-    COMMTIMEOUTS timeouts{MAXDWORD, MAXDWORD, 1000, 0, 0};
-    SetCommTimeouts(port, &timeouts);
     return port;
-}
-
-// RTS/CTS flow control, as any lossless transfer over a serial line needs: without it a writer faster than
-// its reader overruns the 2 KiB receive ring. Set once both ends are open: a port's first open starts with
-// CTS off, whatever its partner did with RTS before.
-void UseHardwareFlowControl(HANDLE port) {
-    DCB dcb{};
-    dcb.DCBlength = sizeof(dcb);
-    GetCommState(port, &dcb);
-    dcb.BaudRate = CBR_115200;
-    dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
-    dcb.fOutxCtsFlow = TRUE;
-    if (!SetCommState(port, &dcb)) {
-        throw std::runtime_error("cannot set the port's flow control");
-    }
 }
 
 }  // namespace
@@ -126,10 +76,62 @@ SerialPair::~SerialPair() {
     }
 }
 
+std::u16string SerialPair::Name(DWORD end) const {
+    WCHAR name[16];
+    wsprintfW(name, u"COM%u:", firstComNumber_ + end);
+    return name;
+}
+
 ByteChannel SerialPair::Open() {
-    HANDLE a = OpenPort(firstComNumber_);
-    HANDLE b = OpenPort(firstComNumber_ + 1);
-    UseHardwareFlowControl(a);
-    UseHardwareFlowControl(b);
-    return ByteChannel{"tulk pair", std::make_unique<PortEnd>(a), std::make_unique<PortEnd>(b)};
+    std::unique_ptr<PortEnd> a = PortEnd::Open(Name(0));
+    std::unique_ptr<PortEnd> b = PortEnd::Open(Name(1));
+    if (!a || !b || !a->UseHardwareFlowControl() || !b->UseHardwareFlowControl()) {
+        throw std::runtime_error("cannot open the pair with flow control");
+    }
+    return ByteChannel{"tulk pair", std::move(a), std::move(b)};
+}
+
+std::unique_ptr<PortEnd> PortEnd::Open(const std::u16string& name) {
+    HANDLE port = OpenPort(name);
+    return port != INVALID_HANDLE_VALUE ? std::unique_ptr<PortEnd>(new PortEnd(port)) : nullptr;
+}
+
+PortEnd::~PortEnd() {
+    CloseHandle(port_);
+}
+
+bool PortEnd::WriteAll(const uint8_t* data, size_t size) {
+    while (size > 0) {
+        DWORD written = 0;
+        if (!WriteFile(port_, data, static_cast<DWORD>(size), &written, nullptr) || written == 0) {
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+size_t PortEnd::ReadSome(uint8_t* data, size_t size) {
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(port_, data, static_cast<DWORD>(size), &read, nullptr)) {
+            return 0;
+        }
+        if (read > 0) {
+            return read;
+        }
+    }
+}
+
+// RTS/CTS flow control, as any lossless transfer over a serial line needs: without it a writer faster than
+// its reader overruns the 2 KiB receive ring.
+bool PortEnd::UseHardwareFlowControl() {
+    DCB dcb{};
+    dcb.DCBlength = sizeof(dcb);
+    GetCommState(port_, &dcb);
+    dcb.BaudRate = CBR_115200;
+    dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    dcb.fOutxCtsFlow = TRUE;
+    return SetCommState(port_, &dcb) != FALSE;
 }
