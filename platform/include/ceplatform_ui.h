@@ -56,7 +56,7 @@ CEAPI DWORD CeUiGetDrawnRects(HWND hwnd, CE_UI_DRAWN_RECT* rects, DWORD maxCount
 // The screen as a terminal shows it, whichever front-end runs: CE_UI_PICTURE_COLUMNS x CE_UI_PICTURE_ROWS
 // cells: the 34 x 22 cells of the screen with one more cell around them for the frames of windows at the
 // screen's edge. Screen pixel (x, y) is shown in cell ((x + 3) / 7 + 1, (y + 7) / 14 + 1), so that every
-// cell of a control lies over it, and a click on cell (c, r) stands for pixel (7c - 4, 14r - 7). The text
+// cell of a control lies over it, and a click on cell (c, r) stands for pixel (7c - 4, 14r - 8). The text
 // is UTF-8, one line per row, each ended by '\n', then a NUL; a character two cells wide stands for both.
 // It answers the bytes the picture needs with its NUL and copies it only when size is at least that;
 // otherwise it copies nothing and sets ERROR_INSUFFICIENT_BUFFER (a null utf8 with a size other than 0

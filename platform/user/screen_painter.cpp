@@ -389,8 +389,10 @@ POINT ClickPixel(const PaintedScreen& screen, int column, int row) {
             return spot->pixel;
         }
     }
-    return POINT{(column - kScreenMarginCells) * kCellWidthPx + kCellWidthPx / 2,
-                 (row - kScreenMarginCells) * kCellHeightPx + kCellHeightPx / 2};
+    // The one pixel that lies inside everything drawn over the cell, given how PixelToColumn and
+    // PixelToRow round: the last pixel before the cell's middle.
+    return POINT{(column - kScreenMarginCells) * kCellWidthPx + (kCellWidthPx + 1) / 2 - 1,
+                 (row - kScreenMarginCells) * kCellHeightPx + (kCellHeightPx + 1) / 2 - 1};
 }
 
 }  // namespace ce::ui

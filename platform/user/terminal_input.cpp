@@ -123,9 +123,13 @@ void TerminalInputDecoder::Feed(unsigned value, bool isKeyCode, std::vector<Term
             }
             break;
         case State::Sequence:
-            if (value < 0x20 || value > 0x7E || sequence_.size() >= kLongestSequence) {
+            if (value < 0x20 || value > 0x7E) {
                 state_ = State::Ground;  // not a report; what follows starts afresh
                 Ground(value, out);
+                break;
+            }
+            if (sequence_.size() >= kLongestSequence) {
+                state_ = State::Discard;  // the rest of it is no one's keys
                 break;
             }
             sequence_.push_back(static_cast<char>(value));
@@ -134,14 +138,23 @@ void TerminalInputDecoder::Feed(unsigned value, bool isKeyCode, std::vector<Term
                 Sequence(out);
             }
             break;
+        case State::Discard:
+            if (value < 0x20 || value > 0x7E) {
+                state_ = State::Ground;
+                Ground(value, out);
+            } else if (value >= 0x40) {
+                state_ = State::Ground;
+            }
+            break;
     }
 }
 
 void TerminalInputDecoder::Flush(std::vector<TerminalInput>* out) {
+    // A report torn between two reads goes on with the next one; only a lone Esc is a key by itself.
     if (state_ == State::Escape) {
         Key(VK_ESCAPE, 0, out);
+        state_ = State::Ground;
     }
-    state_ = State::Ground;
 }
 
 void TerminalInputDecoder::Ground(unsigned ch, std::vector<TerminalInput>* out) {

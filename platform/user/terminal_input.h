@@ -25,11 +25,12 @@ class TerminalInputDecoder {
   public:
     // One value of wget_wch: a character, or a KEY_* code when isKeyCode.
     void Feed(unsigned value, bool isKeyCode, std::vector<TerminalInput>* out);
-    // Nothing more is waiting: an Esc on its own was the Escape key; a torn report is dropped.
+    // Nothing more is waiting: an Esc on its own was the Escape key; a report torn between reads is kept
+    // for the next one.
     void Flush(std::vector<TerminalInput>* out);
 
   private:
-    enum class State { Ground, Escape, Sequence };
+    enum class State { Ground, Escape, Sequence, Discard };
     void Ground(unsigned ch, std::vector<TerminalInput>* out);
     void Sequence(std::vector<TerminalInput>* out);
 
