@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
+#include <new>
 
 namespace ce::host {
 
@@ -115,8 +117,13 @@ ssize_t ReceiveRecord(int fd, uint8_t* buffer, size_t capacity) {
 }  // namespace
 
 Received ReceiveMessage(int fd, std::vector<uint8_t>* message) {
-    message->resize(kRecordBytes);
-    ssize_t got = ReceiveRecord(fd, message->data(), kRecordBytes);
+    // The first record lands in this thread's scratch buffer: sizing the message for a whole record would
+    // clear 128 KiB for every call, most of whose messages are a few dozen bytes.
+    thread_local const std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[kRecordBytes]);
+    if (!scratch) {
+        return Received::Closed;
+    }
+    ssize_t got = ReceiveRecord(fd, scratch.get(), kRecordBytes);
     if (got <= 0) {
         return Received::Closed;
     }
@@ -124,6 +131,7 @@ Received ReceiveMessage(int fd, std::vector<uint8_t>* message) {
     if (static_cast<size_t>(got) < sizeof(header) || static_cast<size_t>(got) > kRecordBytes) {
         return Received::Malformed;
     }
+    message->assign(scratch.get(), scratch.get() + got);
     std::memcpy(&header, message->data(), sizeof(header));
     if (header.size < sizeof(header) || header.size > kMaxMessageBytes || header.size < got) {
         return Received::Malformed;
