@@ -22,7 +22,7 @@ extern "C" BOOL WINAPI CloseHandle(HANDLE hObject) {
             return ce::host::CloseRemoteFile(hObject);
         case ce::ObjectType::RegistryKey:  // RegCloseKey
         case ce::ObjectType::RemoteRegistryKey:
-        case ce::ObjectType::Device:       // DeactivateDevice
+        case ce::ObjectType::Device:  // DeactivateDevice
         // The window system's objects have their own calls (DestroyWindow, DestroyIcon, ReleaseDC,
         // DeleteObject, ImageList_Destroy); CloseHandle refuses them as Win32 does.
         case ce::ObjectType::Window:

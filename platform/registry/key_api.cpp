@@ -21,7 +21,9 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass
                      REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
                      LPDWORD lpdwDisposition) {
     if (ce::host::Remote()) {
-        return RunRegistryCall([&] { return ce::host::RemoteRegCreateKey(hKey, lpSubKey, dwOptions, phkResult, lpdwDisposition); });
+        return RunRegistryCall([&] {
+            return ce::host::RemoteRegCreateKey(hKey, lpSubKey, dwOptions, phkResult, lpdwDisposition);
+        });
     }
     return RunRegistryCall([&]() -> LONG {
         StartRegistry();
@@ -98,8 +100,10 @@ LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
 LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
                    LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
     if (ce::host::Remote()) {
-        return RunRegistryCall([&] { return ce::host::RemoteRegEnumKey(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass,
-                                                    lpftLastWriteTime); });
+        return RunRegistryCall([&] {
+            return ce::host::RemoteRegEnumKey(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass,
+                                              lpcchClass, lpftLastWriteTime);
+        });
     }
     return RunRegistryCall([&]() -> LONG {
         StartRegistry();
@@ -134,7 +138,11 @@ LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpR
                       LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                       PFILETIME lpftLastWriteTime) {
     if (ce::host::Remote()) {
-        return RunRegistryCall([&] { return ce::host::RemoteRegQueryInfoKey(hKey, lpClass, lpcchClass, lpReserved, lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen, lpcValues, lpcbMaxValueNameLen, lpcbMaxValueLen, lpcbSecurityDescriptor, lpftLastWriteTime); });
+        return RunRegistryCall([&] {
+            return ce::host::RemoteRegQueryInfoKey(
+                hKey, lpClass, lpcchClass, lpReserved, lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen,
+                lpcValues, lpcbMaxValueNameLen, lpcbMaxValueLen, lpcbSecurityDescriptor, lpftLastWriteTime);
+        });
     }
     return RunRegistryCall([&]() -> LONG {
         StartRegistry();

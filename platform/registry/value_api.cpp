@@ -51,7 +51,8 @@ extern "C" {
 LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
                     DWORD cbData) {
     if (ce::host::Remote()) {
-        return RunRegistryCall([&] { return ce::host::RemoteRegSetValue(hKey, lpValueName, dwType, lpData, cbData); });
+        return RunRegistryCall(
+            [&] { return ce::host::RemoteRegSetValue(hKey, lpValueName, dwType, lpData, cbData); });
     }
     return RunRegistryCall([&]() -> LONG {
         StartRegistry();
@@ -73,7 +74,9 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType
 LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                       LPDWORD lpcbData) {
     if (ce::host::Remote()) {
-        return RunRegistryCall([&] { return ce::host::RemoteRegQueryValue(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData); });
+        return RunRegistryCall([&] {
+            return ce::host::RemoteRegQueryValue(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+        });
     }
     return RunRegistryCall([&]() -> LONG {
         StartRegistry();
@@ -101,7 +104,10 @@ LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWOR
 LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
                    LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
     if (ce::host::Remote()) {
-        return RunRegistryCall([&] { return ce::host::RemoteRegEnumValue(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData); });
+        return RunRegistryCall([&] {
+            return ce::host::RemoteRegEnumValue(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved,
+                                                lpType, lpData, lpcbData);
+        });
     }
     return RunRegistryCall([&]() -> LONG {
         StartRegistry();
