@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "help_address.h"
@@ -208,6 +209,14 @@ TEST(HelpAddressLimits, ALongDirectoryIsCutAt259Characters) {
     BuildHelpUrl((directory + u"tulkcfg").c_str(), url, kHelpUrlChars);
     EXPECT_EQ(std::u16string(url), (u"file://" + directory).substr(0, kHelpUrlChars - 1));
     EXPECT_EQ(url[kHelpUrlChars], u'#');
+}
+
+// The program itself: its port list is built before WinMain, and "start" ends it without a window.
+TEST(Program, StartEndsByItself) {
+    const std::string command = std::string("CE_DEVICE=none CE_UI_HEADLESS=1 ") + TULKCFG_PROGRAM + " start";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 std::u16string ProgramDirectory() {

@@ -165,4 +165,23 @@ TEST_F(PortTree, PhysicalPortsStandInListOrderBesideVirtualOnes) {
     Close();
 }
 
+// What a terminal shows: each row's picture before its text.
+TEST_F(PortTree, TheScreenPictureShowsEachRowWithItsPicture) {
+    storetest::StartPhysicalPort({.keyName = u"Serial1", .number = 1});
+    WriteDisabledPhysicalKey({.keyName = u"Serial2", .number = 2, .friendlyName = u"Dock"});
+    CreatePair(3, 14);
+    Start();
+    SendMessageW(tree(), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(Root(tree(), 0)));
+    SendMessageW(tree(), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(Root(tree(), 1)));
+    WaitIdle();
+    std::string picture(CeUiScreenText(nullptr, 0) + 64, '\0');
+    ASSERT_GT(CeUiScreenText(picture.data(), static_cast<DWORD>(picture.size())), 0u);
+    picture.resize(picture.find('\0'));
+    for (const char* row : {"TULK CE 3.6", "\u25AF Physical serial ports", "\u2261 COM1:", "\u2261\u2298Dock",
+                            "\u25AF Virtual serial ports", "\u2261\u2191COM3:", "\u2261\u2193KMX4:"}) {
+        EXPECT_NE(picture.find(row), std::string::npos) << row << " in\n" << picture;
+    }
+    Close();
+}
+
 }  // namespace
