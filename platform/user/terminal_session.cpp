@@ -100,9 +100,21 @@ bool OpenTerminalSession() {
     if (tcgetattr(STDIN_FILENO, &savedTermios) != 0) {
         return false;
     }
+    // Ours before ncurses starts: it puts its own SIGINT and SIGTERM handlers (which exit with status 1)
+    // only where it finds the default, and the signal must reach the program's own disposition.
+    struct sigaction action {};
+    action.sa_handler = RestoreFromSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    for (int signal : kHandledSignals) {
+        sigaction(signal, &action, &previousActions[signal]);
+    }
     ChooseUtf8Locale();
     set_escdelay(kEscapeDelayMs);
     if (newterm(nullptr, stdout, stdin) == nullptr) {
+        for (int signal : kHandledSignals) {
+            sigaction(signal, &previousActions[signal], nullptr);
+        }
         return false;
     }
     cbreak();
@@ -122,14 +134,6 @@ bool OpenTerminalSession() {
     AppendRestore(tigetstr("rmcup"));
     std::fputs(kMouseOn, stdout);
     std::fflush(stdout);
-
-    struct sigaction action {};
-    action.sa_handler = RestoreFromSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    for (int signal : kHandledSignals) {
-        sigaction(signal, &action, &previousActions[signal]);
-    }
     std::atexit(CloseAtExit);
     return true;
 }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <functional>
 #include <sstream>
@@ -30,6 +31,7 @@ constexpr int kDemoResultOk = 1;  // IDOK
 constexpr int kDemoResultCancel = 2;
 constexpr int kDemoResultClosed = 3;
 constexpr char kEnded[] = "demo-ended";
+constexpr int kShellStatusOfSignal = 128;  // $? of a program ended by a signal, plus the signal's number
 
 bool WaitFor(const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + kScreenWait;
@@ -60,8 +62,10 @@ class Pane {
 
     // The demo in a shell that says when it ended and then waits to be looked at.
     void StartDemo(const std::string& arguments, int columns = kColumns, int rows = kRows) {
-        const std::string command = "env -u CE_UI_HEADLESS LC_ALL=C.UTF-8 " + std::string(UI_DEMO) + " " +
-                                    arguments + "; echo " + kEnded + "; sleep 60";
+        // The shell traps SIGINT (and so outlives a Ctrl+C) while the demo gets the default disposition.
+        const std::string command = "trap : INT; env -u CE_UI_HEADLESS LC_ALL=C.UTF-8 " +
+                                    std::string(UI_DEMO) + " " + arguments + "; echo " + kEnded +
+                                    ":$?; sleep 60";
         ASSERT_EQ(Tmux({"new-session", "-d", "-s", "t", "-x", std::to_string(columns), "-y",
                         std::to_string(rows), command})
                       .exitCode,
@@ -114,8 +118,10 @@ class Pane {
 
     // The terminal as the shell found it again: the program's screen gone, the cursor shown, the alternate
     // screen and mouse reporting off.
-    void ExpectGivenBack() {
+    void ExpectGivenBack(int exitStatus = 0) {
         ASSERT_TRUE(Shows(kEnded)) << Screen();
+        EXPECT_NE(Screen().find(std::string(kEnded) + ":" + std::to_string(exitStatus)), std::string::npos)
+            << "a sanitizer's finding changes the status: " << Screen();
         EXPECT_EQ(Screen().find("Demo"), std::string::npos) << Screen();
         EXPECT_EQ(Format("#{alternate_on}"), "0");
         EXPECT_EQ(Format("#{cursor_flag}"), "1") << "the cursor is hidden";
@@ -223,14 +229,14 @@ TEST_F(DemoInTerminal, TerminalComesBackAfterACrashAndAfterCtrlC) {
     pane_.StartDemo(result_ + " abort");
     ASSERT_TRUE(pane_.Shows("Ready")) << pane_.Screen();
     pane_.Keys({"M-a"});  // Ask aborts the program
-    pane_.ExpectGivenBack();
+    pane_.ExpectGivenBack(kShellStatusOfSignal + SIGABRT);
     EXPECT_EQ(Result(), "") << "the program did not end normally";
 
     Pane second;
     second.StartDemo(result_);
     ASSERT_TRUE(second.Shows("Ready")) << second.Screen();
     second.Keys({"C-c"});
-    second.ExpectGivenBack();
+    second.ExpectGivenBack(kShellStatusOfSignal + SIGINT);
     EXPECT_EQ(Result(), "");
 }
 
