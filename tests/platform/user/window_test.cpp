@@ -97,7 +97,8 @@ TEST_F(Windows, CreationFailuresLeaveNoWindowAndSayWhy) {
         EXPECT_EQ(GetLastError(), c.error) << c.what;
     }
     failCreate = true;
-    EXPECT_EQ(Create(WS_POPUP, nullptr, 0, u"refused"), nullptr) << "WM_CREATE answering -1 fails the creation";
+    EXPECT_EQ(Create(WS_POPUP, nullptr, 0, u"refused"), nullptr)
+        << "WM_CREATE answering -1 fails the creation";
     EXPECT_EQ(FindWindowW(kClass, u"refused"), nullptr) << "and destroys the window";
 }
 
