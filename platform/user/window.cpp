@@ -114,6 +114,14 @@ bool EnabledWithParents(const WindowObject& window) {
     return !parent || EnabledWithParents(*parent);
 }
 
+ClientPlacement PlacementOf(const WindowPtr& window) {
+    UiLock lock(UiMutex());
+    const RECT client = ClientRectLocal(*window);
+    const RECT insets = FrameInsets(*window);
+    return ClientPlacement{MAKELPARAM(Width(client), Height(client)),
+                           MAKELPARAM(window->rect.left + insets.left, window->rect.top + insets.top)};
+}
+
 std::u16string WithoutMnemonics(const std::u16string& text) {
     std::u16string plain;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -305,16 +313,9 @@ extern "C" HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPC
     if (!IsWindow(hwnd)) {
         return nullptr;
     }
-    RECT client, outer;
-    {
-        UiLock lock(UiMutex());
-        client = ClientRectLocal(*window);
-        outer = window->rect;
-        const RECT insets = FrameInsets(*window);
-        OffsetRect(&outer, insets.left, insets.top);
-    }
-    SendTo(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(Width(client), Height(client)));
-    SendTo(window, WM_MOVE, 0, MAKELPARAM(outer.left, outer.top));
+    const ClientPlacement placement = PlacementOf(window);
+    SendTo(window, WM_SIZE, SIZE_RESTORED, placement.size);
+    SendTo(window, WM_MOVE, 0, placement.origin);
     if (parent && (dwExStyle & WS_EX_NOPARENTNOTIFY) == 0) {
         SendTo(parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, LOWORD(window->id)),
                reinterpret_cast<LPARAM>(hwnd));

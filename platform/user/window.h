@@ -129,7 +129,14 @@ RECT FrameInsetsForStyle(DWORD style, DWORD exStyle);
 RECT WindowRectOnScreen(const WindowObject& window);
 RECT ClientRectOnScreen(const WindowObject& window);
 RECT ClientRectLocal(const WindowObject& window);
-bool VisibleOnScreen(const WindowObject& window);  // the window and all its parents
+bool VisibleOnScreen(const WindowObject& window);
+// The client area's size and its origin in the parent's client pixels, as WM_SIZE and WM_MOVE carry them.
+struct ClientPlacement {
+    LPARAM size;
+    LPARAM origin;
+};
+ClientPlacement PlacementOf(
+    const WindowPtr& window);  // takes the lock itself  // the window and all its parents
 bool EnabledWithParents(const WindowObject& window);
 
 // ---- classes ---------------------------------------------------------------------------------------------

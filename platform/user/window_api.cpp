@@ -192,19 +192,12 @@ bool SetWindowPosition(const WindowPtr& window, int x, int y, int cx, int cy, UI
 
 // Sends WM_MOVE and WM_SIZE after a change of position, as DefWindowProc's WM_WINDOWPOSCHANGED does.
 void SendMoveAndSize(const WindowPtr& window, const WINDOWPOS& pos) {
-    RECT client, outer;
-    {
-        UiLock lock(UiMutex());
-        client = ClientRectLocal(*window);
-        outer = window->rect;
-        const RECT insets = FrameInsets(*window);
-        OffsetRect(&outer, insets.left, insets.top);
-    }
+    const ClientPlacement placement = PlacementOf(window);
     if ((pos.flags & kNoClientMove) == 0) {
-        SendTo(window, WM_MOVE, 0, MAKELPARAM(outer.left, outer.top));
+        SendTo(window, WM_MOVE, 0, placement.origin);
     }
     if ((pos.flags & kNoClientSize) == 0) {
-        SendTo(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(Width(client), Height(client)));
+        SendTo(window, WM_SIZE, SIZE_RESTORED, placement.size);
     }
 }
 

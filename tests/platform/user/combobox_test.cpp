@@ -124,36 +124,24 @@ class ComboInDialog : public ::testing::Test {
   protected:
     void SetUp() override {
         Log().Clear();
-        ui_ = std::make_unique<ui_test::UiThread>([this] {
+        running_ = std::make_unique<ui_test::DialogOnUiThread>([] {
             ui_test::DialogBuilder builder(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT, 0, 0, 110, 80,
                                            u"Combo");
             builder.Item(kComboStyle | CBS_SORT, 4, 14, 48, 58, kCombo, 0x85, u"");
-            dialog_ = CreateDialogIndirectParamW(nullptr, builder.Template(), nullptr,
-                                                 ui_test::RecordingDialogProc, 0);
-            HWND combo = GetDlgItem(dialog_, kCombo);
+            HWND dialog = CreateDialogIndirectParamW(nullptr, builder.Template(), nullptr,
+                                                     ui_test::RecordingDialogProc, 0);
+            HWND combo = GetDlgItem(dialog, kCombo);
             for (const char16_t* name : {u"COM4:", u"COM3:", u"KMX0:", u"COM9:"}) {
                 SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
             }
             SendMessageW(combo, CB_SETCURSEL, 0, 0);
-            ShowWindow(dialog_, SW_SHOW);
-            MSG msg;
-            while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-                if (!IsDialogMessageW(dialog_, &msg)) {
-                    TranslateMessage(&msg);
-                    DispatchMessageW(&msg);
-                }
-            }
-            DestroyWindow(dialog_);
+            ShowWindow(dialog, SW_SHOW);
+            return dialog;
         });
-        ui_test::WaitIdle();
-        combo_ = GetDlgItem(dialog_, kCombo);
-        uiThread_ = GetWindowThreadProcessId(dialog_, nullptr);
+        combo_ = GetDlgItem(running_->dialog(), kCombo);
         Log().Clear();
     }
-    void TearDown() override {
-        PostThreadMessageW(uiThread_, WM_QUIT, 0, 0);
-        ui_->Join();
-    }
+    void TearDown() override { running_.reset(); }
     void Key(UINT vk, UINT modifiers = 0) {
         ASSERT_TRUE(CeUiInjectKey(vk, modifiers));
         ui_test::WaitIdle();
@@ -173,10 +161,8 @@ class ComboInDialog : public ::testing::Test {
     bool Dropped() { return SendMessageW(combo_, CB_GETDROPPEDSTATE, 0, 0) != 0; }
     LRESULT Selection() { return SendMessageW(combo_, CB_GETCURSEL, 0, 0); }
 
-    std::unique_ptr<ui_test::UiThread> ui_;
-    std::atomic<HWND> dialog_{nullptr};
+    std::unique_ptr<ui_test::DialogOnUiThread> running_;
     HWND combo_ = nullptr;
-    DWORD uiThread_ = 0;
 };
 
 TEST_F(ComboInDialog, ArrowsChangeTheSelectionOfTheClosedList) {

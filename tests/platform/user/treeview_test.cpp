@@ -388,31 +388,22 @@ class TreeInput : public Tree {
   protected:
     void SetUp() override {
         TakeNotifications();
-        ui_ = std::make_unique<ui_test::UiThread>([this] {
+        running_ = std::make_unique<ui_test::DialogOnUiThread>([this] {
             HWND tree;
             HWND dialog = MakeTreeDialog(&tree);
             tree_ = tree;
             parent_ = Insert(TVI_ROOT, TVI_LAST, u"parent", 0);
             child_ = Insert(parent_, TVI_LAST, u"child", 1);
             last_ = Insert(TVI_ROOT, TVI_LAST, u"last", 2);
-            dialog_ = dialog;
             ShowWindow(dialog, SW_SHOW);
             SetFocus(tree);
-            MSG msg;
-            while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-                if (!IsDialogMessageW(dialog, &msg)) {
-                    TranslateMessage(&msg);
-                    DispatchMessageW(&msg);
-                }
-            }
-            DestroyWindow(dialog);
+            return dialog;
         });
-        ui_test::WaitIdle();
+        dialog_ = running_->dialog();
         TakeNotifications();
     }
     void TearDown() override {
-        PostThreadMessageW(GetWindowThreadProcessId(dialog_, nullptr), WM_QUIT, 0, 0);
-        ui_->Join();
+        running_.reset();
         ui_test::SetBehaviour(nullptr);
     }
     void Key(UINT vk) {
@@ -428,7 +419,7 @@ class TreeInput : public Tree {
         return point;
     }
 
-    std::unique_ptr<ui_test::UiThread> ui_;
+    std::unique_ptr<ui_test::DialogOnUiThread> running_;
     HTREEITEM parent_ = nullptr, child_ = nullptr, last_ = nullptr;
 };
 

@@ -24,8 +24,7 @@ DialogBuilder::DialogBuilder(DWORD style, short x, short y, short cx, short cy, 
     }
 }
 
-DialogBuilder& DialogBuilder::Item(DWORD style, short x, short y, short cx, short cy, WORD id,
-                                   WORD classOrdinal, std::u16string text) {
+void DialogBuilder::ItemStart(DWORD style, short x, short y, short cx, short cy, WORD id) {
     AlignDword();
     Dword(style);
     Dword(0);
@@ -34,28 +33,25 @@ DialogBuilder& DialogBuilder::Item(DWORD style, short x, short y, short cx, shor
     Word(static_cast<WORD>(cx));
     Word(static_cast<WORD>(cy));
     Word(id);
+    ++words_[countOffset_];
+}
+
+DialogBuilder& DialogBuilder::Item(DWORD style, short x, short y, short cx, short cy, WORD id,
+                                   WORD classOrdinal, std::u16string text) {
+    ItemStart(style, x, y, cx, cy, id);
     Word(0xFFFF);
     Word(classOrdinal);
     Text(text);
     Word(0);  // no creation data
-    ++words_[countOffset_];
     return *this;
 }
 
 DialogBuilder& DialogBuilder::Item(DWORD style, short x, short y, short cx, short cy, WORD id,
                                    const std::u16string& className, std::u16string text) {
-    AlignDword();
-    Dword(style);
-    Dword(0);
-    Word(static_cast<WORD>(x));
-    Word(static_cast<WORD>(y));
-    Word(static_cast<WORD>(cx));
-    Word(static_cast<WORD>(cy));
-    Word(id);
+    ItemStart(style, x, y, cx, cy, id);
     Text(className);
     Text(text);
     Word(0);
-    ++words_[countOffset_];
     return *this;
 }
 

@@ -35,6 +35,7 @@ class DialogBuilder {
     void Dword(DWORD value);
     void Text(const std::u16string& text);
     void AlignDword();
+    void ItemStart(DWORD style, short x, short y, short cx, short cy, WORD id);
 
     std::vector<WORD> words_;
     size_t countOffset_ = 0;
