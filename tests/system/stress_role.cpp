@@ -4,9 +4,10 @@
 //
 // The test drives it with commands on standard input, one a line, each answered on standard output:
 //   smooth | rough   start that phase's writer and helpers (the reader runs from the first phase on)
-//   stop             end the phase at a record's end: "wrote <records so far>"
+//   stop             ends the phase: its helpers first, then after a rough phase settings and lines go
+//                    back to the lossless ones with every hold released, and the writer stops at a record's
+//                    end: "wrote <records so far>"
 //   drain <n>        waits until the partner's records up to n came: "drained <records come>"
-//   tidy             settings and lines back to the lossless ones, holds released: "tidy"
 //   finish <n>       write n more records: "wrote <records so far>"
 //   check <smoothEnd> <roughEnd> <end>   the partner's figures; waits for its last record and answers
 //                    "ok <records> <events>" or "FAIL <why>", then the program ends
@@ -33,6 +34,7 @@ constexpr DWORD kReadBytes = 4096;
 constexpr DWORD kControlPauseMs = 2;
 constexpr DWORD kRoughPauseMs = 15;
 // Shorter than the test's wait for an answer, so a stall is reported with its figures.
+constexpr DWORD kStallReportMs = 5000;
 constexpr DWORD kLastRecordWaitMs = 20000;
 constexpr DWORD kAllEvents =
     EV_RXCHAR | EV_RXFLAG | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR;
@@ -79,8 +81,10 @@ void RoughState(HANDLE port, Random& random) {
         return;
     }
     dcb.BaudRate = kBaudRates[Pick(random, std::size(kBaudRates))];
+    // Receive software flow stays off: a port switched off it while its XOFF is out keeps its own writer
+    // held for good, which would end the run here rather than show anything new.
     dcb.fOutX = Pick(random, 3) == 0;
-    dcb.fInX = Pick(random, 3) == 0;
+    dcb.fInX = FALSE;
     dcb.fTXContinueOnXoff = Pick(random, 2);
     dcb.fOutxCtsFlow = Pick(random, 2);
     dcb.fOutxDsrFlow = Pick(random, 4) == 0;
@@ -130,9 +134,6 @@ class StressProgram {
                 words >> count;
                 tulktest::WaitUntil([&] { return received_.load() >= count; }, kLastRecordWaitMs);
                 Say("drained " + std::to_string(received_.load()));
-            } else if (command == "tidy") {
-                Tidy();
-                Say("tidy");
             } else if (command == "finish") {
                 uint64_t count = 0;
                 words >> count;
@@ -172,7 +173,12 @@ class StressProgram {
     void WriteUpTo(uint64_t target, const std::atomic<bool>* stop) {
         Random random(seed_ + 1);
         std::vector<uint8_t> bytes(kMaxWriteBytes);
+        DWORD lastProgress = GetTickCount();
         while (written_ < target) {
+            if (GetTickCount() - lastProgress > kStallReportMs) {
+                ReportStall();
+                lastProgress = GetTickCount();
+            }
             if (stop != nullptr && stop->load()) {
                 // Go on to the end of the record under way, so the partner's next one is whole.
                 target = (written_ + stress::kRecordBytes - 1) / stress::kRecordBytes * stress::kRecordBytes;
@@ -187,10 +193,33 @@ class StressProgram {
             DWORD done = 0;
             if (WriteFile(owner_.load(), bytes.data(), count, &done, nullptr) || done != 0) {
                 written_ += done;
+                lastProgress = done != 0 ? GetTickCount() : lastProgress;
             } else {
                 Sleep(1);  // a handle closed under us
             }
         }
+    }
+
+    // What holds a writer that makes no progress, for the test's log.
+    void ReportStall() {
+        HANDLE port = owner_.load();
+        COMSTAT status{};
+        DWORD errors = 0;
+        DWORD lines = 0;
+        DCB dcb{};
+        dcb.DCBlength = sizeof(dcb);
+        ClearCommError(port, &errors, &status);
+        GetCommModemStatus(port, &lines);
+        GetCommState(port, &dcb);
+        std::fprintf(
+            stderr,
+            "stress %s: writer stalled at byte %llu: holds cts %u dsr %u rlsd %u xoff %u xoffSent %u, "
+            "in %lu out %lu, lines 0x%lx, outX %u inX %u ctsFlow %u dsrFlow %u rts %u dtr %u\n",
+            std::string(name_.begin(), name_.end()).c_str(), static_cast<unsigned long long>(written_),
+            status.fCtsHold, status.fDsrHold, status.fRlsdHold, status.fXoffHold, status.fXoffSent,
+            static_cast<unsigned long>(status.cbInQue), static_cast<unsigned long>(status.cbOutQue),
+            static_cast<unsigned long>(lines), dcb.fOutX, dcb.fInX, dcb.fOutxCtsFlow, dcb.fOutxDsrFlow,
+            dcb.fRtsControl, dcb.fDtrControl);
     }
 
     void Read() {
@@ -265,7 +294,8 @@ class StressProgram {
                 RoughState(owner_.load(), random);
                 break;
             case 3:
-                EscapeCommFunction(owner_.load(), SETXOFF + Pick(random, 6));  // SETXOFF to CLRDTR
+                // Not SETXOFF, which leaves the port as if it had sent XOFF itself (see RoughState).
+                EscapeCommFunction(owner_.load(), SETXON + Pick(random, 5));  // SETXON to CLRDTR
                 break;
             case 4:
                 TransmitCommChar(owner_.load(), static_cast<char>(stress::kXon));
@@ -280,24 +310,26 @@ class StressProgram {
     }
 
     void StartPhase(bool rough) {
-        stopPhase_.store(false);
+        stopWriter_.store(false);
+        stopHelpers_.store(false);
+        rough_ = rough;
         if (!reader_) {
             reader_ = std::make_unique<Worker>([this] { Read(); });
             waiter_ = std::make_unique<Worker>([this] { WaitForEvents(); });
         }
         const unsigned seed = seed_ + (rough ? 100 : 200);
-        phase_.push_back(std::make_unique<Worker>([this] { WriteUpTo(UINT64_MAX, &stopPhase_); }));
-        phase_.push_back(std::make_unique<Worker>([this, seed] {
+        writer_ = std::make_unique<Worker>([this] { WriteUpTo(UINT64_MAX, &stopWriter_); });
+        helpers_.push_back(std::make_unique<Worker>([this, seed] {
             Random random(seed);
-            while (!stopPhase_.load()) {
+            while (!stopHelpers_.load()) {
                 Change(random);
                 Sleep(kControlPauseMs);
             }
         }));
         if (rough) {
-            phase_.push_back(std::make_unique<Worker>([this, seed] {
+            helpers_.push_back(std::make_unique<Worker>([this, seed] {
                 Random random(seed + 1);
-                while (!stopPhase_.load()) {
+                while (!stopHelpers_.load()) {
                     Roughen(random);
                     Sleep(kRoughPauseMs);
                 }
@@ -306,8 +338,15 @@ class StressProgram {
     }
 
     void StopPhase() {
-        stopPhase_.store(true);
-        phase_.clear();
+        // The writer may be held by what the rough helpers did: it can finish its record only once that is
+        // undone. A smooth phase has nothing to undo, and forcing RTS up there would overrun the ring.
+        stopHelpers_.store(true);
+        helpers_.clear();
+        if (rough_) {
+            Tidy();
+        }
+        stopWriter_.store(true);
+        writer_.reset();
     }
 
     void Tidy() {
@@ -373,12 +412,15 @@ class StressProgram {
     stress::RecordReader records_;  // the reader's until it is joined
     std::atomic<uint32_t> received_{0};
     std::atomic<uint64_t> events_{0};
-    std::atomic<bool> stopPhase_{false};
+    bool rough_ = false;  // the command thread's
+    std::atomic<bool> stopWriter_{false};
+    std::atomic<bool> stopHelpers_{false};
     std::atomic<bool> stopReading_{false};
     std::atomic<bool> stopWaiting_{false};
     std::unique_ptr<Worker> reader_;
     std::unique_ptr<Worker> waiter_;
-    std::vector<std::unique_ptr<Worker>> phase_;
+    std::unique_ptr<Worker> writer_;
+    std::vector<std::unique_ptr<Worker>> helpers_;
 };
 
 }  // namespace
