@@ -122,12 +122,37 @@ void Purge(PortState* state, DWORD flags) {
 
 }  // namespace
 
+namespace {
+
+// Software flow control switched off leaves nothing held that no control could release any more: an XOFF
+// this port sent is taken back with an XON (the partner would wait for it for ever) together with the hold
+// of our own output that went with it, and without XON/XOFF at all a received XOFF holds nothing. Caller
+// holds FlowLock.
+void ReleaseSoftwareFlow(PortState* state, const DCB& previous, const DCB& dcb) {
+    bool released = false;
+    if (previous.fInX && !dcb.fInX &&
+        (state->Flags.fetch_and(~(kFlagSentXoff | kFlagOwnXoffHold)) & kFlagSentXoff) != 0) {
+        OpsOf(state).XmitComChar(state->Port, static_cast<BYTE>(previous.XonChar));
+        released = true;
+    }
+    if (!dcb.fInX && !dcb.fOutX && (state->Flags.fetch_and(~kXoffHolds) & kXoffHolds) != 0) {
+        released = true;
+    }
+    if (released) {
+        RequestTransmitPass(state);  // a write held by either XOFF goes on
+    }
+}
+
+}  // namespace
+
 BOOL ApplyDcb(PortState* state, const DCB& dcb) {
     LockGuard flow(state->FlowLock);
+    const DCB previous = GetDcb(state);
     if (!OpsOf(state).SetDCB(state->Port, &dcb)) {
         return FALSE;
     }
     SetDcbCopy(state, dcb);
+    ReleaseSoftwareFlow(state, previous, dcb);
     if (dcb.fDtrControl == DTR_CONTROL_DISABLE) {
         OpsOf(state).ClearDTR(state->Port);
     } else if (dcb.fDtrControl == DTR_CONTROL_ENABLE) {

@@ -207,5 +207,33 @@ TEST_P(PurgeAfterXoffTest, OnlyAReceivePurgeSendsXon) {
 
 INSTANTIATE_TEST_SUITE_P(Flags, PurgeAfterXoffTest, ::testing::ValuesIn(kPurgeAfterXoffCases), RowName{});
 
+// Switching XON/XOFF off never leaves a hold that nothing could release: the XOFF a port sent is taken back
+// with an XON and its own held output goes on; a received XOFF stops holding once neither direction uses it.
+TEST_F(XFlowTest, SwitchingXFlowOffReleasesEveryHold) {
+    ChangeState(b_, [](DCB& dcb) {
+        dcb.fInX = 1;
+        dcb.fTXContinueOnXoff = 0;
+    });
+    SetTimeouts(a_, WaitForAny(kSoonMs));
+    SetTimeouts(b_, {MAXDWORD, MAXDWORD, kSoonMs, 0, kQuietMs});  // a held write gives up
+    ASSERT_EQ(Write(a_, Stream(6).Take(kXoffFill)), kXoffFill);
+    ASSERT_EQ(Read(a_, 10), std::vector<BYTE>{kXoff});
+    const std::vector<BYTE> reply = Stream(7).Take(5);
+    EXPECT_EQ(WriteCall(b_, reply.data(), 5).bytes, 0u) << "our own XOFF should hold our output";
+
+    ChangeState(b_, [](DCB& dcb) { dcb.fInX = 0; });
+    EXPECT_EQ(Read(a_, 10), std::vector<BYTE>{kXon});
+    EXPECT_EQ(Status(b_).fXoffSent, 0u);
+    EXPECT_EQ(WriteCall(b_, reply.data(), 5).bytes, 5u);
+    EXPECT_EQ(Read(a_, 10), reply);
+
+    ChangeState(a_, [](DCB& dcb) { dcb.fOutX = 1; });
+    Escape(a_, SETXOFF);
+    ASSERT_EQ(Status(a_).fXoffHold, 1u);
+    ChangeState(a_, [](DCB& dcb) { dcb.fOutX = 0; });
+    EXPECT_EQ(Status(a_).fXoffHold, 0u);
+    ASSERT_EQ(Write(a_, reply), 5u);
+}
+
 }  // namespace
 }  // namespace serialtest
