@@ -21,11 +21,11 @@ typedef struct CE_UI_DRAWN_ICON {
 } CE_UI_DRAWN_ICON;
 
 typedef struct CE_UI_DRAWN_RECT {
-    RECT rect;        // client pixels
-    COLORREF fill;    // brush colour; meaningless when filled is FALSE
-    BOOL filled;      // FALSE for a null brush
-    COLORREF outline; // pen colour; meaningless when outlined is FALSE
-    BOOL outlined;    // FALSE for a null pen or FillRect
+    RECT rect;         // client pixels
+    COLORREF fill;     // brush colour; meaningless when filled is FALSE
+    BOOL filled;       // FALSE for a null brush
+    COLORREF outline;  // pen colour; meaningless when outlined is FALSE
+    BOOL outlined;     // FALSE for a null pen or FillRect
 } CE_UI_DRAWN_RECT;
 
 CE_BEGIN_DECLS
