@@ -1,6 +1,7 @@
 target_sources(ceplatform PRIVATE
     kernel/handle_table.cpp
     kernel/faults.cpp
+    kernel/adaptive_spin.cpp
     kernel/waitable.cpp
     kernel/event.cpp
     kernel/thread.cpp

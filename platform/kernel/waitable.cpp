@@ -8,13 +8,21 @@
 #include <atomic>
 #include <chrono>
 
+#include "kernel/adaptive_spin.h"
 #include "kernel/thread.h"
 
 namespace ce {
 
+// The states of a wait block's futex word.
+enum WakeState : uint32_t {
+    kWaiting = 0,   // the waiter is awake (spinning or about to sleep)
+    kWoken = 1,     // the waker is done with the block
+    kSleeping = 2,  // the waiter sleeps or is about to: the waker must wake it
+};
+
 struct WaitBlock {
-    std::atomic<uint32_t> woken{0};  // the futex word: 1 once the waker is done with the block
-    int satisfiedIndex = -1;         // guarded by KernelLock()
+    std::atomic<uint32_t> woken{kWaiting};  // the futex word
+    int satisfiedIndex = -1;                // guarded by KernelLock()
 };
 
 namespace {
@@ -22,18 +30,65 @@ namespace {
 // Satisfied waiters of the current KernelSection, woken when it ends.
 thread_local std::vector<WaitBlock*> tPendingWakes;
 
-void FutexWake(std::atomic<uint32_t>* word) {
-    syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPausesPerClockRead = 16;
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
 }
 
-// Sleeps while *word is 0, at most until the deadline (none when null). Answers whether the word became 1.
-bool FutexWaitUntil(std::atomic<uint32_t>* word, const std::chrono::steady_clock::time_point* deadline) {
-    while (word->load(std::memory_order_acquire) == 0) {
+// Marks the block woken; only a waiter that went to sleep costs a system call.
+void Wake(std::atomic<uint32_t>* word) {
+    if (word->exchange(kWoken, std::memory_order_acq_rel) == kSleeping) {
+        syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+    }
+}
+
+// Watches the word for a while (AdaptiveSpin), at most until the deadline. Answers whether it became woken.
+bool SpinForWake(std::atomic<uint32_t>* word, const Clock::time_point* deadline) {
+    const auto budget = AdaptiveSpin::Budget();
+    if (budget == Clock::duration::zero()) {
+        return false;
+    }
+    const auto start = Clock::now();
+    auto end = start + budget;
+    if (deadline != nullptr) {
+        end = std::min(end, *deadline);
+    }
+    for (auto now = start; now < end; now = Clock::now()) {
+        for (int i = 0; i < kPausesPerClockRead; ++i) {
+            if (word->load(std::memory_order_acquire) == kWoken) {
+                AdaptiveSpin::Record(true, Clock::now() - start);
+                return true;
+            }
+            CpuRelax();
+        }
+    }
+    AdaptiveSpin::Record(false, budget);
+    return false;
+}
+
+// Waits while the block is not woken, at most until the deadline (none when null). Answers whether it was.
+bool FutexWaitUntil(std::atomic<uint32_t>* word, const Clock::time_point* deadline) {
+    if (word->load(std::memory_order_acquire) == kWoken || SpinForWake(word, deadline)) {
+        return true;
+    }
+    uint32_t expected = kWaiting;
+    if (!word->compare_exchange_strong(expected, kSleeping, std::memory_order_acq_rel) &&
+        expected == kWoken) {
+        return true;
+    }
+    while (word->load(std::memory_order_acquire) != kWoken) {
         timespec relative{};
         timespec* timeout = nullptr;
         if (deadline != nullptr) {
-            const auto left = *deadline - std::chrono::steady_clock::now();
-            if (left <= std::chrono::steady_clock::duration::zero()) {
+            const auto left = *deadline - Clock::now();
+            if (left <= Clock::duration::zero()) {
                 return false;
             }
             const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
@@ -41,7 +96,8 @@ bool FutexWaitUntil(std::atomic<uint32_t>* word, const std::chrono::steady_clock
             relative.tv_nsec = static_cast<long>(ns % 1000000000);
             timeout = &relative;
         }
-        syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAIT_PRIVATE, 0, timeout, nullptr, 0);
+        syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAIT_PRIVATE, kSleeping, timeout, nullptr,
+                0);
     }
     return true;
 }
@@ -59,11 +115,11 @@ KernelSection::KernelSection() {
 
 KernelSection::~KernelSection() {
     KernelLock().unlock();
-    // The waiter does not leave before `woken` is 1, so the block is alive up to that store; the wake after
-    // it may reach a block already gone, which only costs a spurious wake-up of whatever waits there now.
+    // The waiter does not leave before `woken` says woken, so the block is alive up to that store; the wake
+    // after it may reach a block already gone, which only costs a spurious wake-up of whatever waits there
+    // now.
     for (WaitBlock* block : tPendingWakes) {
-        block->woken.store(1, std::memory_order_release);
-        FutexWake(&block->woken);
+        Wake(&block->woken);
     }
     tPendingWakes.clear();
 }
@@ -109,7 +165,7 @@ DWORD WaitForObjects(Waitable* const* objects, DWORD count, DWORD milliseconds) 
             objects[i]->waiters_.push_back({&block, i});
         }
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
     FutexWaitUntil(&block.woken, milliseconds == INFINITE ? nullptr : &deadline);
 
     bool satisfied;

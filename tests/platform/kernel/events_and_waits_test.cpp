@@ -57,6 +57,44 @@ TEST(Events, SetWakesABlockedWaiter) {
     CloseHandle(event);
 }
 
+// Two threads hand a signal back and forth as fast as they can, now and then with a pause that outlasts
+// any spin before sleeping: every hand-over must arrive, whether the waiter caught it spinning or asleep.
+TEST(Waits, RapidHandOversAreNeverLost) {
+    constexpr int kRounds = 20000;
+    constexpr int kPauseEvery = 97;
+    constexpr DWORD kRoundBoundMs = 5000;
+    HANDLE ping = NewEvent(false, false);
+    HANDLE pong = NewEvent(false, false);
+    std::atomic<int> lost{0};
+    std::thread responder([&] {
+        for (int i = 0; i < kRounds; ++i) {
+            if (WaitForSingleObject(ping, kRoundBoundMs) != WAIT_OBJECT_0) {
+                lost.fetch_add(1);
+                return;
+            }
+            if (i % kPauseEvery == 0) {
+                Sleep(1);
+            }
+            SetEvent(pong);
+        }
+    });
+    int answered = 0;
+    for (int i = 0; i < kRounds; ++i) {
+        SetEvent(ping);
+        if (WaitForSingleObject(pong, kRoundBoundMs) != WAIT_OBJECT_0) {
+            break;
+        }
+        ++answered;
+    }
+    responder.join();
+    EXPECT_EQ(answered, kRounds);
+    EXPECT_EQ(lost.load(), 0);
+    EXPECT_EQ(WaitForSingleObject(ping, 0), WAIT_TIMEOUT);
+    EXPECT_EQ(WaitForSingleObject(pong, 0), WAIT_TIMEOUT);
+    CloseHandle(ping);
+    CloseHandle(pong);
+}
+
 // PulseEvent releases exactly the threads waiting at that moment: one for auto-reset, all for manual reset,
 // and leaves the event clear either way.
 struct PulseCase {
