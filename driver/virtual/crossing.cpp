@@ -152,6 +152,21 @@ class ReceiveFilter {
     bool sawEvtChar_ = false;
 };
 
+// Whether a write must wait for `line`; records the hold if so. The line is looked at again after the
+// hold is recorded: a partner raising it meanwhile either finds the hold to end or is seen here.
+bool HoldFor(bool enabled, BYTE line, const std::atomic<BYTE>& lines, std::atomic<DWORD>& hold) {
+    if (!enabled || (lines.load() & line) != 0) {
+        hold.store(0);
+        return false;
+    }
+    hold.store(1);
+    if ((lines.load() & line) == 0) {
+        return true;
+    }
+    hold.store(0);
+    return false;
+}
+
 }  // namespace
 
 bool HasReceivedBytes(VirtualPort* port) {
@@ -275,9 +290,6 @@ DWORD VirtualGetInterruptType(VirtualPort* port) {
             report = kInterruptNone;
         }
     } while (!port->pendingSources.compare_exchange_weak(sources, next));
-    if (port->txKick.exchange(0) != 0) {
-        report |= kInterruptTransmit;
-    }
     return report;
 }
 
@@ -353,18 +365,12 @@ void VirtualTxIntr(VirtualPort* port, const BYTE* source, DWORD* count) {
     {
         LockGuard reg(port->registerLock);
         PulseEvent(port->flushEvent);
-        // A held write is not marked for another transmit report: ModemIntr kicks it when the line comes on.
-        const BYTE lines = port->modemStatus.load();
-        if (port->dcb.fOutxCtsFlow && (lines & kModemCts) == 0) {
-            port->ctsHold.store(1);
+        // A held write is not marked for another transmit report: EndHolds lets it go when the line comes
+        // on or the settings stop holding it.
+        if (HoldFor(port->dcb.fOutxCtsFlow, kModemCts, port->modemStatus, port->ctsHold) ||
+            HoldFor(port->dcb.fOutxDsrFlow, kModemDsr, port->modemStatus, port->dsrHold)) {
             return;
         }
-        if (port->dcb.fOutxDsrFlow && (lines & kModemDsr) == 0) {
-            port->dsrHold.store(1);
-            return;
-        }
-        port->ctsHold.store(0);  // the lines let this piece go, whether or not a pass has seen them come on
-        port->dsrHold.store(0);
     }
     {
         LockGuard tx(port->transmitLock);

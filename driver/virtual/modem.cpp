@@ -1,7 +1,10 @@
 // Modem lines and status of a virtual port. The pair is wired as a null-modem cable: this port's DTR
 // drives the partner's DSR and DCD, its RTS the partner's CTS. Output lines keep no state of their own;
-// each change acts at once on the partner's modem status, which the partner's dispatch thread then turns
-// into events.
+// each change acts at once on the partner's modem status. A change the partner watches for (its event mask
+// has the line's event) is marked and reported, and the partner's dispatch thread turns it into events; an
+// unwatched change only sets the level, so the partner's thread is not woken for nothing (under RTS/CTS
+// flow control the lines change twice for every ring's worth of data) and no stale event turns up later.
+// A write held by a line that comes on is let go at once, whether or not anyone watches the line.
 #include <windows.h>
 #include <pkfuncs.h>
 
@@ -12,7 +15,7 @@
 namespace {
 
 // What one output-line operation does to the partner's modem status. The change bits are set even when the
-// line already had the new level, so every call gives the partner a report and its events.
+// line already had the new level, so every watched call gives the partner a report and its events.
 struct LineWiring {
     BYTE set;
     BYTE clear;
@@ -45,26 +48,36 @@ constexpr LineBit kLineBits[] = {
     {kModemDcd, MS_RLSD_ON},
 };
 
+DWORD EventsOfChanges(BYTE changes) {
+    DWORD events = 0;
+    for (const ChangeEvent& entry : kChangeEvents) {
+        if ((changes & entry.changeBit) != 0) {
+            events |= entry.event;
+        }
+    }
+    return events;
+}
+
 void DriveLine(VirtualPort* port, const LineWiring& wiring) {
     PartnerRef partner;
     const bool found = AcquirePartner(port, &partner);
     {
         LockGuard reg(port->registerLock);
         if (found && partner.port != nullptr) {
+            const bool watched = (partner.state->EventMask.load() & EventsOfChanges(wiring.set)) != 0;
+            const BYTE set = watched ? wiring.set : static_cast<BYTE>(wiring.set & ~kModemChangeBits);
             // Set and clear land together, and a change the partner clears meanwhile is not undone.
             BYTE lines = partner.port->modemStatus.load();
-            while (!partner.port->modemStatus.compare_exchange_weak(
-                lines, static_cast<BYTE>((lines & ~wiring.clear) | wiring.set))) {
+            BYTE next = 0;
+            do {
+                next = static_cast<BYTE>((lines & ~wiring.clear) | set);
+            } while (!partner.port->modemStatus.compare_exchange_weak(lines, next));
+            if (watched) {
+                partner.port->pendingSources.fetch_or(kSourceModem);
+                SetEvent(partner.state->SerialEvent);
             }
-            partner.port->pendingSources.fetch_or(kSourceModem);
-            SetEvent(partner.state->SerialEvent);
-            // A writer held by the line that just came on tries again at once, rather than after the
-            // partner's pass: its next piece checks the lines itself.
-            constexpr BYTE kHoldingLines = kModemCts | kModemDsr;
-            if ((wiring.set & kHoldingLines) != 0 &&
-                (partner.port->ctsHold.load() != 0 || partner.port->dsrHold.load() != 0)) {
-                SetEvent(partner.state->TransmitEvent);
-            }
+            // After the lines are stored: a writer that holds itself meanwhile sees them (VirtualTxIntr).
+            EndHolds(partner.port, (next & kModemCts) != 0, (next & kModemDsr) != 0);
         }
     }
     if (found) {
@@ -76,28 +89,22 @@ void DriveLine(VirtualPort* port, const LineWiring& wiring) {
 
 void EvaluateModemStatus(VirtualPort* port) {
     const BYTE changes = port->modemStatus.fetch_and(static_cast<BYTE>(~kModemChangeBits));
-    DWORD events = 0;
-    for (const ChangeEvent& entry : kChangeEvents) {
-        if ((changes & entry.changeBit) != 0) {
-            events |= entry.event;
-        }
-    }
+    const DWORD events = EventsOfChanges(changes);
     if (events != 0) {
         port->eventCallback(port->portState, events);
     }
 }
 
-void ResumeAfterHold(VirtualPort* port) {
-    EvaluateModemStatus(port);
-    LockGuard reg(port->registerLock);
-    const BYTE lines = port->modemStatus.load();
-    if (port->dsrHold.load() != 0 && (lines & kModemDsr) != 0) {
-        port->dsrHold.store(0);
-        port->txKick.store(1);
+void EndHolds(VirtualPort* port, bool ctsGone, bool dsrGone) {
+    bool ended = false;
+    if (ctsGone) {
+        ended = port->ctsHold.exchange(0) != 0 || ended;
     }
-    if (port->ctsHold.load() != 0 && (lines & kModemCts) != 0) {
-        port->ctsHold.store(0);
-        port->txKick.store(1);
+    if (dsrGone) {
+        ended = port->dsrHold.exchange(0) != 0 || ended;
+    }
+    if (ended) {
+        SetEvent(port->portState->TransmitEvent);  // its next piece checks the lines itself
     }
 }
 
@@ -115,7 +122,7 @@ void VirtualClearRts(VirtualPort* port) {
 }
 
 void VirtualModemIntr(VirtualPort* port) {
-    ResumeAfterHold(port);
+    EvaluateModemStatus(port);
 }
 
 // The line status of a virtual port never carries an error or a break, so there is no line report.

@@ -97,6 +97,8 @@ BOOL VirtualSetDcb(VirtualPort* port, const DCB* dcb) {
     }
     port->dcb = next;
     port->receiveFilter.store(ReceiveFilterOf(next));
+    // A write held by output flow control that is now off goes on.
+    EndHolds(port, !next.fOutxCtsFlow, !next.fOutxDsrFlow);
     return TRUE;
 }
 

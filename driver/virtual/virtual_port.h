@@ -83,9 +83,8 @@ struct VirtualPort {
     std::atomic<DWORD> openCount;          // atomic: StartPort runs not matched by StopPort
     const BaudRateEntry* baudTable;        // const after init
     HANDLE flushEvent;                     // const after init; auto-reset, pulsed each time TxIntr has bytes
-    std::atomic<DWORD> ctsHold;            // atomic, changed under registerLock: a write waits for CTS
-    std::atomic<DWORD> dsrHold;            // atomic, changed under registerLock: a write waits for DSR
-    std::atomic<DWORD> txKick;             // atomic: one transmit report owed to the core
+    std::atomic<DWORD> ctsHold;            // atomic, set under registerLock: a write waits for CTS
+    std::atomic<DWORD> dsrHold;            // atomic, set under registerLock: a write waits for DSR
     RankedLock transmitLock;
     RankedLock registerLock;
     DWORD deviceArrayIndex;     // const after init
@@ -146,7 +145,8 @@ void PostImmediate(PortState* partnerState, VirtualPort* partner, BYTE character
 
 // Modem lines (modem.cpp).
 void EvaluateModemStatus(VirtualPort* port);
-void ResumeAfterHold(VirtualPort* port);
+// Ends the CTS or DSR hold whose reason is gone and lets the held writer try again at once.
+void EndHolds(VirtualPort* port, bool ctsGone, bool dsrGone);
 
 // Settings (settings.cpp).
 extern const BaudRateEntry kBaudTable[kBaudTableEntries];

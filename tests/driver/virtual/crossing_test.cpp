@@ -224,13 +224,6 @@ TEST_F(CrossingTest, ReportsComeOneAtATimeReceiveTransmitModem) {
     EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptModem);
     EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptNone);
     EXPECT_EQ(Vp(b_)->pendingSources.load(), kSourceNone);
-    // A kick owed after a flow-control hold rides along with whatever else is reported, once.
-    Vp(b_)->pendingSources.fetch_or(kSourceModem);
-    Vp(b_)->txKick.store(1);
-    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptModem | kInterruptTransmit);
-    Vp(b_)->txKick.store(1);
-    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptTransmit);
-    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptNone);
 }
 
 // Immediate characters go ahead of the FIFO; what finds no room waits, with the untouched FIFO, for the

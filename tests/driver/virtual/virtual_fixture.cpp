@@ -33,11 +33,15 @@ void RecordCallback(PortState* state, DWORD events) {
     ++record.calls;
 }
 
+constexpr DWORD kEveryCommEvent =
+    EV_RXCHAR | EV_RXFLAG | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR | EV_RING;
+
 }  // namespace
 
 const PortLayer kQuietLayer = {CreateQuietOps, ReleasePortOpsObject};
 
 void RecordEvents(PortState* state) {
+    state->EventMask.store(kEveryCommEvent);  // the layer reports only the line changes a port watches
     Vp(state)->eventCallback = RecordCallback;
     TakeEvents(state);
 }

@@ -32,6 +32,7 @@ struct EventRecord {
     DWORD events = 0;  // OR of everything reported
     int calls = 0;
 };
+// The port watches every event from now on and records what the layer reports.
 void RecordEvents(PortState* state);
 EventRecord TakeEvents(PortState* state);
 
