@@ -4,12 +4,12 @@
 
 #include <filesystem>
 
-#include "tools/tmux_session.h"
+#include "common/tmux_session.h"
 
 namespace {
 
+using ce_test::Tmux;
 using tooltest::RunResult;
-using tooltest::Tmux;
 
 class KmxtermDevice : public ::testing::Test {
   protected:

@@ -2,15 +2,27 @@
 // a person's keys are sent with send-keys and the screen is read back with capture-pane.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <set>
+#include <sstream>
+#include <string>
 
-#include "tools/tmux_session.h"
+#include "common/tmux_session.h"
+#include "driver/driver_test_support.h"
 
 namespace {
 
-using tooltest::SttyFlags;
-using tooltest::Tmux;
-constexpr DWORD kWaitMs = tooltest::kScreenWaitMs;
+using ce_test::Tmux;
+constexpr DWORD kWaitMs = ce_test::kScreenWait.count();
+
+// The words of `stty -a` saved in a file: a flag that is on appears bare, one that is off with a '-'.
+std::set<std::string> SttyFlags(const std::string& file) {
+    std::istringstream text(tooltest::ReadWholeFile(file));
+    std::set<std::string> words;
+    for (std::string word; text >> word;) {
+        words.insert(word);
+    }
+    return words;
+}
 
 TEST(KmxtermTerminal, KeysGoOutAnswersAndLinesShowAndTheTerminalComesBack) {
     if (!Tmux::Available()) {

@@ -3,104 +3,30 @@
 // with capture-pane. The hive shows what the manager wrote.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <string>
-#include <vector>
 
-#include "common/timing.h"
-#include "driver/driver_test_support.h"
-#include "tools/program_runner.h"
+#include "common/tmux_session.h"
 
 namespace {
 
 using tooltest::ReadWholeFile;
-using tooltest::RunProgram;
 using tooltest::ScratchDirectory;
 
-constexpr DWORD kScreenWaitMs = 10000 * ce_test::kSlowdown;
 // Room for the whole 36 x 24 picture of the screen.
 constexpr int kColumns = 80;
 constexpr int kRows = 30;
 constexpr char kEnded[] = "tulkcfg-ended";
 
-struct Place {
-    int column = -1, row = -1;  // 0-based cells
-    bool Found() const { return row >= 0; }
-};
-
-class Pane {
+class Pane : public ce_test::Tmux {
   public:
-    Pane() : socket_("tulkcfg-test-" + std::to_string(getpid())) {}
-    ~Pane() { Tmux({"kill-server"}); }
-    Pane(const Pane&) = delete;
-    Pane& operator=(const Pane&) = delete;
-
-    static bool Available() { return std::system("tmux -V > /dev/null 2>&1") == 0; }
+    Pane() : Tmux("tulkcfg-test") {}
 
     // tulkcfg in a shell that says when it ended and then waits to be looked at.
     void Start(const std::string& hive) {
         const std::string command = "env -u CE_UI_HEADLESS CE_DEVICE=none CE_REGISTRY=" + hive +
                                     " LC_ALL=C.UTF-8 " + TULKCFG_PROGRAM + "; echo " + kEnded + "; sleep 60";
-        ASSERT_EQ(Tmux({"new-session", "-d", "-s", "t", "-x", std::to_string(kColumns), "-y",
-                        std::to_string(kRows), command})
-                      .exitCode,
-                  0);
+        Tmux::Start(command, "main", kColumns, kRows);
     }
-    void Keys(const std::vector<std::string>& keys) {
-        std::vector<std::string> args = {"send-keys", "-t", "t"};
-        args.insert(args.end(), keys.begin(), keys.end());
-        ASSERT_EQ(Tmux(args).exitCode, 0);
-    }
-    // A left click as a terminal with SGR mouse reporting sends it: press and release.
-    void Click(Place at) {
-        ASSERT_TRUE(at.Found());
-        const std::string cell = std::to_string(at.column + 1) + ";" + std::to_string(at.row + 1);
-        ASSERT_EQ(Tmux({"send-keys", "-t", "t", "-l", "\x1b[<0;" + cell + "M\x1b[<0;" + cell + "m"}).exitCode,
-                  0);
-    }
-    std::string Screen() { return Tmux({"capture-pane", "-p", "-t", "t"}).out; }
-    bool Shows(const std::string& text) {
-        return tulktest::WaitUntil([&] { return Screen().find(text) != std::string::npos; }, kScreenWaitMs);
-    }
-    bool ShowsNoMore(const std::string& text) {
-        return tulktest::WaitUntil([&] { return Screen().find(text) == std::string::npos; }, kScreenWaitMs);
-    }
-    // Where text starts on the screen, in cells (a character counts one cell).
-    Place Find(const std::string& text) {
-        const std::string screen = Screen();
-        int row = 0;
-        size_t start = 0;
-        while (start <= screen.size()) {
-            const size_t end = screen.find('\n', start);
-            const std::string line = screen.substr(start, end == std::string::npos ? end : end - start);
-            const size_t at = line.find(text);
-            if (at != std::string::npos) {
-                return Place{CellsIn(line.substr(0, at)), row};
-            }
-            if (end == std::string::npos) {
-                break;
-            }
-            start = end + 1;
-            ++row;
-        }
-        return Place{};
-    }
-
-  private:
-    static int CellsIn(const std::string& utf8) {
-        int cells = 0;
-        for (unsigned char c : utf8) {
-            cells += (c & 0xC0) != 0x80 ? 1 : 0;
-        }
-        return cells;
-    }
-    tooltest::RunResult Tmux(std::vector<std::string> args) {
-        args.insert(args.begin(), {"-L", socket_});
-        return RunProgram(TMUX_PROGRAM, args, {});
-    }
-
-    std::string socket_;
 };
 
 class TulkcfgInTmux : public ::testing::Test {

@@ -4,27 +4,17 @@
 // the cursor on and the alternate screen and the mouse reporting off.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <functional>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "../../tools/program_runner.h"
-#include "common/timing.h"
+#include "common/tmux_session.h"
 
 namespace {
 
 using tooltest::ReadWholeFile;
-using tooltest::RunProgram;
 using tooltest::ScratchDirectory;
 
-constexpr auto kScreenWait = std::chrono::milliseconds(10000 * ce_test::kSlowdown);
 constexpr int kColumns = 80;
 constexpr int kRows = 30;
 constexpr int kDemoResultOk = 1;  // IDOK
@@ -33,32 +23,16 @@ constexpr int kDemoResultClosed = 3;
 constexpr char kEnded[] = "demo-ended";
 constexpr int kShellStatusOfSignal = 128;  // $? of a program ended by a signal, plus the signal's number
 
-bool WaitFor(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + kScreenWait;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
+using ce_test::Place;
+
+template <typename Condition>
+bool WaitFor(Condition done) {
+    return ce_test::Tmux::WaitFor(done);
 }
 
-struct Place {
-    int column = -1, row = -1;  // 0-based cells
-    bool Found() const { return row >= 0; }
-};
-
-int panes = 0;
-
-class Pane {
+class Pane : public ce_test::Tmux {
   public:
-    Pane() : socket_("ui-terminal-test-" + std::to_string(getpid()) + "-" + std::to_string(++panes)) {}
-    ~Pane() { Tmux({"kill-server"}); }
-    Pane(const Pane&) = delete;
-    Pane& operator=(const Pane&) = delete;
-
-    static bool Available() { return std::system("tmux -V > /dev/null 2>&1") == 0; }
+    Pane() : Tmux("ui-terminal-test") {}
 
     // The demo in a shell that says when it ended and then waits to be looked at.
     void StartDemo(const std::string& arguments, int columns = kColumns, int rows = kRows) {
@@ -66,54 +40,7 @@ class Pane {
         const std::string command = "trap : INT; env -u CE_UI_HEADLESS LC_ALL=C.UTF-8 " +
                                     std::string(UI_DEMO) + " " + arguments + "; echo " + kEnded +
                                     ":$?; sleep 60";
-        ASSERT_EQ(Tmux({"new-session", "-d", "-s", "t", "-x", std::to_string(columns), "-y",
-                        std::to_string(rows), command})
-                      .exitCode,
-                  0);
-    }
-    void Keys(const std::vector<std::string>& keys) {
-        std::vector<std::string> args = {"send-keys", "-t", "t"};
-        args.insert(args.end(), keys.begin(), keys.end());
-        ASSERT_EQ(Tmux(args).exitCode, 0);
-    }
-    // A left click as a terminal with SGR mouse reporting sends it: press and release.
-    void Click(Place at) {
-        const std::string cell = std::to_string(at.column + 1) + ";" + std::to_string(at.row + 1);
-        ASSERT_EQ(Tmux({"send-keys", "-t", "t", "-l", "\x1b[<0;" + cell + "M\x1b[<0;" + cell + "m"}).exitCode,
-                  0);
-    }
-    std::string Screen() { return Tmux({"capture-pane", "-p", "-t", "t"}).out; }
-    std::string Format(const std::string& format) {
-        std::string out = Tmux({"display-message", "-p", "-t", "t", format}).out;
-        while (!out.empty() && out.back() == '\n') {
-            out.pop_back();
-        }
-        return out;
-    }
-    void Resize(int columns, int rows) {
-        ASSERT_EQ(
-            Tmux({"resize-window", "-t", "t", "-x", std::to_string(columns), "-y", std::to_string(rows)})
-                .exitCode,
-            0);
-    }
-    bool Shows(const std::string& text) {
-        return WaitFor([&] { return Screen().find(text) != std::string::npos; });
-    }
-    // Where text starts on the screen, in cells.
-    Place Find(const std::string& text) {
-        std::istringstream lines(Screen());
-        int row = 0;
-        for (std::string line; std::getline(lines, line); ++row) {
-            const size_t at = line.find(text);
-            if (at != std::string::npos) {
-                int column = 0;
-                for (size_t i = 0; i < at; ++i) {
-                    column += (static_cast<unsigned char>(line[i]) & 0xC0) != 0x80 ? 1 : 0;
-                }
-                return Place{column, row};
-            }
-        }
-        return Place{};
+        Start(command, "main", columns, rows);
     }
 
     // The terminal as the shell found it again: the program's screen gone, the cursor shown, the alternate
@@ -127,14 +54,6 @@ class Pane {
         EXPECT_EQ(Format("#{cursor_flag}"), "1") << "the cursor is hidden";
         EXPECT_EQ(Format("#{mouse_sgr_flag}#{mouse_standard_flag}"), "00") << "the mouse still reports";
     }
-
-  private:
-    tooltest::RunResult Tmux(std::vector<std::string> args) {
-        args.insert(args.begin(), {"-L", socket_});
-        return RunProgram(TMUX_PROGRAM, args, {});
-    }
-
-    std::string socket_;
 };
 
 class DemoInTerminal : public ::testing::Test {
