@@ -24,7 +24,10 @@ void AppendKey(const KeyRef& key, const std::u16string& path, regfile::Document*
 }
 
 std::string Quote(std::u16string_view text) {
-    return "'" + ToUtf8(text) + "'";
+    std::string quoted = ToUtf8(text);
+    quoted.insert(quoted.begin(), '\'');
+    quoted.push_back('\'');
+    return quoted;
 }
 
 // Splits "ROOT\path" into the root's index and the names below it.
