@@ -179,6 +179,21 @@ DWORD Call(Writer& request, std::vector<uint8_t>* reply) {
     return fields.ok() ? refusal : static_cast<DWORD>(ERROR_INVALID_PARAMETER);
 }
 
+int ConnectToSession(Op hello, uint64_t* session) {
+    Token token{};
+    *session = EnsureSession(&token);
+    if (*session == 0) {
+        return -1;
+    }
+    // A refusal here says nothing of the session: the next call finds out whether the host is gone.
+    const int fd = ConnectToHost(DeviceDirectory());
+    if (fd >= 0 && !Greet(fd, hello, &token, nullptr)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 Reader ReplyFields(const std::vector<uint8_t>& reply) {
     Reader fields(reply);
     fields.U32();

@@ -50,6 +50,10 @@ class RemoteCall {
     std::optional<Reader> reader_;
 };
 
+// Another connection of this program's session (joining or starting the host as a call would) whose
+// hello is hello; -1 when none can be had or the host refused it. *session is the session it belongs to.
+int ConnectToSession(Op hello, uint64_t* session);
+
 // The session handles are valid in; 0 before the first session. Handles of another session are stale.
 uint64_t CurrentSession();
 

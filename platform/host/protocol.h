@@ -30,6 +30,9 @@ inline constexpr uint32_t kMaxCallDataBytes = kMaxMessageBytes - 64 * 1024;
 
 inline constexpr size_t kTokenBytes = 16;
 
+inline constexpr size_t kMaxWindowTextChars = 256;
+inline constexpr size_t kMaxWindowsPerSession = 4096;
+
 // A key handle the host's call left as it was (handle values fit in 31 bits).
 inline constexpr uint32_t kUntouchedKey = 0xFFFFFFFFu;
 
@@ -49,6 +52,7 @@ enum class Op : uint32_t {
     HelloSession = 1,  // u32 version -> token
     HelloCall,         // u32 version, token -> (nothing); the peer must be the session's process
     HelloControl,      // u32 version -> (nothing)
+    HelloWindows,      // u32 version, token -> (nothing); then the host sends the session's window requests
 
     // Registry calls; key handles are u32 (predefined roots as they are).
     RegCreateKey = 16,
@@ -74,6 +78,16 @@ enum class Op : uint32_t {
     IoControl,
     PowerDown,
     PowerUp,
+
+    // Top-level windows of programs. A window is the owner's own u32 value; other programs name it by the
+    // host's u64 id. Class names and titles are at most kMaxWindowTextChars characters; a null one (a name
+    // too long to publish) is matched only by a lookup that leaves it out.
+    WindowPublish = 64,  // u32 window, string class, string title, u32 visible -> u32 error
+    WindowWithdraw,      // u32 window -> (nothing)
+    WindowFind,          // string class, string title -> u64 id (0: none); another program's windows only
+    WindowQuery,         // u64 id -> u32 alive, u32 visible, string title
+    WindowShow,  // u64 id, u32 command -> u32 error, u32 was visible; to the owner: u32 window, u32 command
+    WindowForeground,  // u64 id -> u32 error; to the owner: u32 window
 
     // Controls of the host (control connections only).
     Status = 80,  // -> u32 pid, u32 sessions, u32 active devices

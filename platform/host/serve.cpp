@@ -11,6 +11,9 @@ std::vector<uint8_t> Serve(Session& session, const std::vector<uint8_t>& request
     if (handler == nullptr) {
         handler = DeviceHandler(op);
     }
+    if (handler == nullptr) {
+        handler = WindowHandler(op);
+    }
     try {
         if (handler != nullptr) {
             Reader fields(request);

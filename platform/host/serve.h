@@ -18,6 +18,7 @@ using Handler = bool (*)(Session& session, Reader& request, Writer& reply);
 // The handler of a call operation, or nullptr.
 Handler RegistryHandler(Op op);
 Handler DeviceHandler(Op op);
+Handler WindowHandler(Op op);
 
 // Runs one request of the session and answers the reply to send.
 std::vector<uint8_t> Serve(Session& session, const std::vector<uint8_t>& request);

@@ -26,6 +26,7 @@
 #include "host/device_dir.h"
 #include "host/serve.h"
 #include "host/session.h"
+#include "host/window_directory.h"
 #include "host/wire.h"
 
 namespace ce::host {
@@ -164,6 +165,21 @@ void ServeCalls(int fd, const std::shared_ptr<Session>& session) {
     }
 }
 
+// A program's window listener: the host sends it requests for the program's windows; the program sends
+// nothing, and the connection's end is the listener's.
+void ServeWindowListener(int fd, Session& session) {
+    Writer hello(Op::HelloWindows);
+    hello.U32(0);
+    WindowDirectory& directory = WindowDirectory::Instance();
+    if (!directory.Listen(session, fd, hello.Finish())) {
+        return;
+    }
+    std::vector<uint8_t> message;
+    while (ReceiveMessage(fd, &message) == Received::Message) {
+    }
+    directory.StopListening(session, fd);
+}
+
 void ServeControl(int fd) {
     Writer hello(Op::HelloControl);
     hello.U32(0);
@@ -204,12 +220,14 @@ void ServeConnectionOf(int fd) {
         if (version == kProtocolVersion) {
             if (op == Op::HelloSession && fields.Complete()) {
                 ServeSession(fd, pid);
-            } else if (op == Op::HelloCall) {
+            } else if (op == Op::HelloCall || op == Op::HelloWindows) {
                 const std::string_view token = fields.Bytes();
                 std::shared_ptr<Session> session =
                     fields.Complete() ? TheSessions().Find(token, pid) : nullptr;
-                if (session) {
+                if (session && op == Op::HelloCall) {
                     ServeCalls(fd, session);
+                } else if (session) {
+                    ServeWindowListener(fd, *session);
                 }
             } else if (op == Op::HelloControl && fields.Complete()) {
                 ServeControl(fd);

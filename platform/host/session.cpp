@@ -1,5 +1,7 @@
 #include "host/session.h"
 
+#include "host/window_directory.h"
+
 #include <winreg.h>
 #include <pkfuncs.h>
 
@@ -82,6 +84,8 @@ void Session::End() {
         files.swap(files_);
         keys.swap(keys_);
     }
+    // Its windows go first: nobody should find them while its files are being closed.
+    WindowDirectory::Instance().EndSession(*this);
     for (uint32_t file : files) {
         NotifyExit(HandleOf<HANDLE>(file), pid_);
     }
@@ -91,6 +95,11 @@ void Session::End() {
     for (uint32_t key : keys) {
         RegCloseKey(HandleOf<HKEY>(key));
     }
+}
+
+bool Session::Ended() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return ended_;
 }
 
 }  // namespace ce::host

@@ -43,8 +43,9 @@ class Session {
     bool ReleaseFile(uint32_t value);
 
     // The program is gone: each device file it held gets the exiting-process notification, so calls still
-    // blocked on it return, then every file and key is closed.
+    // blocked on it return, then every file and key is closed and its windows leave the directory.
     void End();
+    bool Ended();
 
   private:
     const pid_t pid_;

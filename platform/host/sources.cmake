@@ -8,11 +8,14 @@ target_sources(ceplatform PRIVATE
     host/remote_devices.cpp
     host/remote_handles.cpp
     host/remote_registry.cpp
+    host/remote_windows.cpp
     host/serve.cpp
     host/serve_devices.cpp
     host/serve_registry.cpp
     host/server.cpp
+    host/serve_windows.cpp
     host/session.cpp
+    host/window_directory.cpp
     host/wire.cpp)
 
 # Where the installed library finds the installed host program.

@@ -47,6 +47,9 @@ CEAPI BOOL CeUiWaitIdle(DWORD timeoutMs);
 // The focus and the active window whichever thread owns them (GetFocus answers only the caller's own).
 CEAPI HWND CeUiGetFocusWindow(void);
 CEAPI HWND CeUiGetActiveWindow(void);
+// How many times SetForegroundWindow, called in this program or crossing from another, asked the front-end
+// to bring the window to attention. (DWORD)-1 with ERROR_INVALID_WINDOW_HANDLE for a bad window.
+CEAPI DWORD CeUiAttentionCount(HWND hwnd);
 
 // What a window drew since its last full repaint, oldest first. Answer the number of records; at most
 // maxCount are copied. (DWORD)-1 with ERROR_INVALID_WINDOW_HANDLE for a bad window.

@@ -2,6 +2,7 @@
 #include "kernel/wide_string.h"
 #include "user/geometry.h"
 #include "user/window.h"
+#include "user/window_sharing.h"
 
 #include <algorithm>
 
@@ -58,6 +59,7 @@ extern "C" LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPA
                 UiLock lock(UiMutex());
                 window->text = text != nullptr ? std::u16string(text) : std::u16string();
             }
+            ShareWindow(window);
             Invalidate(window);
             return TRUE;
         }

@@ -3,6 +3,7 @@
 // the thread that owns them, as Win32 does.
 #include "user/front_end.h"
 #include "user/window.h"
+#include "user/window_sharing.h"
 
 #include <ceplatform_ui.h>
 
@@ -183,6 +184,9 @@ extern "C" HWND WINAPI GetActiveWindow(void) {
 }
 
 extern "C" BOOL WINAPI SetForegroundWindow(HWND hWnd) {
+    if (const auto foreign = ForeignSetForegroundWindow(hWnd)) {
+        return *foreign;
+    }
     WindowPtr window = WindowOrFail(hWnd);
     if (!window) {
         return FALSE;
@@ -205,6 +209,10 @@ extern "C" BOOL WINAPI SetForegroundWindow(HWND hWnd) {
         }
     }
     Activate(window);
+    {
+        UiLock lock(UiMutex());
+        ++window->attentionRequests;
+    }
     CurrentFrontEnd().Attention(window->handle);
     return TRUE;
 }
@@ -246,4 +254,13 @@ extern "C" HWND CeUiGetFocusWindow(void) {
 
 extern "C" HWND CeUiGetActiveWindow(void) {
     return ActiveWindowAnyThread();
+}
+
+extern "C" DWORD CeUiAttentionCount(HWND hwnd) {
+    WindowPtr window = WindowOrFail(hwnd);
+    if (!window) {
+        return static_cast<DWORD>(-1);
+    }
+    UiLock lock(UiMutex());
+    return window->attentionRequests;
 }

@@ -5,6 +5,8 @@ target_sources(ceplatform PRIVATE
     user/window.cpp
     user/window_class.cpp
     user/window_api.cpp
+    user/window_sharing.cpp
+    user/foreign_window.cpp
     user/def_window_proc.cpp
     user/message_queue.cpp
     user/input.cpp

@@ -4,6 +4,7 @@
 #include "kernel/wide_string.h"
 #include "user/dialog.h"
 #include "user/geometry.h"
+#include "user/window_sharing.h"
 
 #include <algorithm>
 #include <new>
@@ -18,8 +19,9 @@ std::recursive_mutex& UiMutex() {
     return *mutex;
 }
 
+// A proxy of another program's window has the window type too, but is never a window of this program.
 WindowPtr LookupWindow(HWND hwnd) {
-    return Lookup<WindowObject>(hwnd, ObjectType::Window);
+    return std::dynamic_pointer_cast<WindowObject>(LookupHandle(hwnd, ObjectType::Window));
 }
 
 WindowPtr WindowOrFail(HWND hwnd) {
@@ -284,6 +286,9 @@ extern "C" HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPC
             TopLevelWindows().insert(TopLevelWindows().begin(), window);
         }
     }
+    if (!parent) {
+        ShareWindow(window);
+    }
 
     HWND hwnd = window->handle;
     CREATESTRUCTW create{lpParam,
@@ -344,6 +349,7 @@ extern "C" BOOL WINAPI DestroyWindow(HWND hWnd) {
         window->destroying = true;
         parent = ParentOf(*window);
     }
+    UnshareWindow(window);
     if (parent && (window->exStyle & WS_EX_NOPARENTNOTIFY) == 0) {
         SendTo(parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_DESTROY, LOWORD(window->id)),
                reinterpret_cast<LPARAM>(hWnd));
@@ -388,5 +394,8 @@ extern "C" BOOL WINAPI DestroyWindow(HWND hWnd) {
 }
 
 extern "C" BOOL WINAPI IsWindow(HWND hWnd) {
+    if (const auto foreign = ForeignIsWindow(hWnd)) {
+        return *foreign;
+    }
     return LookupWindow(hWnd) ? TRUE : FALSE;
 }

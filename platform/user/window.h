@@ -84,6 +84,7 @@ class WindowObject : public KernelObject {
     HFONT font = nullptr;
     bool destroying = false;
     bool needsPaint = false;
+    DWORD attentionRequests = 0;  // SetForegroundWindow calls that brought it to the front-end's attention
     std::vector<DrawRecord> surface;
     std::unique_ptr<DialogState> dialog;
     std::unique_ptr<ControlState> control;

@@ -3,6 +3,7 @@
 #include "user/dialog.h"
 #include "user/geometry.h"
 #include "user/window.h"
+#include "user/window_sharing.h"
 
 #include <algorithm>
 #include <cstring>
@@ -319,6 +320,9 @@ extern "C" BOOL WINAPI SetWindowTextW(HWND hWnd, LPCWSTR lpString) {
 }
 
 extern "C" int WINAPI GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount) {
+    if (const auto foreign = ForeignGetWindowText(hWnd, lpString, nMaxCount)) {
+        return *foreign;
+    }
     WindowPtr window = WindowOrFail(hWnd);
     if (!window || lpString == nullptr || nMaxCount <= 0) {
         if (window) {
@@ -380,6 +384,9 @@ extern "C" BOOL WINAPI IsWindowEnabled(HWND hWnd) {
 }
 
 extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
+    if (const auto foreign = ForeignShowWindow(hWnd, nCmdShow)) {
+        return *foreign;
+    }
     WindowPtr window = WindowOrFail(hWnd);
     if (!window) {
         return FALSE;
@@ -402,6 +409,9 @@ extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
         SetWindowPosition(window, 0, 0, 0, 0,
                           SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE |
                               (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+        if (!child) {
+            ShareWindow(window);
+        }
     }
     if (show && activate && !child) {
         bool canActivate;
@@ -432,6 +442,9 @@ extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
 }
 
 extern "C" BOOL WINAPI IsWindowVisible(HWND hWnd) {
+    if (const auto foreign = ForeignIsWindowVisible(hWnd)) {
+        return *foreign;
+    }
     WindowPtr window = LookupWindow(hWnd);
     if (!window) {
         return FALSE;
@@ -519,6 +532,10 @@ extern "C" BOOL WINAPI ScreenToClient(HWND hWnd, LPPOINT lpPoint) {
     return MapPoint(hWnd, lpPoint, -1) ? TRUE : FALSE;
 }
 
+// This program's windows first; then, on a shared device, the other programs'.
 extern "C" HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
-    return FindTopLevelWindow(lpClassName, lpWindowName);
+    if (HWND own = FindTopLevelWindow(lpClassName, lpWindowName)) {
+        return own;
+    }
+    return FindForeignTopLevel(lpClassName, lpWindowName);
 }
