@@ -1,0 +1,177 @@
+// Requests written straight to a device's socket, field by field, as a broken or hostile program could
+// write them, independent of the platform's own encoder; and the fixture of the tests that send them.
+#pragma once
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/protocol.h"
+#include "platform/host/host_test_support.h"
+
+namespace hosttest {
+
+using ce::host::kProtocolVersion;
+using ce::host::Op;
+
+// A message built field by field, independent of the platform's own encoder.
+class Message {
+  public:
+    explicit Message(Op op) : Message(static_cast<uint32_t>(op)) {}
+    explicit Message(uint32_t op) {
+        U32(0);
+        U32(op);
+    }
+    Message& U32(uint32_t value) { return Append(&value, sizeof(value)); }
+    Message& String(std::u16string_view text) {
+        U32(static_cast<uint32_t>(text.size()));
+        return Append(text.data(), text.size() * sizeof(char16_t));
+    }
+    Message& Bytes(const std::vector<uint8_t>& data) {
+        U32(static_cast<uint32_t>(data.size()));
+        return Append(data.data(), data.size());
+    }
+    // The bytes with the size in the header, or a size of one's own choosing.
+    std::vector<uint8_t> Finish(std::optional<uint32_t> size = std::nullopt) {
+        const uint32_t total = size.value_or(static_cast<uint32_t>(bytes_.size()));
+        std::memcpy(bytes_.data(), &total, sizeof(total));
+        return bytes_;
+    }
+
+  private:
+    Message& Append(const void* data, size_t size) {
+        const size_t at = bytes_.size();
+        bytes_.resize(at + size);
+        if (size != 0) {
+            std::memcpy(bytes_.data() + at, data, size);
+        }
+        return *this;
+    }
+
+    std::vector<uint8_t> bytes_;
+};
+
+// The fields of a reply after its header.
+struct Reply {
+    std::vector<uint32_t> words;
+    bool closed = false;
+};
+
+class Connection {
+  public:
+    explicit Connection(const std::string& dir) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strcpy(address.sun_path, (dir + "/host.sock").c_str());
+        fd_ = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+        EXPECT_EQ(connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    }
+    ~Connection() { close(fd_); }
+
+    void Send(const std::vector<uint8_t>& bytes) {
+        ASSERT_EQ(send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+    }
+    Reply Receive(std::vector<uint8_t>* raw = nullptr) {
+        std::vector<uint8_t> buffer(256 * 1024);
+        const ssize_t got = recv(fd_, buffer.data(), buffer.size(), 0);
+        Reply reply;
+        reply.closed = got <= 0;
+        for (ssize_t at = 8; at + 4 <= got; at += 4) {
+            uint32_t word = 0;
+            std::memcpy(&word, buffer.data() + at, sizeof(word));
+            reply.words.push_back(word);
+        }
+        if (raw != nullptr && got > 0) {
+            raw->assign(buffer.begin(), buffer.begin() + got);
+        }
+        return reply;
+    }
+    // Whether a message (or the connection's end) waits to be received within timeoutMs.
+    bool Waiting(int timeoutMs) {
+        pollfd wait{fd_, POLLIN, 0};
+        return poll(&wait, 1, timeoutMs) == 1;
+    }
+    Reply Ask(const std::vector<uint8_t>& bytes) {
+        Send(bytes);
+        return Receive();
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+// A program's session and one call connection of it, as the platform would open them.
+struct RawProgram {
+    explicit RawProgram(const std::string& dir) : session(dir), calls(dir) {
+        std::vector<uint8_t> raw;
+        session.Send(Message(Op::HelloSession).U32(kProtocolVersion).Finish());
+        session.Receive(&raw);
+        // header, refusal word, token length, token
+        token.assign(raw.begin() + 16, raw.end());
+        EXPECT_EQ(token.size(), ce::host::kTokenBytes);
+        const Reply hello = calls.Ask(Message(Op::HelloCall).U32(kProtocolVersion).Bytes(token).Finish());
+        EXPECT_FALSE(hello.closed);
+    }
+
+    // RegOpenKey of HKEY_LOCAL_MACHINE\<path>: the host's value of the new key.
+    uint32_t OpenKey(std::u16string_view path) {
+        const Reply reply = calls.Ask(Message(Op::RegOpenKey).U32(0x80000002u).String(path).U32(1).Finish());
+        EXPECT_EQ(reply.words.size(), 3u);
+        EXPECT_EQ(reply.words.at(1), static_cast<uint32_t>(ERROR_SUCCESS));
+        return reply.words.at(2);
+    }
+    // RegQueryValue of a DWORD value: its status.
+    uint32_t QueryStatus(uint32_t key) {
+        const Reply reply = calls.Ask(Message(Op::RegQueryValue)
+                                          .U32(key)
+                                          .String(u"Answer")
+                                          .U32(0)
+                                          .U32(0)
+                                          .U32(0)
+                                          .U32(0)
+                                          .U32(1)
+                                          .U32(4)
+                                          .Finish());
+        return reply.words.size() >= 2 ? reply.words[1] : 0xFFFFFFFFu;
+    }
+    // ReadFile of one byte: the error the host's call set.
+    uint32_t ReadError(uint32_t file) {
+        const Reply reply = calls.Ask(Message(Op::ReadFile).U32(file).U32(1).Finish());
+        EXPECT_GE(reply.words.size(), 4u);
+        EXPECT_EQ(reply.words.at(1), 1u);  // an error was set
+        return reply.words.at(2);
+    }
+
+    Connection session;
+    Connection calls;
+    std::vector<uint8_t> token;
+};
+
+class BadRequestsTest : public HostTest {
+  protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        int status = -1;
+        RunHelper({"set", "Answer", "42"}, &status);
+        ASSERT_EQ(status, 0);
+        host_ = HostPid(dir_);
+        ASSERT_NE(host_, 0);
+    }
+    // The host still serves, and it is the same host.
+    void TearDown() override {
+        int status = -1;
+        EXPECT_EQ(RunHelper({"get", "Answer"}, &status), "42\n");
+        EXPECT_EQ(HostPid(dir_), host_);
+        HostTest::TearDown();
+    }
+
+    pid_t host_ = 0;
+};
+
+}  // namespace hosttest
