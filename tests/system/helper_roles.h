@@ -33,5 +33,6 @@ std::string ReadLineFrom(HANDLE port);
 bool WriteText(HANDLE port, const std::string& text);
 
 int StressRole(const std::string& port, unsigned seed);
+int WindowRole(const std::string& title);
 
 }  // namespace systemtest

@@ -199,11 +199,14 @@ int main(int argc, char** argv) {
     if (role == "open") {
         return Open(argument);
     }
+    if (role == "window") {
+        return WindowRole(argument);
+    }
     if (role == "stress") {
         return StressRole(argument, argc > 3 ? static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)) : 1);
     }
     std::fprintf(stderr,
                  "usage: system_helper activate | talk first|second | block PORT | open PORT | "
-                 "stress PORT SEED\n");
+                 "stress PORT SEED | window TITLE\n");
     return 2;
 }

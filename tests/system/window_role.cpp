@@ -1,0 +1,73 @@
+// The window role: a program with one hidden top-level window of the dialog class, driven by lines on its
+// standard input ("rename <title>", "destroy", "state"), so that another program's finds and requests can
+// be watched from the side of the window's owner.
+#include <ceplatform_ui.h>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include "system/helper_roles.h"
+
+namespace systemtest {
+namespace {
+
+constexpr UINT kRename = WM_APP + 1;
+constexpr UINT kDestroy = WM_APP + 2;
+
+void Say(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+// "state visible=<0|1> active=<0|1> attention=<n>": what the owner sees of its window now.
+void SayState(HWND window) {
+    const DWORD attention = CeUiAttentionCount(window);
+    Say("state visible=" + std::to_string(IsWindowVisible(window)) +
+        " active=" + std::to_string(CeUiGetActiveWindow() == window ? 1 : 0) +
+        " attention=" + std::to_string(static_cast<long>(static_cast<LONG>(attention))));
+}
+
+// Reads the commands; those that must run on the window's own thread are posted to it.
+void ReadCommands(DWORD uiThread, HWND window) {
+    for (std::string line; std::getline(std::cin, line);) {
+        if (line.rfind("rename ", 0) == 0) {
+            auto* title = new std::u16string(Wide(line.substr(7)));
+            PostThreadMessageW(uiThread, kRename, 0, reinterpret_cast<LPARAM>(title));
+        } else if (line == "destroy") {
+            PostThreadMessageW(uiThread, kDestroy, 0, 0);
+        } else if (line == "state") {
+            SayState(window);
+        }
+    }
+    PostThreadMessageW(uiThread, WM_QUIT, 0, 0);
+}
+
+}  // namespace
+
+int WindowRole(const std::string& title) {
+    const std::u16string wide = Wide(title);
+    HWND window = CreateWindowExW(0, u"Dialog", wide.c_str(), WS_CAPTION, 10, 10, 100, 60, nullptr, nullptr,
+                                  nullptr, nullptr);
+    if (window == nullptr) {
+        Say("FAIL create: " + std::to_string(GetLastError()));
+        return 1;
+    }
+    Say("ready");
+    std::thread(ReadCommands, GetCurrentThreadId(), window).detach();
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.hwnd != nullptr) {
+            DispatchMessageW(&msg);
+        } else if (msg.message == kRename) {
+            std::unique_ptr<std::u16string> text(reinterpret_cast<std::u16string*>(msg.lParam));
+            Say(SetWindowTextW(window, text->c_str()) ? "renamed" : "FAIL rename");
+        } else if (msg.message == kDestroy) {
+            Say(DestroyWindow(window) ? "destroyed" : "FAIL destroy");
+        }
+    }
+    return 0;
+}
+
+}  // namespace systemtest
