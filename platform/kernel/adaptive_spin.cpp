@@ -1,7 +1,12 @@
 #include "kernel/adaptive_spin.h"
 
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <thread>
+#include <atomic>
+#include <cstdio>
 
 namespace ce {
 
@@ -17,39 +22,71 @@ constexpr nanoseconds kMinSpin{4000};
 // a shorter probe would never catch a partner that sleeps too, and both would go on sleeping for good.
 constexpr unsigned kWaitsPerProbe = 8;
 
-bool SeveralProcessors() {
-    static const bool several = std::thread::hardware_concurrency() > 1;
-    return several;
+// How often the machine's load is looked at again.
+constexpr nanoseconds kLoadSampleInterval{2000000};
+
+int UsableProcessors() {
+    static const int count = [] {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        return sched_getaffinity(0, sizeof(set), &set) == 0 ? CPU_COUNT(&set) : 1;
+    }();
+    return count;
 }
 
-struct SpinState {
-    nanoseconds limit = kMaxSpin;
-    unsigned waitsSinceProbe = 0;
-};
+// The threads runnable on the whole machine right now, ourselves included (the fourth field of
+// /proc/loadavg, "running/total"); -1 when it cannot be read.
+int RunnableThreads() {
+    static const int file = open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
+    char text[128];
+    const ssize_t length = file >= 0 ? pread(file, text, sizeof(text) - 1, 0) : -1;
+    if (length <= 0) {
+        return -1;
+    }
+    text[length] = '\0';
+    int running = -1;
+    return std::sscanf(text, "%*s %*s %*s %d/", &running) == 1 ? running : -1;
+}
 
-thread_local SpinState tSpin;
+// Spinning only pays when a processor is free for the thread we wait for; with more runnable threads
+// than processors a spin takes the processor from the very thread that would wake us.
+bool ProcessorToSpare() {
+    static std::atomic<int64_t> nextSample{0};
+    static std::atomic<bool> spare{true};
+    if (UsableProcessors() < 2) {
+        return false;
+    }
+    const int64_t now =
+        std::chrono::duration_cast<nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    int64_t due = nextSample.load(std::memory_order_relaxed);
+    if (now >= due && nextSample.compare_exchange_strong(due, now + kLoadSampleInterval.count())) {
+        const int running = RunnableThreads();
+        spare.store(running < 0 || running <= UsableProcessors(), std::memory_order_relaxed);
+    }
+    return spare.load(std::memory_order_relaxed);
+}
 
 }  // namespace
 
 nanoseconds AdaptiveSpin::Budget() {
-    if (!SeveralProcessors()) {
-        return nanoseconds::zero();  // the thread we wait for cannot run while we spin
-    }
-    if (tSpin.limit >= kMinSpin) {
-        return tSpin.limit;
-    }
-    if (++tSpin.waitsSinceProbe < kWaitsPerProbe) {
+    if (!ProcessorToSpare()) {
         return nanoseconds::zero();
     }
-    tSpin.waitsSinceProbe = 0;
+    if (limit_ >= kMinSpin) {
+        return std::min(limit_, kMaxSpin);
+    }
+    if (++waitsSinceProbe_ < kWaitsPerProbe) {
+        return nanoseconds::zero();
+    }
+    waitsSinceProbe_ = 0;
     return kMaxSpin;
 }
 
 void AdaptiveSpin::Record(bool caught, nanoseconds waited) {
     if (caught) {
-        tSpin.limit = std::clamp(std::max(tSpin.limit, 2 * waited), kMinSpin, kMaxSpin);
+        limit_ = std::clamp(std::max(limit_, 2 * waited), kMinSpin, kMaxSpin);
     } else {
-        tSpin.limit /= 2;
+        limit_ /= 2;
     }
 }
 

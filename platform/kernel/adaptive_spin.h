@@ -2,10 +2,11 @@
 //
 // Going to sleep and being woken from another processor costs tens of microseconds on a virtual machine,
 // more than most hand-overs between two threads of a pair take. A thread that spins a little first catches
-// those hand-overs awake. The spin adapts per thread: a spin that caught its wake-up lets the next ones last
-// at least twice as long as that wait took; a spin in vain halves the time, so threads that wait for
-// something slow, or that share a processor with the thread they wait for, soon stop spinning and only
-// probe now and then.
+// those hand-overs awake. Each waiting thread keeps a spinner per kind of wait, and it adapts: a spin that
+// caught its wake-up lets the next ones last at least twice as long as that wait took; a spin in vain halves
+// the time, so threads that wait for something slow, or that share a processor with the thread they wait for,
+// soon stop spinning and only probe now and then. Nobody spins while the machine has no processor to spare
+// (more runnable threads than processors): the spin would take it from the very thread that would wake us.
 #pragma once
 
 #include <chrono>
@@ -14,10 +15,49 @@ namespace ce {
 
 class AdaptiveSpin {
   public:
-    // The spin this thread may do before its next sleep; zero when it should not spin.
-    static std::chrono::nanoseconds Budget();
+    using Clock = std::chrono::steady_clock;
+
+    // Spins until ready() answers true, for at most this spinner's budget and never past `deadline`.
+    // Answers whether ready() did.
+    template <typename Ready>
+    bool Spin(Ready ready, Clock::time_point deadline = Clock::time_point::max()) {
+        const std::chrono::nanoseconds budget = Budget();
+        if (budget == std::chrono::nanoseconds::zero()) {
+            return false;
+        }
+        const auto start = Clock::now();
+        const auto end = deadline - start < budget ? deadline : start + budget;
+        for (auto now = start; now < end; now = Clock::now()) {
+            for (int i = 0; i < kTriesPerClockRead; ++i) {
+                if (ready()) {
+                    Record(true, Clock::now() - start);
+                    return true;
+                }
+                CpuRelax();
+            }
+        }
+        Record(false, budget);
+        return false;
+    }
+
+  private:
+    static constexpr int kTriesPerClockRead = 16;
+
+    static void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#elif defined(__aarch64__)
+        asm volatile("yield");
+#endif
+    }
+
+    // The spin allowed before the next sleep; zero when it should not spin.
+    std::chrono::nanoseconds Budget();
     // What the last spin saw: whether the wake-up came within it, and how long that took.
-    static void Record(bool caught, std::chrono::nanoseconds waited);
+    void Record(bool caught, std::chrono::nanoseconds waited);
+
+    std::chrono::nanoseconds limit_ = std::chrono::microseconds(60);
+    unsigned waitsSinceProbe_ = 0;
 };
 
 }  // namespace ce

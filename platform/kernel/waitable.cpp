@@ -32,16 +32,6 @@ thread_local std::vector<WaitBlock*> tPendingWakes;
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kPausesPerClockRead = 16;
-
-inline void CpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#elif defined(__aarch64__)
-    asm volatile("yield");
-#endif
-}
-
 // Marks the block woken; only a waiter that went to sleep costs a system call.
 void Wake(std::atomic<uint32_t>* word) {
     if (word->exchange(kWoken, std::memory_order_acq_rel) == kSleeping) {
@@ -49,33 +39,11 @@ void Wake(std::atomic<uint32_t>* word) {
     }
 }
 
-// Watches the word for a while (AdaptiveSpin), at most until the deadline. Answers whether it became woken.
-bool SpinForWake(std::atomic<uint32_t>* word, const Clock::time_point* deadline) {
-    const auto budget = AdaptiveSpin::Budget();
-    if (budget == Clock::duration::zero()) {
-        return false;
-    }
-    const auto start = Clock::now();
-    auto end = start + budget;
-    if (deadline != nullptr) {
-        end = std::min(end, *deadline);
-    }
-    for (auto now = start; now < end; now = Clock::now()) {
-        for (int i = 0; i < kPausesPerClockRead; ++i) {
-            if (word->load(std::memory_order_acquire) == kWoken) {
-                AdaptiveSpin::Record(true, Clock::now() - start);
-                return true;
-            }
-            CpuRelax();
-        }
-    }
-    AdaptiveSpin::Record(false, budget);
-    return false;
-}
-
 // Waits while the block is not woken, at most until the deadline (none when null). Answers whether it was.
 bool FutexWaitUntil(std::atomic<uint32_t>* word, const Clock::time_point* deadline) {
-    if (word->load(std::memory_order_acquire) == kWoken || SpinForWake(word, deadline)) {
+    thread_local AdaptiveSpin spinner;
+    const auto woken = [word] { return word->load(std::memory_order_acquire) == kWoken; };
+    if (woken() || spinner.Spin(woken, deadline != nullptr ? *deadline : Clock::time_point::max())) {
         return true;
     }
     uint32_t expected = kWaiting;
