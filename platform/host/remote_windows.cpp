@@ -120,13 +120,20 @@ bool Run(RemoteCall& call) {
 
 void PublishWindow(uint32_t window, const std::u16string& className, const std::u16string& title,
                    bool visible) {
-    EnsureListener();
-    RemoteCall call(Op::WindowPublish);
-    call.request.U32(window);
-    PutName(call.request, className);
-    PutName(call.request, title);
-    call.request.U32(visible ? 1 : 0);
-    Run(call);
+    // A publish that finds its host gone is made again in the next host, which that starts: a window
+    // must not stay unknown because its change came first after a reboot.
+    const bool joined = CurrentSession() != 0;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EnsureListener();
+        RemoteCall call(Op::WindowPublish);
+        call.request.U32(window);
+        PutName(call.request, className);
+        PutName(call.request, title);
+        call.request.U32(visible ? 1 : 0);
+        if (call.Send() != kHostGoneError || !joined) {
+            return;
+        }
+    }
 }
 
 void WithdrawWindow(uint32_t window) {

@@ -2,7 +2,10 @@
 #include "user/window_sharing.h"
 
 #include <mutex>
+#include <optional>
+#include <vector>
 
+#include "host/client.h"
 #include "host/device_dir.h"
 #include "host/remote_handles.h"
 #include "host/remote_windows.h"
@@ -21,6 +24,51 @@ uint32_t ValueOf(HWND window) {
     return host::HostValue(window);
 }
 
+// The session the windows were last published in (guarded by PublishLock()).
+uint64_t publishedSession = 0;
+
+struct Published {
+    uint32_t window;
+    std::u16string className;
+    std::u16string title;
+    bool visible;
+};
+
+// What the directory is to know of a top-level window; nothing for a window being destroyed.
+std::optional<Published> Describe(const WindowObject& window) {
+    if (window.IsChild() || window.destroying) {
+        return std::nullopt;
+    }
+    return Published{ValueOf(window.handle), window.windowClass->name, window.text, window.Visible()};
+}
+
+void Publish(const Published& what) {
+    host::PublishWindow(what.window, what.className, what.title, what.visible);
+}
+
+// A new host (the device rebooted) knows none of this program's windows: they are all published again.
+// Caller holds PublishLock().
+void PublishAllIfNewHost() {
+    const uint64_t session = host::CurrentSession();
+    const bool rebooted = publishedSession != 0 && session != publishedSession;
+    publishedSession = session;
+    if (!rebooted) {
+        return;
+    }
+    std::vector<Published> all;
+    {
+        UiLock lock(UiMutex());
+        for (const WindowPtr& top : TopLevelWindows()) {
+            if (std::optional<Published> what = Describe(*top)) {
+                all.push_back(std::move(*what));
+            }
+        }
+    }
+    for (const Published& what : all) {
+        Publish(what);
+    }
+}
+
 }  // namespace
 
 void ShareWindow(const WindowPtr& window) {
@@ -28,19 +76,15 @@ void ShareWindow(const WindowPtr& window) {
         return;
     }
     std::lock_guard<std::mutex> guard(PublishLock());
-    std::u16string className;
-    std::u16string title;
-    bool visible;
+    std::optional<Published> what;
     {
         UiLock lock(UiMutex());
-        if (window->IsChild() || window->destroying) {
-            return;
-        }
-        className = window->windowClass->name;
-        title = window->text;
-        visible = window->Visible();
+        what = Describe(*window);
     }
-    host::PublishWindow(ValueOf(window->handle), className, title, visible);
+    if (what) {
+        Publish(*what);
+        PublishAllIfNewHost();
+    }
 }
 
 void UnshareWindow(const WindowPtr& window) {

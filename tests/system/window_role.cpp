@@ -1,6 +1,6 @@
 // The window role: a program with one hidden top-level window of the dialog class, driven by lines on its
-// standard input ("rename <title>", "destroy", "state"), so that another program's finds and requests can
-// be watched from the side of the window's owner.
+// standard input ("rename <title>", "destroy", "state", and "add <title>" for one more window), so that
+// another program's finds and requests can be watched from the side of the window's owner.
 #include <ceplatform_ui.h>
 
 #include <cstdio>
@@ -15,6 +15,7 @@ namespace {
 
 constexpr UINT kRename = WM_APP + 1;
 constexpr UINT kDestroy = WM_APP + 2;
+constexpr UINT kAdd = WM_APP + 3;
 
 void Say(const std::string& line) {
     std::printf("%s\n", line.c_str());
@@ -32,9 +33,10 @@ void SayState(HWND window) {
 // Reads the commands; those that must run on the window's own thread are posted to it.
 void ReadCommands(DWORD uiThread, HWND window) {
     for (std::string line; std::getline(std::cin, line);) {
-        if (line.rfind("rename ", 0) == 0) {
-            auto* title = new std::u16string(Wide(line.substr(7)));
-            PostThreadMessageW(uiThread, kRename, 0, reinterpret_cast<LPARAM>(title));
+        if (line.rfind("rename ", 0) == 0 || line.rfind("add ", 0) == 0) {
+            const bool add = line[0] == 'a';
+            auto* title = new std::u16string(Wide(line.substr(add ? 4 : 7)));
+            PostThreadMessageW(uiThread, add ? kAdd : kRename, 0, reinterpret_cast<LPARAM>(title));
         } else if (line == "destroy") {
             PostThreadMessageW(uiThread, kDestroy, 0, 0);
         } else if (line == "state") {
@@ -44,12 +46,16 @@ void ReadCommands(DWORD uiThread, HWND window) {
     PostThreadMessageW(uiThread, WM_QUIT, 0, 0);
 }
 
+HWND NewWindow(const std::u16string& title) {
+    return CreateWindowExW(0, u"Dialog", title.c_str(), WS_CAPTION, 10, 10, 100, 60, nullptr, nullptr,
+                           nullptr, nullptr);
+}
+
 }  // namespace
 
 int WindowRole(const std::string& title) {
     const std::u16string wide = Wide(title);
-    HWND window = CreateWindowExW(0, u"Dialog", wide.c_str(), WS_CAPTION, 10, 10, 100, 60, nullptr, nullptr,
-                                  nullptr, nullptr);
+    HWND window = NewWindow(wide);
     if (window == nullptr) {
         Say("FAIL create: " + std::to_string(GetLastError()));
         return 1;
@@ -63,6 +69,9 @@ int WindowRole(const std::string& title) {
         } else if (msg.message == kRename) {
             std::unique_ptr<std::u16string> text(reinterpret_cast<std::u16string*>(msg.lParam));
             Say(SetWindowTextW(window, text->c_str()) ? "renamed" : "FAIL rename");
+        } else if (msg.message == kAdd) {
+            std::unique_ptr<std::u16string> text(reinterpret_cast<std::u16string*>(msg.lParam));
+            Say(NewWindow(*text) != nullptr ? "added" : "FAIL add");
         } else if (msg.message == kDestroy) {
             Say(DestroyWindow(window) ? "destroyed" : "FAIL destroy");
         }

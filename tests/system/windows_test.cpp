@@ -207,5 +207,31 @@ TEST_F(WindowsTest, KilledProgramsWindowIsGoneForEveryone) {
     EXPECT_FALSE(IsWindow(foreign));
 }
 
+// The device rebooted under a running program: its windows are all known to the new host as soon as one
+// of them changes, and requests reach them over a listener of the new session.
+TEST_F(WindowsTest, WindowsAreFoundAgainInTheHostThatReplacesAKilledOne) {
+    const auto owner = Owner(kTitle);
+    owner->Say("add Unchanged");
+    ASSERT_EQ(owner->ReadLine(), "added");
+    ASSERT_NE(FindWindowW(nullptr, u"Unchanged"), nullptr);
+    const pid_t host = hosttest::HostPid(dir_);
+    ASSERT_NE(host, 0);
+    kill(host, SIGKILL);
+    ASSERT_TRUE(hosttest::WaitFor([&] { return hosttest::HostLockFree(dir_); }, kSettle));
+
+    owner->Say("rename Rebooted");
+    ASSERT_EQ(owner->ReadLine(), "renamed");
+    HWND found = nullptr;
+    // This program's first call after the reboot finds its old host gone.
+    EXPECT_TRUE(
+        hosttest::WaitFor([&] { return (found = FindWindowW(u"Dialog", u"Rebooted")) != nullptr; }, kSettle));
+    EXPECT_NE(hosttest::HostPid(dir_), host);
+    EXPECT_NE(FindWindowW(u"Dialog", u"Unchanged"), nullptr);
+    EXPECT_FALSE(ShowWindow(found, SW_SHOW));
+    EXPECT_TRUE(SetForegroundWindow(found));
+    EXPECT_EQ(StateOf(*owner, "state visible=1 active=1 attention=1"),
+              "state visible=1 active=1 attention=1");
+}
+
 }  // namespace
 }  // namespace systemtest
