@@ -81,13 +81,14 @@ enum class Op : uint32_t {
 
     // Top-level windows of programs. A window is the owner's own u32 value; other programs name it by the
     // host's u64 id. Class names and titles are at most kMaxWindowTextChars characters; a null one (a name
-    // too long to publish) is matched only by a lookup that leaves it out.
+    // too long to publish) is matched only by a lookup that leaves it out. The owner's listener gets
+    // WindowShow as u32 window, u32 command and WindowForeground as u32 window.
     WindowPublish = 64,  // u32 window, string class, string title, u32 visible -> u32 error
     WindowWithdraw,      // u32 window -> (nothing)
     WindowFind,          // string class, string title -> u64 id (0: none); another program's windows only
     WindowQuery,         // u64 id -> u32 alive, u32 visible, string title
-    WindowShow,  // u64 id, u32 command -> u32 error, u32 was visible; to the owner: u32 window, u32 command
-    WindowForeground,  // u64 id -> u32 error; to the owner: u32 window
+    WindowShow,          // u64 id, u32 command -> u32 error, u32 was visible
+    WindowForeground,    // u64 id -> u32 error
 
     // Controls of the host (control connections only).
     Status = 80,  // -> u32 pid, u32 sessions, u32 active devices
