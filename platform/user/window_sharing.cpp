@@ -75,6 +75,13 @@ void ShareWindow(const WindowPtr& window) {
     if (!host::Remote()) {
         return;
     }
+    {
+        // Controls change their text often and are never published: they pass without the lock.
+        UiLock lock(UiMutex());
+        if (window->IsChild()) {
+            return;
+        }
+    }
     std::lock_guard<std::mutex> guard(PublishLock());
     std::optional<Published> what;
     {
