@@ -20,7 +20,10 @@ constexpr nanoseconds kMaxSpin{60000};
 constexpr nanoseconds kMinSpin{4000};
 // A thread whose spins failed tries a whole one every so many waits, to notice when spinning pays again:
 // a shorter probe would never catch a partner that sleeps too, and both would go on sleeping for good.
-constexpr unsigned kWaitsPerProbe = 8;
+// Each probe in vain doubles the waits before the next, up to a limit, so a thread that shares its
+// processor with the one it waits for (where no spin can ever pay) wastes next to nothing on probes.
+constexpr unsigned kFirstWaitsPerProbe = 8;
+constexpr unsigned kMostWaitsPerProbe = 1024;
 
 // How often the machine's load is looked at again.
 constexpr nanoseconds kLoadSampleInterval{2000000};
@@ -49,7 +52,8 @@ int RunnableThreads() {
 }
 
 // Spinning only pays when a processor is free for the thread we wait for; with more runnable threads
-// than processors a spin takes the processor from the very thread that would wake us.
+// than processors a spin takes the processor from the very thread that would wake us. One thread more is
+// let pass: some short-lived thread of the system is runnable at almost any moment.
 bool ProcessorToSpare() {
     static std::atomic<int64_t> nextSample{0};
     static std::atomic<bool> spare{true};
@@ -61,7 +65,7 @@ bool ProcessorToSpare() {
     int64_t due = nextSample.load(std::memory_order_relaxed);
     if (now >= due && nextSample.compare_exchange_strong(due, now + kLoadSampleInterval.count())) {
         const int running = RunnableThreads();
-        spare.store(running < 0 || running <= UsableProcessors(), std::memory_order_relaxed);
+        spare.store(running < 0 || running <= UsableProcessors() + 1, std::memory_order_relaxed);
     }
     return spare.load(std::memory_order_relaxed);
 }
@@ -75,19 +79,25 @@ nanoseconds AdaptiveSpin::Budget() {
     if (limit_ >= kMinSpin) {
         return std::min(limit_, kMaxSpin);
     }
-    if (++waitsSinceProbe_ < kWaitsPerProbe) {
+    if (++waitsSinceProbe_ < waitsPerProbe_) {
         return nanoseconds::zero();
     }
     waitsSinceProbe_ = 0;
+    probing_ = true;
     return kMaxSpin;
 }
 
 void AdaptiveSpin::Record(bool caught, nanoseconds waited) {
     if (caught) {
         limit_ = std::clamp(std::max(limit_, 2 * waited), kMinSpin, kMaxSpin);
+        waitsPerProbe_ = kFirstWaitsPerProbe;
     } else {
         limit_ /= 2;
+        if (probing_) {
+            waitsPerProbe_ = std::min(2 * waitsPerProbe_, kMostWaitsPerProbe);
+        }
     }
+    probing_ = false;
 }
 
 }  // namespace ce

@@ -5,8 +5,8 @@
 // those hand-overs awake. Each waiting thread keeps a spinner per kind of wait, and it adapts: a spin that
 // caught its wake-up lets the next ones last at least twice as long as that wait took; a spin in vain halves
 // the time, so threads that wait for something slow, or that share a processor with the thread they wait for,
-// soon stop spinning and only probe now and then. Nobody spins while the machine has no processor to spare
-// (more runnable threads than processors): the spin would take it from the very thread that would wake us.
+// soon stop spinning and only probe now and then (less and less often while probes fail). Nobody spins while
+// the machine has no processor to spare: the spin would take it from the very thread that would wake us.
 #pragma once
 
 #include <chrono>
@@ -58,6 +58,8 @@ class AdaptiveSpin {
 
     std::chrono::nanoseconds limit_ = std::chrono::microseconds(60);
     unsigned waitsSinceProbe_ = 0;
+    unsigned waitsPerProbe_ = 8;
+    bool probing_ = false;
 };
 
 }  // namespace ce

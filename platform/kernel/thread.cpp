@@ -162,7 +162,11 @@ HANDLE WINAPI GetCurrentProcess(void) {
 }
 
 DWORD WINAPI GetCurrentThreadId(void) {
-    return ce::CurrentThreadObject()->id();
+    // Asked on every critical section entry: no reference to the thread object is taken for it.
+    if (!ce::tls.self) {
+        ce::CurrentThreadObject();
+    }
+    return ce::tls.self->id();
 }
 
 DWORD WINAPI GetCurrentProcessId(void) {
