@@ -51,6 +51,8 @@ int RunnableThreads() {
     return std::sscanf(text, "%*s %*s %*s %d/", &running) == 1 ? running : -1;
 }
 
+}  // namespace
+
 // Spinning only pays when a processor is free for the thread we wait for; with more runnable threads
 // than processors a spin takes the processor from the very thread that would wake us. One thread more is
 // let pass: some short-lived thread of the system is runnable at almost any moment.
@@ -69,8 +71,6 @@ bool ProcessorToSpare() {
     }
     return spare.load(std::memory_order_relaxed);
 }
-
-}  // namespace
 
 nanoseconds AdaptiveSpin::Budget() {
     if (!ProcessorToSpare()) {

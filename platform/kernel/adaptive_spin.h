@@ -10,8 +10,39 @@
 #pragma once
 
 #include <chrono>
+#include <mutex>
 
 namespace ce {
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
+// Whether a processor is free for the thread a spinner waits for (sampled every few milliseconds).
+bool ProcessorToSpare();
+
+// Takes a lock whose holders keep it for a moment only: a taker that finds it held tries again for a few
+// microseconds before it sleeps, as sleeping on it and being woken costs far more than the wait.
+template <typename Lock>
+void LockSpinningFirst(Lock& lock) {
+    constexpr int kTries = 400;  // a few microseconds of pauses
+    if (lock.try_lock()) {
+        return;
+    }
+    if (ProcessorToSpare()) {
+        for (int i = 0; i < kTries; ++i) {
+            CpuRelax();
+            if (lock.try_lock()) {
+                return;
+            }
+        }
+    }
+    lock.lock();
+}
 
 class AdaptiveSpin {
   public:
@@ -42,14 +73,6 @@ class AdaptiveSpin {
 
   private:
     static constexpr int kTriesPerClockRead = 16;
-
-    static void CpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#elif defined(__aarch64__)
-        asm volatile("yield");
-#endif
-    }
 
     // The spin allowed before the next sleep; zero when it should not spin.
     std::chrono::nanoseconds Budget();

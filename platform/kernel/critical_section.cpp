@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "kernel/adaptive_spin.h"
+
 namespace {
 
 struct CriticalSectionImpl {
@@ -61,7 +63,7 @@ void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
     CriticalSectionImpl& impl = Impl(lpCriticalSection);
     if (!impl.mutex.try_lock()) {
         std::atomic_ref<DWORD>(lpCriticalSection->dwContentions).fetch_add(1, std::memory_order_relaxed);
-        impl.mutex.lock();
+        ce::LockSpinningFirst(impl.mutex);
     }
     TakeOwnership(lpCriticalSection);
 }

@@ -78,7 +78,7 @@ std::mutex& KernelLock() {
 }
 
 KernelSection::KernelSection() {
-    KernelLock().lock();
+    LockSpinningFirst(KernelLock());
 }
 
 KernelSection::~KernelSection() {
