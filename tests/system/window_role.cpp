@@ -30,20 +30,26 @@ void SayState(HWND window) {
         " attention=" + std::to_string(static_cast<long>(static_cast<LONG>(attention))));
 }
 
+void Post(DWORD uiThread, UINT message, LPARAM lParam = 0) {
+    if (!PostThreadMessageW(uiThread, message, 0, lParam)) {
+        Say("FAIL post: " + std::to_string(GetLastError()));
+    }
+}
+
 // Reads the commands; those that must run on the window's own thread are posted to it.
 void ReadCommands(DWORD uiThread, HWND window) {
     for (std::string line; std::getline(std::cin, line);) {
         if (line.rfind("rename ", 0) == 0 || line.rfind("add ", 0) == 0) {
             const bool add = line[0] == 'a';
             auto* title = new std::u16string(Wide(line.substr(add ? 4 : 7)));
-            PostThreadMessageW(uiThread, add ? kAdd : kRename, 0, reinterpret_cast<LPARAM>(title));
+            Post(uiThread, add ? kAdd : kRename, reinterpret_cast<LPARAM>(title));
         } else if (line == "destroy") {
-            PostThreadMessageW(uiThread, kDestroy, 0, 0);
+            Post(uiThread, kDestroy);
         } else if (line == "state") {
             SayState(window);
         }
     }
-    PostThreadMessageW(uiThread, WM_QUIT, 0, 0);
+    Post(uiThread, WM_QUIT);
 }
 
 HWND NewWindow(const std::u16string& title) {
@@ -60,9 +66,11 @@ int WindowRole(const std::string& title) {
         Say("FAIL create: " + std::to_string(GetLastError()));
         return 1;
     }
+    MSG msg;
+    // The thread's queue must exist before the commands are posted to it, as on Win32.
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
     Say("ready");
     std::thread(ReadCommands, GetCurrentThreadId(), window).detach();
-    MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (msg.hwnd != nullptr) {
             DispatchMessageW(&msg);
