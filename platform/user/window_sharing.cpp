@@ -69,18 +69,21 @@ void PublishAllIfNewHost() {
     }
 }
 
+// Only top-level windows of a program on a shared device are published. Controls change their text
+// often: they are turned away here, before the publishing lock.
+bool Shared(const WindowPtr& window) {
+    if (!host::Remote()) {
+        return false;
+    }
+    UiLock lock(UiMutex());
+    return !window->IsChild();
+}
+
 }  // namespace
 
 void ShareWindow(const WindowPtr& window) {
-    if (!host::Remote()) {
+    if (!Shared(window)) {
         return;
-    }
-    {
-        // Controls change their text often and are never published: they pass without the lock.
-        UiLock lock(UiMutex());
-        if (window->IsChild()) {
-            return;
-        }
     }
     std::lock_guard<std::mutex> guard(PublishLock());
     std::optional<Published> what;
@@ -95,14 +98,8 @@ void ShareWindow(const WindowPtr& window) {
 }
 
 void UnshareWindow(const WindowPtr& window) {
-    if (!host::Remote()) {
+    if (!Shared(window)) {
         return;
-    }
-    {
-        UiLock lock(UiMutex());
-        if (window->IsChild()) {
-            return;
-        }
     }
     std::lock_guard<std::mutex> guard(PublishLock());
     host::WithdrawWindow(ValueOf(window->handle));
