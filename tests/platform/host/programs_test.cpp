@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "common/timing.h"
 #include "host/boot.h"
 #include "platform/host/driver/hostdrv_protocol.h"
 #include "platform/host/host_test_support.h"
@@ -14,7 +15,9 @@
 namespace hosttest {
 namespace {
 
-constexpr auto kHostDeath = std::chrono::seconds(10);
+// Generous: a sanitized host and its start-up programs boot slowly on a loaded machine.
+constexpr auto kHostDeath = std::chrono::seconds(10 * ce_test::kSlowdown);
+constexpr auto kStartUpRun = std::chrono::seconds(10 * ce_test::kSlowdown);
 
 DWORD SubkeyCount(LPCWSTR path) {
     HKEY key = nullptr;
@@ -103,7 +106,7 @@ TEST_F(ProgramsTest, StartUpProgramsRunAtBootOneAfterTheOtherInCreationOrder) {
     ASSERT_EQ(HostCommand("stop"), 0);
 
     Helper({"touch"});  // boots the device again
-    ASSERT_TRUE(WaitFor([&] { return FileText(stamps) == "first\nsecond\n"; }, std::chrono::seconds(10)))
+    ASSERT_TRUE(WaitFor([&] { return FileText(stamps) == "first\nsecond\n"; }, kStartUpRun))
         << FileText(stamps);
     const std::string log = FileText(dir_ + "/host.log");
     EXPECT_NE(log.find("fail failed (status 3)"), std::string::npos) << log;
@@ -162,8 +165,7 @@ TEST_F(ProgramsTest, KilledHostFailsBlockedCallsAtOnceAndTheNextProgramBootsTheD
     EXPECT_EQ(TestValue(u"Kept"), 7u);
     EXPECT_EQ(HostPid(dir_), second);
     EXPECT_EQ(SubkeyCount(DEVLOAD_ACTIVE_KEY), 0u);
-    ASSERT_TRUE(WaitFor([&] { return FileText(stamps) == "boot\n"; }, std::chrono::seconds(10)))
-        << FileText(stamps);
+    ASSERT_TRUE(WaitFor([&] { return FileText(stamps) == "boot\n"; }, kStartUpRun)) << FileText(stamps);
 
     // A handle of the old device is no handle of the new one; closing it still succeeds.
     DWORD done = 0;
