@@ -176,6 +176,18 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
     return true;
 }
 
+BlockedRead::BlockedRead(HANDLE file)
+    : thread_([outcome = outcome_, file] {
+          char byte = 0;
+          DWORD done = 0;
+          outcome->result = ReadFile(file, &byte, 1, &done, nullptr);
+          outcome->error = GetLastError();
+      }) {}
+
+bool BlockedRead::Blocked(std::chrono::milliseconds timeout) {
+    return WaitFor([] { return DriverCount(hostdrv::kBlocked) == 1; }, timeout);
+}
+
 DWORD DriverCount(LPCWSTR name) {
     HKEY key = nullptr;
     DWORD value = 0;

@@ -62,15 +62,8 @@ TEST_F(ProcessExitTest, ProgramEndingWithoutClosingHasItsFileNotifiedAndClosed) 
 TEST_F(ProcessExitTest, ThreadBlockedForeverDelaysNoOtherThreadOrProgram) {
     HANDLE blocked = CreateFileW(u"HST1:", hostdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(blocked, INVALID_HANDLE_VALUE);
-    BOOL readResult = TRUE;
-    DWORD readError = 0;
-    std::thread reader([&] {
-        char byte = 0;
-        DWORD done = 0;
-        readResult = ReadFile(blocked, &byte, 1, &done, nullptr);
-        readError = GetLastError();
-    });
-    ASSERT_TRUE(WaitFor([] { return CountIs(hostdrv::kBlocked, 1); }, kSettle));
+    BlockedRead reader(blocked);
+    ASSERT_TRUE(BlockedRead::Blocked(kSettle));
 
     // This thread's calls, on the same device and on the registry, go through meanwhile.
     ce_test::Stopwatch watch;
@@ -94,9 +87,9 @@ TEST_F(ProcessExitTest, ThreadBlockedForeverDelaysNoOtherThreadOrProgram) {
     EXPECT_LT(program.ElapsedMs(), ce_test::UpperBoundMs(1000));
 
     EXPECT_TRUE(CloseHandle(blocked));
-    reader.join();
-    EXPECT_FALSE(readResult);
-    EXPECT_EQ(readError, hostdrv::kReleasedError);
+    reader.Join();
+    EXPECT_FALSE(reader.result());
+    EXPECT_EQ(reader.error(), hostdrv::kReleasedError);
 }
 
 }  // namespace

@@ -139,21 +139,14 @@ TEST_F(ProgramsTest, KilledHostFailsBlockedCallsAtOnceAndTheNextProgramBootsTheD
     Helper({"activate", "1"});
     HANDLE file = CreateFileW(u"HST1:", hostdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    BOOL readResult = TRUE;
-    DWORD readError = 0;
-    std::thread reader([&] {
-        char byte = 0;
-        DWORD done = 0;
-        readResult = ReadFile(file, &byte, 1, &done, nullptr);
-        readError = GetLastError();
-    });
-    ASSERT_TRUE(WaitFor([] { return DriverCount(hostdrv::kBlocked) == 1; }, kHostDeath));
+    BlockedRead reader(file);
+    ASSERT_TRUE(BlockedRead::Blocked(kHostDeath));
     const pid_t first = HostPid(dir_);
     ASSERT_NE(first, 0);
     ASSERT_EQ(kill(first, SIGKILL), 0);
-    reader.join();
-    EXPECT_FALSE(readResult);
-    EXPECT_EQ(readError, static_cast<DWORD>(ERROR_DEVICE_NOT_AVAILABLE));
+    reader.Join();
+    EXPECT_FALSE(reader.result());
+    EXPECT_EQ(reader.error(), static_cast<DWORD>(ERROR_DEVICE_NOT_AVAILABLE));
     ASSERT_TRUE(WaitFor([&] { return HostLockFree(dir_); }, kHostDeath));
 
     int status = -1;
