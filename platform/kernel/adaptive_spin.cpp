@@ -14,15 +14,12 @@ namespace {
 
 using std::chrono::nanoseconds;
 
-// Longer than a hand-over between two busy threads takes, shorter than the sleep and wake-up it saves.
-constexpr nanoseconds kMaxSpin{60000};
 // Below this a spin is not worth starting.
 constexpr nanoseconds kMinSpin{4000};
 // A thread whose spins failed tries a whole one every so many waits, to notice when spinning pays again:
 // a shorter probe would never catch a partner that sleeps too, and both would go on sleeping for good.
-// Each probe in vain doubles the waits before the next, up to a limit, so a thread that shares its
+// Each probe in vain doubles the waits before the next, up to this many, so a thread that shares its
 // processor with the one it waits for (where no spin can ever pay) wastes next to nothing on probes.
-constexpr unsigned kFirstWaitsPerProbe = 8;
 constexpr unsigned kMostWaitsPerProbe = 1024;
 
 // How often the machine's load is looked at again.

@@ -1,4 +1,5 @@
-// How long a thread about to sleep in a wait first watches for its wake-up on the processor instead.
+// How long a thread about to sleep in a wait first watches for its wake-up on the processor instead, and how
+// long a thread that finds a short lock held tries again before it sleeps on it.
 //
 // Going to sleep and being woken from another processor costs tens of microseconds on a virtual machine,
 // more than most hand-overs between two threads of a pair take. A thread that spins a little first catches
@@ -10,7 +11,6 @@
 #pragma once
 
 #include <chrono>
-#include <mutex>
 
 namespace ce {
 
@@ -73,15 +73,19 @@ class AdaptiveSpin {
 
   private:
     static constexpr int kTriesPerClockRead = 16;
+    // Longer than a hand-over between two busy threads takes, shorter than the sleep and wake-up it saves.
+    static constexpr std::chrono::nanoseconds kMaxSpin{60000};
+    // A spinner whose spins failed tries a whole one every so many waits at first (see Budget).
+    static constexpr unsigned kFirstWaitsPerProbe = 8;
 
     // The spin allowed before the next sleep; zero when it should not spin.
     std::chrono::nanoseconds Budget();
     // What the last spin saw: whether the wake-up came within it, and how long that took.
     void Record(bool caught, std::chrono::nanoseconds waited);
 
-    std::chrono::nanoseconds limit_ = std::chrono::microseconds(60);
+    std::chrono::nanoseconds limit_ = kMaxSpin;
     unsigned waitsSinceProbe_ = 0;
-    unsigned waitsPerProbe_ = 8;
+    unsigned waitsPerProbe_ = kFirstWaitsPerProbe;
     bool probing_ = false;
 };
 
