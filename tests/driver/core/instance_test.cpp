@@ -80,7 +80,14 @@ INSTANTIATE_TEST_SUITE_P(Values, BadIndexTest,
                          ::testing::Values(std::nullopt, std::optional<DWORD>(20),
                                            std::optional<DWORD>(0xFFFFFFFFu)));
 
-using InstanceTest = InProcessTest;
+// Each test starts as if the module had just been loaded, whatever ran before it in this process.
+class InstanceTest : public InProcessTest {
+  protected:
+    void SetUp() override {
+        InProcessTest::SetUp();
+        ResetPortTable();
+    }
+};
 
 TEST_F(InstanceTest, ActiveKeyNamingAMissingKeyFailsAndTheNextInitWorks) {
     const int threads = ThreadCount();
