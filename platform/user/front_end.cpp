@@ -28,6 +28,37 @@ void RegisterTerminalFrontEnd(FrontEndFactory factory) {
     terminalFactory.store(factory);
 }
 
+unsigned long QueuedFrontEnd::WakeCount() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return wakeCount_;
+}
+
+void QueuedFrontEnd::Wake() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        ++wakeCount_;
+    }
+    changed_.notify_all();
+    WokenUp();
+}
+
+void QueuedFrontEnd::QueueEvents(const InputEvent* events, size_t count) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        events_.insert(events_.end(), events, events + count);
+    }
+    changed_.notify_all();
+}
+
+bool QueuedFrontEnd::TakeEventLocked(unsigned long wakeCount, InputEvent* event) {
+    if (wakeCount != wakeCount_ || events_.empty()) {
+        return false;
+    }
+    *event = events_.front();
+    events_.pop_front();
+    return true;
+}
+
 FrontEnd& CurrentFrontEnd() {
     // Leaked on purpose: threads may still wait for input at process exit.
     static FrontEnd* frontEnd = [] {

@@ -5,6 +5,11 @@
 
 #include <windows.h>
 
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+
 namespace ce::ui {
 
 struct InputEvent {
@@ -36,6 +41,27 @@ class FrontEnd {
     virtual bool WaitForInput(DWORD timeoutMs, unsigned long wakeCount, InputEvent* event) = 0;
     // Ends every WaitForInput early, from any thread: a message arrived for a thread that may be waiting.
     virtual void Wake() = 0;
+};
+
+// What both front-ends share: the queue of decoded input and the wake count, under one lock that the
+// front-end's own waiting state may share.
+class QueuedFrontEnd : public FrontEnd {
+  public:
+    unsigned long WakeCount() override;
+    void Wake() override;
+
+  protected:
+    // Called by Wake after the waiters were told, without the lock.
+    virtual void WokenUp() {}
+    // Appends events and tells the waiters.
+    void QueueEvents(const InputEvent* events, size_t count);
+    // Takes the oldest event unless Wake was called since `wakeCount` was read. Caller holds lock_.
+    bool TakeEventLocked(unsigned long wakeCount, InputEvent* event);
+
+    std::mutex lock_;
+    std::condition_variable changed_;  // the queue or the wake count changed
+    std::deque<InputEvent> events_;    // guarded by lock_
+    unsigned long wakeCount_ = 0;      // guarded by lock_
 };
 
 // The front-end of the process, chosen at first use: the terminal front-end when one is registered and

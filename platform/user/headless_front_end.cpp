@@ -14,17 +14,12 @@
 namespace ce::ui {
 namespace {
 
-class HeadlessFrontEnd final : public FrontEnd {
+class HeadlessFrontEnd final : public QueuedFrontEnd {
   public:
     bool ShowsScreen() const override { return false; }
     void Changed() override {}
     void Idle() override {}
     void Attention(HWND) override {}
-
-    unsigned long WakeCount() override {
-        std::lock_guard<std::mutex> guard(lock_);
-        return wakeCount_;
-    }
 
     bool WaitForInput(DWORD timeoutMs, unsigned long wakeCount, InputEvent* event) override {
         std::unique_lock<std::mutex> lock(lock_);
@@ -33,41 +28,17 @@ class HeadlessFrontEnd final : public FrontEnd {
         }
         if (timeoutMs == 0) {
             // A poll is not a wait: the thread still has work in hand.
-            if (events_.empty()) {
-                return false;
-            }
-            *event = events_.front();
-            events_.pop_front();
-            return true;
+            return TakeEventLocked(wakeCount, event);
         }
         waiting_.push_back(wakeCount);
         idle_.notify_all();
-        input_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                        [&] { return !events_.empty() || wakeCount_ != wakeCount; });
+        changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                          [&] { return !events_.empty() || wakeCount_ != wakeCount; });
         waiting_.erase(std::find(waiting_.begin(), waiting_.end(), wakeCount));
-        if (events_.empty() || wakeCount_ != wakeCount) {
-            return false;
-        }
-        *event = events_.front();
-        events_.pop_front();
-        return true;
+        return TakeEventLocked(wakeCount, event);
     }
 
-    void Wake() override {
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            ++wakeCount_;
-        }
-        input_.notify_all();
-    }
-
-    void Inject(const InputEvent& event) {
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            events_.push_back(event);
-        }
-        input_.notify_all();
-    }
+    void Inject(const InputEvent& event) { QueueEvents(&event, 1); }
 
     bool WaitIdle(DWORD timeoutMs) {
         std::unique_lock<std::mutex> lock(lock_);
@@ -78,11 +49,7 @@ class HeadlessFrontEnd final : public FrontEnd {
     }
 
   private:
-    std::mutex lock_;
-    std::condition_variable input_;
     std::condition_variable idle_;
-    std::deque<InputEvent> events_;       // guarded by lock_
-    unsigned long wakeCount_ = 0;         // guarded by lock_
     std::vector<unsigned long> waiting_;  // guarded by lock_: the wake count each waiter started with
 };
 

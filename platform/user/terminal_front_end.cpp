@@ -28,7 +28,7 @@ namespace {
 
 constexpr char kClippedNote[] = "Terminal too small: the screen is clipped";
 
-class TerminalFrontEnd final : public FrontEnd {
+class TerminalFrontEnd final : public QueuedFrontEnd {
   public:
     explicit TerminalFrontEnd(int wakeFd) : wakeFd_(wakeFd) {}
 
@@ -62,11 +62,6 @@ class TerminalFrontEnd final : public FrontEnd {
         Signal();
     }
 
-    unsigned long WakeCount() override {
-        std::lock_guard<std::mutex> guard(lock_);
-        return wakeCount_;
-    }
-
     bool WaitForInput(DWORD timeoutMs, unsigned long wakeCount, InputEvent* event) override {
         std::unique_lock<std::mutex> lock(lock_);
         if (wakeCount != wakeCount_) {
@@ -91,24 +86,12 @@ class TerminalFrontEnd final : public FrontEnd {
             ReadTerminal();
             lock.lock();
         }
-        if (wakeCount != wakeCount_ || events_.empty()) {
-            return false;
-        }
-        *event = events_.front();
-        events_.pop_front();
-        return true;
-    }
-
-    void Wake() override {
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            ++wakeCount_;
-        }
-        changed_.notify_all();
-        Signal();
+        return TakeEventLocked(wakeCount, event);
     }
 
   private:
+    void WokenUp() override { Signal(); }
+
     void Signal() {
         const uint64_t one = 1;
         [[maybe_unused]] ssize_t written = write(wakeFd_, &one, sizeof one);
@@ -167,11 +150,7 @@ class TerminalFrontEnd final : public FrontEnd {
             }
         }
         if (!events.empty()) {
-            {
-                std::lock_guard<std::mutex> guard(lock_);
-                events_.insert(events_.end(), events.begin(), events.end());
-            }
-            changed_.notify_all();
+            QueueEvents(events.data(), events.size());
         }
     }
 
@@ -264,11 +243,7 @@ class TerminalFrontEnd final : public FrontEnd {
     std::atomic<bool> dirty_{true};
     std::atomic<bool> attention_{false};
 
-    std::mutex lock_;
-    std::condition_variable changed_;
-    std::deque<InputEvent> events_;  // guarded by lock_
-    unsigned long wakeCount_ = 0;    // guarded by lock_
-    bool readerActive_ = false;      // guarded by lock_: a thread polls the terminal
+    bool readerActive_ = false;  // guarded by lock_: a thread polls the terminal
 
     bool stdinGone_ = false;                // only touched by the polling thread
     TerminalInputDecoder decoder_;          // guarded by TerminalLock()
