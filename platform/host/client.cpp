@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "host/call_scheduling.h"
 #include "host/device_dir.h"
 #include "host/host_start.h"
 
@@ -167,7 +168,11 @@ DWORD Call(Writer& request, std::vector<uint8_t>* reply) {
         channel.session = id;
     }
     const Op op = MessageOp(request.Finish());
-    if (!SendMessage(channel.fd, request.Finish()) ||
+    request.SetProcessor(CallerProcessor());
+    // Most calls are answered within microseconds; watching for the reply keeps this thread on its
+    // processor, where the host's thread serving it runs (call_scheduling.h).
+    thread_local AdaptiveSpin replyWatch(kLongestReplyWatch);
+    if (!SendMessage(channel.fd, request.Finish()) || !WatchSocket(channel.fd, replyWatch) ||
         ReceiveMessage(channel.fd, reply) != Received::Message || MessageOp(*reply) != op) {
         channel.Reset();
         SessionBroken(id);

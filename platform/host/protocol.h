@@ -15,7 +15,7 @@
 
 namespace ce::host {
 
-inline constexpr uint32_t kProtocolVersion = 1;
+inline constexpr uint32_t kProtocolVersion = 2;
 
 // Records stay well under the smallest default socket send buffer (about 208 KiB) so that no system
 // setting is needed.
@@ -43,7 +43,10 @@ inline constexpr bool IsRootKeyValue(uintptr_t value) {
 
 struct MessageHeader {
     uint32_t size;  // of the whole message, header included
-    uint32_t op;    // an Op; a reply repeats its request's
+    uint16_t op;    // an Op; a reply repeats its request's
+    // In a call, the processor the calling thread ran on, plus one (0: not said). Only a hint: the host
+    // serves the call on that processor while the caller waits for the reply (see call_scheduling.h).
+    uint16_t processor;
 };
 static_assert(sizeof(MessageHeader) == 8);
 

@@ -23,6 +23,7 @@
 
 #include "devices/device_manager.h"
 #include "host/boot.h"
+#include "host/call_scheduling.h"
 #include "host/device_dir.h"
 #include "host/serve.h"
 #include "host/session.h"
@@ -156,9 +157,15 @@ void ServeCalls(int fd, const std::shared_ptr<Session>& session) {
         return;
     }
     std::vector<uint8_t> request;
+    ProcessorFollower follower;
+    AdaptiveSpin requestWatch;
     // A malformed message ends the connection: what follows it cannot be told apart any more. A reply the
     // program is no longer there to take is dropped.
-    while (ReceiveMessage(fd, &request) == Received::Message) {
+    for (;;) {
+        if (!WatchSocket(fd, requestWatch) || ReceiveMessage(fd, &request) != Received::Message) {
+            return;
+        }
+        follower.Follow(MessageProcessor(request));
         if (!SendMessage(fd, Serve(*session, request))) {
             return;
         }

@@ -1,6 +1,7 @@
 # The device host: one device shared by many programs.
 target_sources(ceplatform PRIVATE
     host/boot.cpp
+    host/call_scheduling.cpp
     host/client.cpp
     host/device_dir.cpp
     host/host_main.cpp

@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cerrno>
 #include <memory>
 #include <new>
@@ -11,7 +12,7 @@ namespace ce::host {
 
 Writer::Writer(Op op) {
     bytes_.reserve(256);
-    const MessageHeader header{0, static_cast<uint32_t>(op)};
+    const MessageHeader header{0, static_cast<uint16_t>(op), 0};
     Append(&header, sizeof(header));
 }
 
@@ -45,6 +46,10 @@ void Writer::String(LPCWSTR text) {
 void Writer::String(std::u16string_view text) {
     U32(static_cast<uint32_t>(text.size()));
     Append(text.data(), text.size() * sizeof(char16_t));
+}
+
+void Writer::SetProcessor(uint16_t processor) {
+    std::memcpy(bytes_.data() + offsetof(MessageHeader, processor), &processor, sizeof(processor));
 }
 
 const std::vector<uint8_t>& Writer::Finish() {
@@ -150,10 +155,22 @@ Received ReceiveMessage(int fd, std::vector<uint8_t>* message) {
     return Received::Message;
 }
 
-Op MessageOp(const std::vector<uint8_t>& message) {
+namespace {
+
+MessageHeader HeaderOf(const std::vector<uint8_t>& message) {
     MessageHeader header{};
     std::memcpy(&header, message.data(), std::min(message.size(), sizeof(header)));
-    return static_cast<Op>(header.op);
+    return header;
+}
+
+}  // namespace
+
+Op MessageOp(const std::vector<uint8_t>& message) {
+    return static_cast<Op>(HeaderOf(message).op);
+}
+
+uint16_t MessageProcessor(const std::vector<uint8_t>& message) {
+    return HeaderOf(message).processor;
 }
 
 int OpenSocket(const std::string& path, sockaddr_un* address) {

@@ -36,6 +36,8 @@ class Writer {
     void String(LPCWSTR text);
     void String(std::u16string_view text);
 
+    // Which processor the calling thread runs on (MessageHeader::processor).
+    void SetProcessor(uint16_t processor);
     // The message with its header filled in.
     const std::vector<uint8_t>& Finish();
     size_t size() const { return bytes_.size(); }
@@ -93,6 +95,7 @@ Received ReceiveMessage(int fd, std::vector<uint8_t>* message);
 
 // Operation of a received message.
 Op MessageOp(const std::vector<uint8_t>& message);
+uint16_t MessageProcessor(const std::vector<uint8_t>& message);
 
 // A new SOCK_SEQPACKET socket (close-on-exec) and the address of path for it; -1 (errno set) when path
 // is too long for a socket address or no socket can be had.

@@ -18,20 +18,25 @@ using std::chrono::nanoseconds;
 constexpr nanoseconds kMinSpin{4000};
 // A thread whose spins failed tries a whole one every so many waits, to notice when spinning pays again:
 // a shorter probe would never catch a partner that sleeps too, and both would go on sleeping for good.
-// Each probe in vain doubles the waits before the next, up to this many, so a thread that shares its
-// processor with the one it waits for (where no spin can ever pay) wastes next to nothing on probes.
-constexpr unsigned kMostWaitsPerProbe = 1024;
+// Each probe in vain doubles the waits before the next, up to this many, so a thread that waits for
+// something slow wastes little on probes, yet notices within a few dozen waits when the pace quickens. (A
+// thread that shares its processor with the one it waits for loses its processor early in each probe, so
+// those probes are short.)
+constexpr unsigned kMostWaitsPerProbe = 64;
 
 // How often the machine's load is looked at again.
 constexpr nanoseconds kLoadSampleInterval{2000000};
 
+// The processors of the process, taken when the library loads: a thread may later be bound to one of them
+// (the device host binds its call threads), but the threads it waits for may run on any.
+const int kUsableProcessors = [] {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    return sched_getaffinity(0, sizeof(set), &set) == 0 ? CPU_COUNT(&set) : 1;
+}();
+
 int UsableProcessors() {
-    static const int count = [] {
-        cpu_set_t set;
-        CPU_ZERO(&set);
-        return sched_getaffinity(0, sizeof(set), &set) == 0 ? CPU_COUNT(&set) : 1;
-    }();
-    return count;
+    return kUsableProcessors;
 }
 
 // The threads runnable on the whole machine right now, ourselves included (the fourth field of
@@ -74,19 +79,19 @@ nanoseconds AdaptiveSpin::Budget() {
         return nanoseconds::zero();
     }
     if (limit_ >= kMinSpin) {
-        return std::min(limit_, kMaxSpin);
+        return std::min(limit_, longest_);
     }
     if (++waitsSinceProbe_ < waitsPerProbe_) {
         return nanoseconds::zero();
     }
     waitsSinceProbe_ = 0;
     probing_ = true;
-    return kMaxSpin;
+    return longest_;
 }
 
 void AdaptiveSpin::Record(bool caught, nanoseconds waited) {
     if (caught) {
-        limit_ = std::clamp(std::max(limit_, 2 * waited), kMinSpin, kMaxSpin);
+        limit_ = std::clamp(std::max(limit_, 2 * waited), kMinSpin, longest_);
         waitsPerProbe_ = kFirstWaitsPerProbe;
     } else {
         limit_ /= 2;

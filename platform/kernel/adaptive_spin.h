@@ -6,8 +6,9 @@
 // those hand-overs awake. Each waiting thread keeps a spinner per kind of wait, and it adapts: a spin that
 // caught its wake-up lets the next ones last at least twice as long as that wait took; a spin in vain halves
 // the time, so threads that wait for something slow, or that share a processor with the thread they wait for,
-// soon stop spinning and only probe now and then (less and less often while probes fail). Nobody spins while
-// the machine has no processor to spare: the spin would take it from the very thread that would wake us.
+// soon stop spinning and only probe now and then (less and less often while probes fail). A spin during which
+// the thread lost its processor ends there and counts as in vain: the thread it waits for most likely needed
+// that processor. Nobody spins while the machine has no processor to spare, for the same reason.
 #pragma once
 
 #include <chrono>
@@ -48,31 +49,45 @@ class AdaptiveSpin {
   public:
     using Clock = std::chrono::steady_clock;
 
-    // Spins until ready() answers true, for at most this spinner's budget and never past `deadline`.
-    // Answers whether ready() did.
+    AdaptiveSpin() = default;
+    // A spinner whose spins last at most `longest` (kMaxSpin when not said).
+    explicit AdaptiveSpin(std::chrono::nanoseconds longest) : longest_(longest), limit_(longest) {}
+
+    // Spins until ready() answers true, for at most this spinner's budget and never past `deadline`, and
+    // no longer once the thread has lost its processor. Answers whether ready() did. The clock is read
+    // after every triesPerClockRead looks (more when a look is cheap, one when it is a system call).
     template <typename Ready>
-    bool Spin(Ready ready, Clock::time_point deadline = Clock::time_point::max()) {
+    bool Spin(Ready ready, Clock::time_point deadline = Clock::time_point::max(),
+              int triesPerClockRead = kTriesPerClockRead) {
         const std::chrono::nanoseconds budget = Budget();
         if (budget == std::chrono::nanoseconds::zero()) {
             return false;
         }
         const auto start = Clock::now();
         const auto end = deadline - start < budget ? deadline : start + budget;
-        for (auto now = start; now < end; now = Clock::now()) {
-            for (int i = 0; i < kTriesPerClockRead; ++i) {
+        for (auto last = start;;) {
+            for (int i = 0; i < triesPerClockRead; ++i) {
                 if (ready()) {
                     Record(true, Clock::now() - start);
                     return true;
                 }
                 CpuRelax();
             }
+            const auto now = Clock::now();
+            // A gap between two looks means this thread lost its processor, most likely to the thread it
+            // waits for: the spin took that thread's turn, so it counts as a spin in vain.
+            if (now >= end || now - last > kDescheduledGap) {
+                Record(false, budget);
+                return ready();  // one last look: the wake-up may have come meanwhile
+            }
+            last = now;
         }
-        Record(false, budget);
-        return false;
     }
 
   private:
     static constexpr int kTriesPerClockRead = 16;
+    // Far longer than kTriesPerClockRead looks take; a gap this long is the scheduler's.
+    static constexpr std::chrono::nanoseconds kDescheduledGap{10000};
     // Longer than a hand-over between two busy threads takes, shorter than the sleep and wake-up it saves.
     static constexpr std::chrono::nanoseconds kMaxSpin{60000};
     // A spinner whose spins failed tries a whole one every so many waits at first (see Budget).
@@ -83,6 +98,7 @@ class AdaptiveSpin {
     // What the last spin saw: whether the wake-up came within it, and how long that took.
     void Record(bool caught, std::chrono::nanoseconds waited);
 
+    std::chrono::nanoseconds longest_ = kMaxSpin;
     std::chrono::nanoseconds limit_ = kMaxSpin;
     unsigned waitsSinceProbe_ = 0;
     unsigned waitsPerProbe_ = kFirstWaitsPerProbe;

@@ -60,6 +60,21 @@ TEST_F(BadRequestsTest, MalformedRequestsFailTheirCallOrEndTheirConnectionOnly) 
     }
 }
 
+TEST_F(BadRequestsTest, ProcessorHintsAreOnlyHints) {
+    RawProgram program(dir_);
+    const uint32_t key = program.OpenKey(u"HostTest");
+    // A processor of the machine, one it does not have, and the largest hint: each call is served as any.
+    for (const uint32_t hint : {1u, 1000u, 0xFFFFu}) {
+        SCOPED_TRACE(hint);
+        for (int call = 0; call < 4; ++call) {
+            const uint32_t op = static_cast<uint32_t>(Op::RegFlushKey) | hint << 16;
+            const Reply reply = program.calls.Ask(Message(op).U32(key).Finish());
+            ASSERT_EQ(reply.words.size(), 2u);
+            EXPECT_EQ(reply.words[1], static_cast<uint32_t>(ERROR_SUCCESS));
+        }
+    }
+}
+
 TEST_F(BadRequestsTest, MessageSpreadOverRecordsThatOverrunItsSizeEndsTheConnection) {
     RawProgram program(dir_);
     program.calls.Send(Message(Op::RegFlushKey).U32(0x80000002u).Finish(200));
