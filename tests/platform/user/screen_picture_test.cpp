@@ -23,12 +23,19 @@ constexpr WORD kCancel = 104;
 constexpr DWORD kTreeStyle =
     WS_CHILD | WS_VISIBLE | WS_BORDER | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS;
 
+// The screen's text. Another UI thread may draw between asking the size and taking the text, so a text
+// that grew meanwhile is asked for again (and one that shrank is taken as it is).
 std::string Picture() {
-    const DWORD size = CeUiScreenText(nullptr, 0);
-    std::string text(size, '\0');
-    EXPECT_EQ(CeUiScreenText(text.data(), size), size);
-    text.resize(size - 1);
-    return text;
+    for (;;) {
+        const DWORD size = CeUiScreenText(nullptr, 0);
+        std::string text(size, '\0');
+        const DWORD taken = CeUiScreenText(text.data(), size);
+        if (taken <= size) {
+            EXPECT_GT(taken, 0u);
+            text.resize(taken > 0 ? taken - 1 : 0);
+            return text;
+        }
+    }
 }
 
 std::vector<std::string> Rows(const std::string& picture) {
