@@ -26,6 +26,7 @@ void ProcessorFollower::Follow(uint16_t callerProcessor) {
     const int processor = static_cast<int>(callerProcessor) - 1;
     const bool usable = processor >= 0 && processor < CPU_SETSIZE && CPU_ISSET(processor, &allowed_);
     const int wanted = usable ? processor : -1;
+    lastCaller_ = wanted;
     if (wanted == bound_) {
         callsFromCandidate_ = 0;
         restlessness_ = std::max(0, restlessness_ - 1);

@@ -6,10 +6,10 @@
 // virtual machine (the processor has to be woken first), several times what the call itself costs, and the
 // scheduler prefers idle processors for the threads it wakes. So the host's thread runs on the processor
 // its caller ran on, and the two take turns there, as the call would if it ran on the caller's own thread
-// (which is how calls into drivers run on the device). The caller watches its socket for a short while
-// before it sleeps: most replies come within that, and a thread that never sleeps is never moved away
-// from its processor. Between calls the host's thread watches its socket too, as the kernel's waits do
-// (adaptive_spin.h).
+// (which is how calls into drivers run on the device). The caller watches its socket for the reply before
+// it sleeps, as the kernel's waits watch for their wake-up (adaptive_spin.h): most replies come within
+// that, and a thread that does not sleep is not moved away from its processor. A host thread that is not
+// on its caller's processor watches for the next request the same way.
 #pragma once
 
 #include <sched.h>
@@ -21,9 +21,13 @@
 
 namespace ce::host {
 
-// How long a program's thread watches for a reply at most: a call the host answers at once takes a few
-// microseconds; one that waits in a driver takes longer than any watch is worth.
-inline constexpr std::chrono::nanoseconds kLongestReplyWatch{20000};
+// How long a program's thread watches for a reply at most. Longer than the kernel's waits spin: a 1-byte
+// exchange between two programs through a pair takes about 30 µs when each program's thread shares its
+// processor with its host thread, and about 90 µs each way in the arrangement where the scheduler keeps
+// moving the callers to the idle processor; a watch that outlasts the latter keeps its caller where it is,
+// and the arrangement settles into the former. Calls that wait longer soon stop being watched (the
+// spinner adapts).
+inline constexpr std::chrono::nanoseconds kLongestReplyWatch{150000};
 
 // The processor the calling thread runs on, as MessageHeader::processor says it.
 uint16_t CallerProcessor();
@@ -42,11 +46,14 @@ class ProcessorFollower {
     void Follow(uint16_t callerProcessor);
     // The processor the thread is bound to, or -1 when it may run on any.
     int bound() const { return bound_; }
+    // Whether the thread is bound to the processor its caller last called from.
+    bool OnCallersProcessor() const { return bound_ >= 0 && bound_ == lastCaller_; }
 
   private:
     cpu_set_t allowed_;  // the thread's processors when it started
     bool canBind_ = false;
     int bound_ = -1;
+    int lastCaller_ = -1;
     int candidate_ = -1;
     int callsFromCandidate_ = 0;  // in a row
     // Each call from elsewhere than bound_ adds two, each from there takes one off: a caller away every

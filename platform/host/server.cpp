@@ -162,7 +162,11 @@ void ServeCalls(int fd, const std::shared_ptr<Session>& session) {
     // A malformed message ends the connection: what follows it cannot be told apart any more. A reply the
     // program is no longer there to take is dropped.
     for (;;) {
-        if (!WatchSocket(fd, requestWatch) || ReceiveMessage(fd, &request) != Received::Message) {
+        // On the caller's processor a watch would only keep the caller from sending.
+        if (!follower.OnCallersProcessor()) {
+            WatchSocket(fd, requestWatch);
+        }
+        if (ReceiveMessage(fd, &request) != Received::Message) {
             return;
         }
         follower.Follow(MessageProcessor(request));

@@ -56,11 +56,13 @@ TEST(ProcessorFollower, FollowsACallerThatSettlesAndLetsGoOfOneThatMovesBackAndF
         follower.Follow(Hint(p));
         EXPECT_EQ(follower.bound(), p);
         EXPECT_EQ(Processors(Affinity()), std::vector<int>{p});
+        EXPECT_TRUE(follower.OnCallersProcessor());
 
         // A caller moving back and forth is not chased: the thread may run anywhere...
         for (int call = 0; call < 4 * ProcessorFollower::kCallsBeforeMove; ++call) {
             follower.Follow(Hint(call % 2 == 0 ? q : p));
             EXPECT_NE(follower.bound(), q);
+            EXPECT_EQ(follower.OnCallersProcessor(), follower.bound() == p && call % 2 == 1);
         }
         EXPECT_EQ(follower.bound(), -1);
         EXPECT_TRUE(SameSet(allowed, Affinity()));
