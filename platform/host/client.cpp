@@ -80,6 +80,9 @@ bool Greet(int fd, Op hello, const Token* token, Token* answer) {
     return fields.Complete();
 }
 
+// Set while this thread may only join a running host (HostStartRefused).
+thread_local bool t_hostStartRefused = false;
+
 // The session to call in, joining (or starting) the host when there is none. 0 when none can be had.
 uint64_t EnsureSession(Token* token) {
     Session& session = TheSession();
@@ -89,9 +92,12 @@ uint64_t EnsureSession(Token* token) {
         return session.id;
     }
     std::string problem;
-    const int fd = ConnectOrStartHost(DeviceDirectory(), &problem);
+    const int fd = t_hostStartRefused ? ConnectToHost(DeviceDirectory())
+                                      : ConnectOrStartHost(DeviceDirectory(), &problem);
     if (fd < 0) {
-        Warn(problem);
+        if (!t_hostStartRefused) {
+            Warn(problem);
+        }
         return 0;
     }
     if (!Greet(fd, Op::HelloSession, nullptr, &session.token)) {
@@ -143,6 +149,14 @@ void ChildAfterFork() {
 [[maybe_unused]] const int kForkHandlers = pthread_atfork(PrepareFork, ParentAfterFork, ChildAfterFork);
 
 }  // namespace
+
+HostStartRefused::HostStartRefused() : refusedBefore_(t_hostStartRefused) {
+    t_hostStartRefused = true;
+}
+
+HostStartRefused::~HostStartRefused() {
+    t_hostStartRefused = refusedBefore_;
+}
 
 DWORD Call(Writer& request, std::vector<uint8_t>* reply) {
     if (request.size() > kMaxMessageBytes) {

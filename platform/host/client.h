@@ -57,4 +57,17 @@ int ConnectToSession(Op hello, uint64_t* session);
 // The session handles are valid in; 0 before the first session. Handles of another session are stale.
 uint64_t CurrentSession();
 
+// While one lives, this thread's calls join a running host only: where none runs they fail with
+// kHostGoneError (and say nothing on stderr) instead of starting one.
+class HostStartRefused {
+  public:
+    HostStartRefused();
+    ~HostStartRefused();
+    HostStartRefused(const HostStartRefused&) = delete;
+    HostStartRefused& operator=(const HostStartRefused&) = delete;
+
+  private:
+    bool refusedBefore_;
+};
+
 }  // namespace ce::host

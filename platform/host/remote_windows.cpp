@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -37,18 +38,41 @@ void ApplyRequest(const std::vector<uint8_t>& message) {
     }
 }
 
+// How often a program whose host ended its listener looks for the next host.
+constexpr std::chrono::milliseconds kNextHostPoll{500};
+
+// The host ended the listener: it died, or the device was stopped. Once a host runs again (started by
+// whoever calls next, never by this thread, so that a stopped device stays stopped), the program's windows
+// are published there, so that other programs find them before one of them changes.
+void AwaitNextHost() {
+    for (;;) {
+        std::this_thread::sleep_for(kNextHostPoll);
+        HostStartRefused joinOnly;
+        if (ui::RepublishWindows()) {
+            return;
+        }
+    }
+}
+
 void Listen(int fd) {
     std::vector<uint8_t> message;
     while (ReceiveMessage(fd, &message) == Received::Message) {
         ApplyRequest(message);
     }
-    Listener& listener = TheListener();
-    std::lock_guard<std::mutex> guard(listener.lock);
-    if (listener.fd == fd) {
-        listener.fd = -1;
-        listener.session = 0;
+    bool current = false;
+    {
+        Listener& listener = TheListener();
+        std::lock_guard<std::mutex> guard(listener.lock);
+        current = listener.fd == fd;
+        if (current) {
+            listener.fd = -1;
+            listener.session = 0;
+        }
     }
     close(fd);
+    if (current) {
+        AwaitNextHost();
+    }
 }
 
 // Opens the session's listener unless it has one; without one the program's windows are still found,
@@ -118,11 +142,12 @@ bool Run(RemoteCall& call) {
 
 }  // namespace
 
-void PublishWindow(uint32_t window, const std::u16string& className, const std::u16string& title,
-                   bool visible) {
+DWORD PublishWindow(uint32_t window, const std::u16string& className, const std::u16string& title,
+                    bool visible) {
     // A publish that finds its host gone is made again in the next host, which that starts: a window
     // must not stay unknown because its change came first after a reboot.
     const bool joined = CurrentSession() != 0;
+    DWORD sent = kHostGoneError;
     for (int attempt = 0; attempt < 2; ++attempt) {
         EnsureListener();
         RemoteCall call(Op::WindowPublish);
@@ -130,10 +155,12 @@ void PublishWindow(uint32_t window, const std::u16string& className, const std::
         PutName(call.request, className);
         PutName(call.request, title);
         call.request.U32(visible ? 1 : 0);
-        if (call.Send() != kHostGoneError || !joined) {
-            return;
+        sent = call.Send();
+        if (sent != kHostGoneError || !joined) {
+            break;
         }
     }
+    return sent;
 }
 
 void WithdrawWindow(uint32_t window) {

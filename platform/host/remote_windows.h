@@ -5,7 +5,8 @@
 // serving it. Before the first window of a session is published, the program opens a listener
 // connection with a thread of its own, on which the host sends the requests of other programs
 // (WindowShow, WindowForeground); the thread applies them with ApplyWindowRequest, so the program's UI
-// threads never read from the host.
+// threads never read from the host. When the host ends the listener (it died, or the device stopped),
+// the thread waits for the next host, without starting one, and publishes the program's windows there.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +18,9 @@ namespace ce::host {
 
 // Publishes a window of this program or updates what the directory knows of it. A class name or title
 // longer than kMaxWindowTextChars is published as null (found only by lookups that leave it out).
-void PublishWindow(uint32_t window, const std::u16string& className, const std::u16string& title,
-                   bool visible);
+// Answers how the call went (kHostGoneError: no host took it).
+DWORD PublishWindow(uint32_t window, const std::u16string& className, const std::u16string& title,
+                    bool visible);
 // Takes the window out of the directory; nothing happens without a session.
 void WithdrawWindow(uint32_t window);
 

@@ -42,19 +42,13 @@ std::optional<Published> Describe(const WindowObject& window) {
     return Published{ValueOf(window.handle), window.windowClass->name, window.text, window.Visible()};
 }
 
-void Publish(const Published& what) {
-    host::PublishWindow(what.window, what.className, what.title, what.visible);
+DWORD Publish(const Published& what) {
+    return host::PublishWindow(what.window, what.className, what.title, what.visible);
 }
 
-// A new host (the device rebooted) knows none of this program's windows: they are all published again.
-// Caller holds PublishLock().
-void PublishAllIfNewHost() {
-    const uint64_t session = host::CurrentSession();
-    const bool rebooted = publishedSession != 0 && session != publishedSession;
-    publishedSession = session;
-    if (!rebooted) {
-        return;
-    }
+// Publishes every top-level window of the program; false when a publish reached no host. Caller holds
+// PublishLock().
+bool PublishAll() {
     std::vector<Published> all;
     {
         UiLock lock(UiMutex());
@@ -65,7 +59,22 @@ void PublishAllIfNewHost() {
         }
     }
     for (const Published& what : all) {
-        Publish(what);
+        if (Publish(what) == host::kHostGoneError) {
+            return false;
+        }
+    }
+    publishedSession = host::CurrentSession();
+    return true;
+}
+
+// A new host (the device rebooted) knows none of this program's windows: they are all published again.
+// Caller holds PublishLock().
+void PublishAllIfNewHost() {
+    const uint64_t session = host::CurrentSession();
+    const bool rebooted = publishedSession != 0 && session != publishedSession;
+    publishedSession = session;
+    if (rebooted) {
+        PublishAll();
     }
 }
 
@@ -103,6 +112,11 @@ void UnshareWindow(const WindowPtr& window) {
     }
     std::lock_guard<std::mutex> guard(PublishLock());
     host::WithdrawWindow(ValueOf(window->handle));
+}
+
+bool RepublishWindows() {
+    std::lock_guard<std::mutex> guard(PublishLock());
+    return PublishAll();
 }
 
 void ApplyWindowRequest(uint32_t value, bool foreground, int command) {

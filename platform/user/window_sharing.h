@@ -23,6 +23,8 @@ void ShareWindow(const WindowPtr& window);
 void UnshareWindow(const WindowPtr& window);
 // Another program's request for one of this program's windows, arriving on the listener's thread.
 void ApplyWindowRequest(uint32_t window, bool foreground, int command);
+// Publishes all of the program's top-level windows again (in a new host); false when no host took them.
+bool RepublishWindows();
 
 // Another program's top-level window as a proxy of this program, or nullptr.
 HWND FindForeignTopLevel(LPCWSTR className, LPCWSTR title);

@@ -233,5 +233,27 @@ TEST_F(WindowsTest, WindowsAreFoundAgainInTheHostThatReplacesAKilledOne) {
               "state visible=1 active=1 attention=1");
 }
 
+// A program that does nothing after a reboot is found in the new host all the same: its listener waits
+// for the next host, without starting one, and publishes its windows there.
+TEST_F(WindowsTest, AnIdleProgramsWindowsAreFoundInTheNextHostWhichItDoesNotStartItself) {
+    const auto owner = Owner(kTitle);
+    ASSERT_NE(FindWindowW(u"Dialog", kWideTitle), nullptr);
+    ASSERT_EQ(hosttest::HostCommand("stop"), 0);
+    ASSERT_TRUE(hosttest::WaitFor([&] { return hosttest::HostLockFree(dir_); }, kSettle));
+    // Several times the listener's look for a new host: the device stays stopped.
+    Sleep(2000);
+    EXPECT_TRUE(hosttest::HostLockFree(dir_)) << "the idle program started a host";
+
+    // This program's call boots the device; the other program's window comes back without it doing
+    // anything, and requests reach it in the new session.
+    HWND found = nullptr;
+    EXPECT_TRUE(
+        hosttest::WaitFor([&] { return (found = FindWindowW(u"Dialog", kWideTitle)) != nullptr; }, kSettle));
+    EXPECT_FALSE(ShowWindow(found, SW_SHOW));
+    EXPECT_TRUE(SetForegroundWindow(found));
+    EXPECT_EQ(StateOf(*owner, "state visible=1 active=1 attention=1"),
+              "state visible=1 active=1 attention=1");
+}
+
 }  // namespace
 }  // namespace systemtest
