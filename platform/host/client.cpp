@@ -102,7 +102,7 @@ uint64_t EnsureSession(Token* token) {
     }
     if (!Greet(fd, Op::HelloSession, nullptr, &session.token)) {
         close(fd);
-        Warn("the device host refused this program");
+        Warn("the device host refused this program (a host of another version? \"cedevice stop\" ends it)");
         return 0;
     }
     session.fd = fd;

@@ -1,10 +1,12 @@
 // The device host program's command line: run, stop, status.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <ceplatform.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -71,14 +73,27 @@ int Run(const std::string& dir, bool detached) {
     return ServeDevice(dir, readyFd);
 }
 
-// A control connection's exchange of one request; false when no host answers.
-bool Control(int fd, Op op, std::vector<uint8_t>* reply) {
+// Opens a control exchange; false when the host refuses it, as a host of another version does.
+bool GreetControl(int fd) {
     Writer hello(Op::HelloControl);
     hello.U32(kProtocolVersion);
+    std::vector<uint8_t> reply;
+    return SendMessage(fd, hello.Finish()) && ReceiveMessage(fd, &reply) == Received::Message &&
+           MessageOp(reply) == Op::HelloControl;
+}
+
+// One request of a greeted control connection; false when the host does not answer it.
+bool Control(int fd, Op op, std::vector<uint8_t>* reply) {
     Writer request(op);
-    return SendMessage(fd, hello.Finish()) && ReceiveMessage(fd, reply) == Received::Message &&
-           SendMessage(fd, request.Finish()) && ReceiveMessage(fd, reply) == Received::Message &&
+    return SendMessage(fd, request.Finish()) && ReceiveMessage(fd, reply) == Received::Message &&
            MessageOp(*reply) == op;
+}
+
+// The process at the other end of fd when it is this user's; 0 otherwise.
+pid_t PeerOf(int fd) {
+    pid_t pid = 0;
+    uid_t uid = 0;
+    return PeerCredentials(fd, &pid, &uid) && uid == geteuid() && pid > 0 ? pid : 0;
 }
 
 bool HostLockFree(const std::string& dir) {
@@ -98,9 +113,20 @@ int Stop(const std::string& dir) {
         return 0;
     }
     std::vector<uint8_t> reply;
-    const bool answered = Control(fd, Op::Stop, &reply);
+    const bool greeted = GreetControl(fd);
+    const bool answered = greeted && Control(fd, Op::Stop, &reply);
+    const pid_t other = greeted ? 0 : PeerOf(fd);
     close(fd);
-    if (!answered) {
+    if (!greeted && other != 0) {
+        // A host of another version (an earlier build still running) takes SIGTERM as the same clean stop.
+        if (kill(other, SIGTERM) != 0) {
+            std::fprintf(stderr, "cedevice: cannot stop host %d of %s: %s\n", static_cast<int>(other),
+                         dir.c_str(), std::strerror(errno));
+            return 1;
+        }
+        std::printf("host %d of %s is of another version: asked it to stop\n", static_cast<int>(other),
+                    dir.c_str());
+    } else if (!answered) {
         std::fprintf(stderr, "cedevice: the host of %s did not answer\n", dir.c_str());
         return 1;
     }
@@ -119,15 +145,24 @@ int Stop(const std::string& dir) {
 
 int Status(const std::string& dir) {
     const int fd = ConnectToHost(dir);
-    std::vector<uint8_t> reply;
-    if (fd < 0 || !Control(fd, Op::Status, &reply)) {
-        if (fd >= 0) {
-            close(fd);
-        }
+    if (fd < 0) {
         std::printf("no host serves %s\n", dir.c_str());
         return 3;
     }
+    std::vector<uint8_t> reply;
+    const bool greeted = GreetControl(fd);
+    const bool answered = greeted && Control(fd, Op::Status, &reply);
+    const pid_t other = greeted ? 0 : PeerOf(fd);
     close(fd);
+    if (other != 0) {
+        std::printf("host %d serves %s but is of another version: \"cedevice stop\" ends it\n",
+                    static_cast<int>(other), dir.c_str());
+        return 1;
+    }
+    if (!answered) {
+        std::printf("no host serves %s\n", dir.c_str());
+        return 3;
+    }
     Reader fields(reply);
     fields.U32();
     const uint32_t pid = fields.U32();

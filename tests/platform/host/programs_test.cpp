@@ -1,10 +1,18 @@
 // Programs in processes of their own share one device: its registry, its devices, its boot and its end.
 #include <ceplatform.h>
 #include <devload.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <winreg.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 #include <thread>
 
 #include "common/timing.h"
@@ -190,6 +198,66 @@ TEST_F(ProgramsTest, StopDeactivatesEveryDeviceBeforeTheHostEndsAndTheNextCallFi
     EXPECT_EQ(DriverCount(hostdrv::kDeinits), 2u);
     EXPECT_EQ(HostCommand("stop"), 0);
     EXPECT_EQ(HostCommand("stop"), 0);  // nothing to stop is no failure
+}
+
+// A host of another version (an earlier build still serving the device): it holds the device's lock and
+// socket and refuses every hello, as a host refuses a version it does not speak. SIGTERM ends it.
+pid_t StartHostOfAnotherVersion(const std::string& dir) {
+    int ready[2];
+    if (pipe(ready) != 0) {
+        return -1;
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ready[0]);
+        mkdir(dir.c_str(), 0700);
+        const int lock = open((dir + "/host.lock").c_str(), O_RDWR | O_CREAT, 0600);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof(address.sun_path), "%s/host.sock", dir.c_str());
+        const int listener = socket(AF_UNIX, SOCK_SEQPACKET, 0);
+        if (lock < 0 || flock(lock, LOCK_EX) != 0 ||
+            bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            listen(listener, 16) != 0 || write(ready[1], "r", 1) != 1) {
+            _exit(1);
+        }
+        for (;;) {
+            const int connection = accept(listener, nullptr, nullptr);
+            char hello[64];
+            if (connection >= 0 && recv(connection, hello, sizeof(hello), 0) >= 0) {
+                close(connection);
+            }
+        }
+    }
+    close(ready[1]);
+    char byte = 0;
+    const bool started = read(ready[0], &byte, 1) == 1;
+    close(ready[0]);
+    return started ? child : -1;
+}
+
+TEST_F(ProgramsTest, AHostOfAnotherVersionIsToldAndStoppedByTheStopCommand) {
+    const pid_t other = StartHostOfAnotherVersion(dir_);
+    ASSERT_GT(other, 0);
+    // Programs' calls fail (and say why on stderr); status names the host.
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, 0, &key), ERROR_DEVICE_NOT_AVAILABLE);
+    int output = -1;
+    const pid_t status = Spawn({kHostProgram, "status"}, &output);
+    const std::string said = ReadLine(output);
+    close(output);
+    EXPECT_EQ(Wait(status), 1);
+    EXPECT_NE(said.find("host " + std::to_string(other) + " serves"), std::string::npos) << said;
+    EXPECT_NE(said.find("another version"), std::string::npos) << said;
+
+    EXPECT_EQ(HostCommand("stop"), 0);
+    EXPECT_EQ(Wait(other), 128 + SIGTERM);
+    EXPECT_TRUE(HostLockFree(dir_));
+    // The next call boots the device with this version's host.
+    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"HostTest", 0, nullptr, 0, 0, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_NE(HostPid(dir_), 0);
 }
 
 TEST_F(ProgramsTest, PlatformResetAndHiveChoiceLeaveASharedDeviceAlone) {
