@@ -3,8 +3,8 @@
 #include <sys/socket.h>
 
 #include <algorithm>
-#include <cstddef>
 #include <cerrno>
+#include <cstddef>
 #include <memory>
 #include <new>
 
