@@ -37,22 +37,34 @@ uint16_t Hint(int processor) {
     return static_cast<uint16_t>(processor + 1);
 }
 
-TEST(ProcessorFollower, FollowsACallerThatSettlesAndLetsGoOfOneThatMovesBackAndForth) {
-    const cpu_set_t allowed = Affinity();
-    const std::vector<int> processors = Processors(allowed);
-    if (processors.size() < 2) {
-        GTEST_SKIP() << "one processor: nothing to follow";
+// The binding is the thread's own: each test binds a thread of its own, keeping the test's thread free.
+class ProcessorFollowerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        allowed_ = Affinity();
+        processors_ = Processors(allowed_);
+        if (processors_.size() < 2) {
+            GTEST_SKIP() << "one processor: nothing to follow";
+        }
     }
-    const int p = processors[0];
-    const int q = processors[1];
-    // The binding is the thread's own: a thread of its own keeps the test's thread free.
+    static void Follow(ProcessorFollower& follower, uint16_t hint, int calls) {
+        for (int call = 0; call < calls; ++call) {
+            follower.Follow(hint);
+        }
+    }
+
+    cpu_set_t allowed_;
+    std::vector<int> processors_;
+};
+
+TEST_F(ProcessorFollowerTest, FollowsACallerThatSettlesAndLetsGoOfOneThatMovesBackAndForth) {
+    const int p = processors_[0];
+    const int q = processors_[1];
     std::thread([&] {
         ProcessorFollower follower;
-        for (int call = 1; call < ProcessorFollower::kCallsBeforeMove; ++call) {
-            follower.Follow(Hint(p));
-        }
+        Follow(follower, Hint(p), ProcessorFollower::kCallsBeforeMove - 1);
         EXPECT_EQ(follower.bound(), -1);
-        EXPECT_TRUE(SameSet(allowed, Affinity()));
+        EXPECT_TRUE(SameSet(allowed_, Affinity()));
         follower.Follow(Hint(p));
         EXPECT_EQ(follower.bound(), p);
         EXPECT_EQ(Processors(Affinity()), std::vector<int>{p});
@@ -65,11 +77,9 @@ TEST(ProcessorFollower, FollowsACallerThatSettlesAndLetsGoOfOneThatMovesBackAndF
             EXPECT_EQ(follower.OnCallersProcessor(), follower.bound() == p && call % 2 == 1);
         }
         EXPECT_EQ(follower.bound(), -1);
-        EXPECT_TRUE(SameSet(allowed, Affinity()));
+        EXPECT_TRUE(SameSet(allowed_, Affinity()));
         // ...until it settles.
-        for (int call = 0; call < ProcessorFollower::kCallsBeforeMove; ++call) {
-            follower.Follow(Hint(q));
-        }
+        Follow(follower, Hint(q), ProcessorFollower::kCallsBeforeMove);
         EXPECT_EQ(follower.bound(), q);
         EXPECT_EQ(Processors(Affinity()), std::vector<int>{q});
         // A caller seen elsewhere now and then keeps it where it is.
@@ -80,30 +90,20 @@ TEST(ProcessorFollower, FollowsACallerThatSettlesAndLetsGoOfOneThatMovesBackAndF
     }).join();
 }
 
-TEST(ProcessorFollower, HintsItCannotUseLetTheThreadRunAnywhere) {
-    const cpu_set_t allowed = Affinity();
-    const std::vector<int> processors = Processors(allowed);
-    if (processors.size() < 2) {
-        GTEST_SKIP() << "one processor: nothing to follow";
-    }
+TEST_F(ProcessorFollowerTest, HintsItCannotUseLetTheThreadRunAnywhere) {
     int notAllowed = 0;
-    while (notAllowed < CPU_SETSIZE && CPU_ISSET(notAllowed, &allowed)) {
+    while (notAllowed < CPU_SETSIZE && CPU_ISSET(notAllowed, &allowed_)) {
         ++notAllowed;
     }
-    const uint16_t unusable[] = {0, Hint(notAllowed), Hint(CPU_SETSIZE), UINT16_MAX};
-    for (const uint16_t hint : unusable) {
+    for (const uint16_t hint : {uint16_t{0}, Hint(notAllowed), Hint(CPU_SETSIZE), uint16_t{UINT16_MAX}}) {
         SCOPED_TRACE(hint);
         std::thread([&] {
             ProcessorFollower follower;
-            for (int call = 0; call < ProcessorFollower::kCallsBeforeMove; ++call) {
-                follower.Follow(Hint(processors[0]));
-            }
-            ASSERT_EQ(follower.bound(), processors[0]);
-            for (int call = 0; call < ProcessorFollower::kCallsBeforeMove; ++call) {
-                follower.Follow(hint);
-            }
+            Follow(follower, Hint(processors_[0]), ProcessorFollower::kCallsBeforeMove);
+            ASSERT_EQ(follower.bound(), processors_[0]);
+            Follow(follower, hint, ProcessorFollower::kCallsBeforeMove);
             EXPECT_EQ(follower.bound(), -1);
-            EXPECT_TRUE(SameSet(allowed, Affinity()));
+            EXPECT_TRUE(SameSet(allowed_, Affinity()));
         }).join();
     }
 }
