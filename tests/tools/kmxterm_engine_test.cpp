@@ -215,6 +215,39 @@ class MemorySink : public ByteSink {
     std::string bytes_;
 };
 
+void IgnoreNote(const std::string&) {}
+
+TEST_F(KmxtermEngine, PipeRelayWaitsForSomebodyToOpenTheOtherEnd) {
+    SerialPort port;
+    DWORD error = 0;
+    std::string what;
+    ASSERT_TRUE(port.Open("COM5:", PortSettings{}, &error, &what));
+    MemorySource source("before", 100);
+    MemorySink sink;
+    std::mutex notesMutex;
+    std::vector<std::string> notes;
+    RelayResult result;
+    std::thread relay([&] {
+        result = RunPipeRelay(port, source, sink, 0, [&](const std::string& note) {
+            std::lock_guard<std::mutex> guard(notesMutex);
+            notes.push_back(note);
+        });
+    });
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            std::lock_guard<std::mutex> guard(notesMutex);
+            return !notes.empty();
+        },
+        kWaitMs));
+    Sleep(300);  // several tries while nobody listens: still one note
+    OpenOtherEnd();
+    EXPECT_EQ(ReadOther(6), "before");
+    source.End();
+    relay.join();
+    EXPECT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(notes, std::vector<std::string>{"COM5: nobody has the other end open; waiting for it"});
+}
+
 TEST_F(KmxtermEngine, PipeRelayCarriesBothWaysByteForByteAndLingers) {
     constexpr size_t kOut = 96 * 1024;
     constexpr size_t kBack = 40 * 1024;
@@ -241,7 +274,7 @@ TEST_F(KmxtermEngine, PipeRelayCarriesBothWaysByteForByteAndLingers) {
         source.End();
     });
     RelayResult result;
-    std::thread relay([&] { result = RunPipeRelay(port, source, sink, kLingerMs); });
+    std::thread relay([&] { result = RunPipeRelay(port, source, sink, kLingerMs, IgnoreNote); });
     relay.join();
     other.join();
     const auto finished = std::chrono::steady_clock::now();
@@ -262,7 +295,7 @@ TEST_F(KmxtermEngine, PipeRelayReportsWhatFailed) {
         MemorySource source("", 1);
         MemorySink sink(true);
         std::thread other([&] { WriteOther("x"); });
-        const RelayResult result = RunPipeRelay(port, source, sink, 0);
+        const RelayResult result = RunPipeRelay(port, source, sink, 0, IgnoreNote);
         other.join();
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.error, "output: closed");
@@ -275,7 +308,7 @@ TEST_F(KmxtermEngine, PipeRelayReportsWhatFailed) {
             Sleep(100);
             DeactivateDevice(devices_[0]);
         });
-        const RelayResult result = RunPipeRelay(port, source, sink, 0);
+        const RelayResult result = RunPipeRelay(port, source, sink, 0, IgnoreNote);
         gone.join();
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.error.rfind("COM5: read: ", 0), 0u) << result.error;
@@ -464,6 +497,20 @@ TEST_F(KmxtermSession, CommandsSendAFileAndHelpAndRefuseUnknownKeys) {
     DWORD got = 0;
     EXPECT_TRUE(ReadFile(other_, &stray, 1, &got, nullptr));
     EXPECT_EQ(got, 0u) << "a key of a command reached the port";
+}
+
+TEST_F(KmxtermSession, KeysWhileNobodyListensAreDroppedWithAWord) {
+    Start();
+    CloseHandle(other_);
+    other_ = INVALID_HANDLE_VALUE;
+    terminal_.Type("lost");
+    EXPECT_TRUE(terminal_.StatusHas("nobody has the other end open; nothing sent")) << terminal_.Status();
+    OpenOtherEnd();
+    terminal_.Type("found");
+    EXPECT_EQ(ReadOther(5), "found");
+    terminal_.Type("\x01q");
+    Finish();
+    EXPECT_TRUE(ok_) << error_;
 }
 
 TEST_F(KmxtermSession, EndsWhenThePortGoesOrTheTerminalCloses) {

@@ -148,8 +148,15 @@ TEST(KmxtermStatus, ShowsLinesEventsAndMessageInTheWidth) {
         << line;
     facts.message = "DTR off";
     EXPECT_NE(FormatStatus(facts, 200).find("| DTR off"), std::string::npos);
-    EXPECT_EQ(FormatStatus(facts, 10), "COM5: 1152");
     EXPECT_EQ(FormatStatus(facts, 0), "");
+    // A message that does not fit after the facts goes first; a longer one keeps its end.
+    facts.message = "send file: /tmp/data.bin_";
+    EXPECT_EQ(FormatStatus(facts, 40), "send file: /tmp/data.bin_ | COM5: 115200");
+    EXPECT_EQ(FormatStatus(facts, 10), "<data.bin_");
+    facts.message = "x\xC3\xA9t\xC3\xA9";  // no half character at the cut
+    EXPECT_EQ(FormatStatus(facts, 5), "<t\xC3\xA9 ");
+    facts.message.clear();
+    EXPECT_EQ(FormatStatus(facts, 10), "COM5: 1152");
     EXPECT_EQ(EventNames(EV_RXCHAR | EV_RLSD | EV_RX80FULL), "RXCHAR RLSD RX80FULL");
 }
 

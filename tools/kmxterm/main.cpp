@@ -41,7 +41,9 @@ int main(int argc, char** argv) {
     if (!StandardStreamsAreTerminals()) {
         StandardInput in;
         StandardOutput out;
-        const RelayResult result = RunPipeRelay(port, in, out, options.lingerMs);
+        const RelayResult result = RunPipeRelay(port, in, out, options.lingerMs, [](const std::string& note) {
+            std::cerr << "kmxterm: " << note << std::endl;
+        });
         return result.ok ? kExitSuccess : Fail(result.error);
     }
     RawTerminal terminal;

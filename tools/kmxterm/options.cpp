@@ -106,12 +106,14 @@ const char* UsageText() {
 On a terminal, what you type goes to the port and what the port receives shows on the screen, above a
 status line: the port and its settings, the lines from the other end (DSR, DCD, CTS, RING; + is on),
 our own DTR and RTS, and the last events the port reported. Control bytes show as ^X, bytes from 0x80
-as <hex>; CR, LF and CR LF each end a line.
+as <hex>; CR, LF and CR LF each end a line. Keys typed while nobody has the other end open are
+dropped, and the status line says so.
 
 Without a terminal (standard input or output a pipe or a file), kmxterm copies standard input to the
-port and the port to standard output, byte for byte. At the end of the input it waits until the other
-end has taken everything, then until the port has been quiet for the linger time, and exits with 0;
-on an error it says what failed on standard error and exits with 1.
+port and the port to standard output, byte for byte. While nobody has the other end open, it waits
+for somebody to open it (and says so once on standard error). At the end of the input it waits until
+the other end has taken everything, then until the port has been quiet for the linger time, and exits
+with 0; on an error it says what failed on standard error and exits with 1.
 
 Options:
   --baud N           bit rate (default 115200)

@@ -15,6 +15,8 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t kChunkBytes = 4096;
 constexpr int kInputPollMs = 100;
 constexpr auto kDrainPoll = std::chrono::milliseconds(5);
+// How often a write nobody takes is tried again: the port tells no one when its partner opens.
+constexpr auto kListenerPoll = std::chrono::milliseconds(50);
 
 class Relay {
   public:
@@ -89,16 +91,44 @@ class Relay {
     RelayResult result_;              // guarded by mutex_
 };
 
+// Sends all of data, waiting while nobody has the other end open; false when the port failed.
+bool SendWaitingForListener(SerialPort& port, const char* data, DWORD size, Relay& relay,
+                            const RelayNote& note) {
+    DWORD done = 0;
+    bool waiting = false;
+    while (!relay.failed()) {
+        const SerialPort::SendResult result = port.Send(data + done, size - done);
+        done += result.sent;
+        switch (result.end) {
+            case SerialPort::SendEnd::Sent:
+                return true;
+            case SerialPort::SendEnd::Failed:
+                relay.PortFailed("write");
+                return false;
+            case SerialPort::SendEnd::NoListener:
+                if (result.sent != 0) {
+                    waiting = false;  // somebody took a part and left: a new wait
+                }
+                if (!waiting) {
+                    note(port.name() + " nobody has the other end open; waiting for it");
+                    waiting = true;
+                }
+                std::this_thread::sleep_for(kListenerPoll);
+                break;
+        }
+    }
+    return false;
+}
+
 // Sends the input until it ends; false when something failed on the way.
-bool SendInput(SerialPort& port, ByteSource& in, Relay& relay) {
+bool SendInput(SerialPort& port, ByteSource& in, Relay& relay, const RelayNote& note) {
     std::vector<char> buffer(kChunkBytes);
     while (!relay.failed()) {
         size_t got = 0;
         std::string error;
         switch (in.Read(buffer.data(), buffer.size(), kInputPollMs, &got, &error)) {
             case ReadStatus::Data:
-                if (!port.WriteAll(buffer.data(), static_cast<DWORD>(got))) {
-                    relay.PortFailed("write");
+                if (!SendWaitingForListener(port, buffer.data(), static_cast<DWORD>(got), relay, note)) {
                     return false;
                 }
                 break;
@@ -116,10 +146,11 @@ bool SendInput(SerialPort& port, ByteSource& in, Relay& relay) {
 
 }  // namespace
 
-RelayResult RunPipeRelay(SerialPort& port, ByteSource& in, ByteSink& out, DWORD lingerMs) {
+RelayResult RunPipeRelay(SerialPort& port, ByteSource& in, ByteSink& out, DWORD lingerMs,
+                         const RelayNote& note) {
     Relay relay(port, out);
     relay.StartReceiving();
-    if (SendInput(port, in, relay)) {
+    if (SendInput(port, in, relay, note)) {
         while (!relay.failed() && port.OutputQueued() != 0) {
             std::this_thread::sleep_for(kDrainPoll);
         }

@@ -81,21 +81,32 @@ SerialPort::ReceiveEnd SerialPort::ReceiveUntil(const std::atomic<bool>& stop,
     return ReceiveEnd::Stopped;
 }
 
-bool SerialPort::WriteAll(const void* data, DWORD size) {
+SerialPort::SendResult SerialPort::Send(const void* data, DWORD size) {
     const auto* bytes = static_cast<const BYTE*>(data);
-    while (size > 0) {
+    SendResult result;
+    while (result.sent < size) {
         DWORD written = 0;
-        if (!WriteFile(handle_, bytes, size, &written, nullptr)) {
-            return false;
+        if (!WriteFile(handle_, bytes + result.sent, size - result.sent, &written, nullptr)) {
+            result.end = SendEnd::Failed;
+            return result;
         }
+        // Without write timeouts a write that moves nothing found no reader: the port's normal answer
+        // while the other end is closed.
         if (written == 0) {
-            SetLastError(ERROR_OPERATION_ABORTED);
-            return false;
+            result.end = SendEnd::NoListener;
+            return result;
         }
-        bytes += written;
-        size -= written;
+        result.sent += written;
     }
-    return true;
+    return result;
+}
+
+bool SerialPort::WriteAll(const void* data, DWORD size) {
+    const SendResult result = Send(data, size);
+    if (result.end == SendEnd::NoListener) {
+        SetLastError(ERROR_OPERATION_ABORTED);
+    }
+    return result.end == SendEnd::Sent;
 }
 
 DWORD SerialPort::OutputQueued() {

@@ -34,7 +34,18 @@ class SerialPort {
     // GetLastError) or deliver answers false (Refused).
     ReceiveEnd ReceiveUntil(const std::atomic<bool>& stop,
                             const std::function<bool(std::string_view)>& deliver);
-    // Everything, unless the port fails or a purge aborts the write.
+    enum class SendEnd {
+        Sent,        // every byte went out
+        NoListener,  // the port took no more: nobody has the other end open (or a purge aborted the write)
+        Failed,      // the port refused the write (GetLastError says why)
+    };
+    struct SendResult {
+        SendEnd end = SendEnd::Sent;
+        DWORD sent = 0;  // bytes that went out before the end
+    };
+    // Writes until everything went out or the port takes no more.
+    SendResult Send(const void* data, DWORD size);
+    // Everything, or false: a port that takes no more answers ERROR_OPERATION_ABORTED.
     bool WriteAll(const void* data, DWORD size);
     // Bytes written but not yet taken by the other end.
     DWORD OutputQueued();

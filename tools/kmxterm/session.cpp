@@ -28,6 +28,7 @@ constexpr char kCtrlG = 0x07;
 constexpr char kBackspace = 0x08;
 constexpr char kDelete = 0x7F;
 constexpr int kMinRowsForStatus = 2;
+constexpr const char* kNoListener = "nobody has the other end open";
 
 std::string Csi(int row, char command) {
     return "\x1b[" + std::to_string(row) + command;
@@ -282,10 +283,21 @@ class Session {
                 jobs_.pop_front();
             }
             if (job.file.empty()) {
-                if (!port_.WriteAll(job.bytes.data(), static_cast<DWORD>(job.bytes.size())) &&
-                    !stopping_.load()) {
+                const auto size = static_cast<DWORD>(job.bytes.size());
+                const SerialPort::SendResult result = port_.Send(job.bytes.data(), size);
+                if (stopping_.load()) {
+                    return;
+                }
+                if (result.end == SerialPort::SendEnd::Failed) {
                     Failed("write");
                     return;
+                }
+                if (result.end == SerialPort::SendEnd::NoListener) {
+                    // Keys typed while nobody listens are dropped, as on a line with nobody at the far end.
+                    SetMessage(std::string(kNoListener) + "; " +
+                               (result.sent == 0 ? std::string("nothing sent")
+                                                 : std::to_string(result.sent) + " of " +
+                                                       std::to_string(size) + " bytes sent"));
                 }
             } else {
                 SendFile(job.file);
@@ -307,12 +319,15 @@ class Session {
             if (got == 0) {
                 break;
             }
-            if (!port_.WriteAll(chunk.data(), got)) {
-                SetMessage("sending " + path + " stopped after " + std::to_string(sent) +
-                           " bytes: " + Win32ErrorText(GetLastError()));
+            const SerialPort::SendResult result = port_.Send(chunk.data(), got);
+            sent += result.sent;
+            if (result.end != SerialPort::SendEnd::Sent) {
+                const std::string why = result.end == SerialPort::SendEnd::NoListener
+                                            ? std::string(kNoListener)
+                                            : Win32ErrorText(GetLastError());
+                SetMessage("sending " + path + " stopped after " + std::to_string(sent) + " bytes: " + why);
                 return;
             }
-            sent += got;
             SetMessage("sending " + path + ": " + std::to_string(sent) + " bytes");
         }
         SetMessage("sent " + path + ": " + std::to_string(sent) + " bytes");

@@ -18,4 +18,6 @@ struct StatusFacts {
 
 // One line of exactly columns characters (cut or padded), e.g.
 // "COM5: 115200 8N1 none | DSR+ DCD+ CTS+ RING- | DTR+ RTS+ | ev: CTS DSR | Ctrl+A h: help".
+// A message that does not fit after the facts goes first, and one wider than the line keeps its end
+// behind a '<', so a prompt shows what is being typed.
 std::string FormatStatus(const StatusFacts& facts, int columns);
