@@ -9,6 +9,8 @@ namespace ce::registry::regfile {
 namespace {
 
 constexpr std::u16string_view kHeader = u"Windows Registry Editor Version 5.00";
+// The older format: text in the ANSI code page, and the strings of hex(1), hex(2) and hex(7) data in it too.
+constexpr std::string_view kAnsiHeader = "REGEDIT4";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
 constexpr size_t kMaxTypeDigits = 8;  // a DWORD in hex
@@ -36,10 +38,15 @@ char16_t AsciiLower(char16_t c) {
 
 // ---- reading ---------------------------------------------------------------------------------------------
 
+bool IsStringType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
 class Parser {
   public:
-    Parser(std::u16string_view text, Document* document, ParseError* error)
-        : text_(text), document_(document), error_(error) {}
+    // wideText: the file was UTF-16, so hex strings are UTF-16 whatever its header says.
+    Parser(std::u16string_view text, bool wideText, Document* document, ParseError* error)
+        : text_(text), wideText_(wideText), document_(document), error_(error) {}
 
     bool Run() {
         bool sawHeader = false;
@@ -151,11 +158,31 @@ class Parser {
         while (!line.empty() && (line.back() == u' ' || line.back() == u'\t')) {
             line.remove_suffix(1);
         }
-        if (line != kHeader) {
-            return Fail("expected the header 'Windows Registry Editor Version 5.00'");
+        if (line == std::u16string(kAnsiHeader.begin(), kAnsiHeader.end())) {
+            ansiHexStrings_ = !wideText_;
+        } else if (line != kHeader) {
+            return Fail("expected the header 'Windows Registry Editor Version 5.00' or 'REGEDIT4'");
         }
         ConsumeLineEnd();
         return true;
+    }
+
+    // A string of the ANSI format's hex data becomes the UTF-16 string the registry holds, with the
+    // terminating NUL the reading system adds when the file left it out.
+    void WidenAnsiString(std::vector<BYTE>* data) {
+        if (data->empty()) {
+            return;
+        }
+        if (data->back() != 0) {
+            data->push_back(0);
+        }
+        const std::u16string text =
+            FromAnsi(std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
+        data->clear();
+        for (const char16_t c : text) {
+            data->push_back(static_cast<BYTE>(c & 0xFF));
+            data->push_back(static_cast<BYTE>(c >> 8));
+        }
     }
 
     bool ParseSection() {
@@ -298,7 +325,13 @@ class Parser {
             if (!MatchWord(u"):")) {
                 return Fail("expected '):' after the type of hex(type)");
             }
-            return ParseHexBytes(&value->data);
+            if (!ParseHexBytes(&value->data)) {
+                return false;
+            }
+            if (ansiHexStrings_ && IsStringType(value->type)) {
+                WidenAnsiString(&value->data);
+            }
+            return true;
         }
         return Fail("unknown value data; expected \"string\", dword:, hex:, hex(type): or -");
     }
@@ -335,6 +368,8 @@ class Parser {
     }
 
     std::u16string_view text_;
+    const bool wideText_;
+    bool ansiHexStrings_ = false;
     size_t pos_ = 0;
     int line_ = 1;
     Document* document_;
@@ -346,8 +381,27 @@ int LineOfOffset(std::string_view bytes, size_t offset) {
                    std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
 }
 
-bool Decode(std::string_view bytes, std::u16string* text, ParseError* error) {
-    if (bytes.starts_with(kUtf16LeBom)) {
+// Whether the first line that is neither blank nor a comment is the ANSI format's header.
+bool HasAnsiHeader(std::string_view bytes) {
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        const size_t end = std::min(bytes.find_first_of("\r\n", pos), bytes.size());
+        std::string_view line = bytes.substr(pos, end - pos);
+        const size_t first = line.find_first_not_of(" \t");
+        if (first != std::string_view::npos && line[first] != ';') {
+            line.remove_prefix(first);
+            const size_t last = line.find_last_not_of(" \t");
+            return line.substr(0, last + 1) == kAnsiHeader;
+        }
+        pos = end + 1;
+    }
+    return false;
+}
+
+// *wide tells whether the text was UTF-16.
+bool Decode(std::string_view bytes, std::u16string* text, bool* wide, ParseError* error) {
+    *wide = bytes.starts_with(kUtf16LeBom);
+    if (*wide) {
         bytes.remove_prefix(kUtf16LeBom.size());
         if (bytes.size() % 2 != 0) {
             error->line = 1;
@@ -363,6 +417,9 @@ bool Decode(std::string_view bytes, std::u16string* text, ParseError* error) {
     }
     if (bytes.starts_with(kUtf8Bom)) {
         bytes.remove_prefix(kUtf8Bom.size());
+    } else if (HasAnsiHeader(bytes)) {
+        *text = FromAnsi(bytes);
+        return true;
     }
     size_t badOffset = 0;
     if (!FromUtf8(bytes, text, &badOffset)) {
@@ -482,10 +539,11 @@ void AppendValue(const ValueLine& value, std::string* out) {
 bool Parse(std::string_view bytes, Document* document, ParseError* error) {
     document->sections.clear();
     std::u16string text;
-    if (!Decode(bytes, &text, error)) {
+    bool wide = false;
+    if (!Decode(bytes, &text, &wide, error)) {
         return false;
     }
-    return Parser(text, document, error).Run();
+    return Parser(text, wide, document, error).Run();
 }
 
 std::string Write(const Document& document) {

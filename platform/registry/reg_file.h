@@ -1,5 +1,6 @@
-// The .reg text format ("Windows Registry Editor Version 5.00"), read and written apart from any live
-// registry: a document is a list of key sections in file order, each with its value lines.
+// The .reg text format ("Windows Registry Editor Version 5.00", and "REGEDIT4" for reading), read and
+// written apart from any live registry: a document is a list of key sections in file order, each with its
+// value lines.
 #pragma once
 
 #include <string>
@@ -34,8 +35,9 @@ struct ParseError {
     std::string message;
 };
 
-// Reads UTF-8 (with or without a byte order mark) or UTF-16LE with its byte order mark. A text holding
-// nothing but blanks and comments is an empty document.
+// Reads UTF-8 (with or without a byte order mark) or UTF-16LE with its byte order mark, and the older
+// "REGEDIT4" files, whose text and whose strings in hex(1), hex(2) and hex(7) data are in the ANSI code page.
+// A text holding nothing but blanks and comments is an empty document.
 bool Parse(std::string_view bytes, Document* document, ParseError* error);
 
 // Writes UTF-8 that Parse reads back to the same bytes of every value.

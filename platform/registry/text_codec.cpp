@@ -11,6 +11,14 @@ constexpr char32_t kSurrogateLast = 0xDFFF;
 constexpr char32_t kFirstSupplementary = 0x10000;
 constexpr char32_t kLastCodePoint = 0x10FFFF;
 
+constexpr unsigned char kFirstAnsiExtra = 0x80;
+constexpr unsigned char kFirstLatin1Letter = 0xA0;
+// Windows-1252 from 0x80 to 0x9F; above, the code page is Latin-1.
+constexpr char16_t kAnsiExtras[kFirstLatin1Letter - kFirstAnsiExtra] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
 bool IsHighSurrogate(char16_t unit) {
     return unit >= kSurrogateFirst && unit < kLowSurrogateFirst;
 }
@@ -125,6 +133,17 @@ bool FromUtf8(std::string_view bytes, std::u16string* text, size_t* badOffset) {
         pos += length;
     }
     return true;
+}
+
+std::u16string FromAnsi(std::string_view bytes) {
+    std::u16string text;
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool extra = byte >= kFirstAnsiExtra && byte < kFirstLatin1Letter;
+        text.push_back(extra ? kAnsiExtras[byte - kFirstAnsiExtra] : static_cast<char16_t>(byte));
+    }
+    return text;
 }
 
 }  // namespace ce::registry

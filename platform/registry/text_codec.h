@@ -1,4 +1,5 @@
-// UTF-8 <-> UTF-16 for the hive file, the registry's only edge to the outside.
+// UTF-8 <-> UTF-16 for the hive file, the registry's only edge to the outside, and the ANSI code page of
+// the older REGEDIT4 files.
 #pragma once
 
 #include <cstddef>
@@ -14,5 +15,9 @@ std::string ToUtf8(std::u16string_view text);
 // Accepts well-formed UTF-8 and the three-byte surrogate forms ToUtf8 writes. On a bad sequence answers false
 // and the offset of its first byte.
 bool FromUtf8(std::string_view bytes, std::u16string* text, size_t* badOffset);
+
+// Text in the ANSI code page of the device (Windows-1252): every byte is one character. The five bytes the
+// code page leaves undefined stand for the C1 controls of the same number, as the system's conversion does.
+std::u16string FromAnsi(std::string_view bytes);
 
 }  // namespace ce::registry

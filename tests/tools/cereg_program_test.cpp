@@ -14,6 +14,8 @@ using tooltest::WriteWholeFile;
 
 constexpr const char* kDone = "The operation completed successfully.\n";
 constexpr const char* kNotFound = "The system cannot find the file specified.";
+constexpr int kRefused = 1;
+constexpr int kBadUsage = 2;
 
 class CeregProgram : public ::testing::Test {
   protected:
@@ -29,8 +31,9 @@ class CeregProgram : public ::testing::Test {
     }
 
     // A failure is one line on standard error that names the subject; standard output stays empty.
-    void ExpectFailure(const RunResult& result, const std::string& subject, const std::string& reason) {
-        EXPECT_EQ(result.exitCode, 1);
+    void ExpectFailure(const RunResult& result, const std::string& subject, const std::string& reason,
+                       int exitCode = kRefused) {
+        EXPECT_EQ(result.exitCode, exitCode);
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
         EXPECT_NE(result.err.find(subject), std::string::npos) << result.err;
@@ -111,7 +114,7 @@ TEST_F(CeregProgram, BadInputIsRefusedAndLosesNothing) {
     ExpectFailure(Cereg({"add", "HKLM\\Keep", "/v", "n", "/t", "REG_BINARY", "/d", "abc", "/f"}),
                   "HKEY_LOCAL_MACHINE\\Keep /v n", "even number of hex digits");
     ExpectFailure(Cereg({"add", "HKLM\\Keep\\New", "/v", "n", "/t", "REG_TEXT", "/d", "x"}), "unknown type",
-                  "REG_TEXT");
+                  "REG_TEXT", kBadUsage);
     ExpectFailure(Cereg({"add", "HKLM\\\\Keep", "/v", "n"}), "HKLM\\\\Keep", "not a key name");
     ExpectFailure(Cereg({"add", "HKLM\\" + std::string(300, 'k')}), std::string(300, 'k'),
                   "The parameter is incorrect.");
@@ -121,7 +124,7 @@ TEST_F(CeregProgram, BadInputIsRefusedAndLosesNothing) {
     ExpectFailure(Cereg({"delete", "HKLM\\Keep", "/v", "missing", "/f"}),
                   "HKEY_LOCAL_MACHINE\\Keep /v missing", kNotFound);
     ExpectFailure(Cereg({"delete", "HKLM", "/f"}), "HKEY_LOCAL_MACHINE", "root key");
-    ExpectFailure(Cereg({"frob"}), "frob", "unknown operation");
+    ExpectFailure(Cereg({"frob"}), "frob", "unknown operation", kBadUsage);
     // The new key of a refused add was not created either.
     EXPECT_EQ(Hive(), before);
 }
@@ -214,14 +217,28 @@ TEST_F(CeregProgram, ImportOfABadFileChangesNothing) {
     EXPECT_EQ(result.out, "\nHKEY_LOCAL_MACHINE\\Base\n    w    REG_SZ    2\n");
 }
 
+TEST_F(CeregProgram, ImportsTheAnsiFormatOfRegedit) {
+    const std::string file = scratch_.File("old.reg");
+    // Windows-1252 text with CR LF; the expandable string is ANSI bytes without their NUL.
+    WriteWholeFile(file,
+                   "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Old]\r\n\"Name\"=\"caf\xe9 \x80\"\r\n"
+                   "\"Path\"=hex(2):25,54,4d,50,25\r\n");
+    MustSucceed({"import", file});
+    const RunResult result = Cereg({"query", "HKLM\\Old"});
+    EXPECT_EQ(result.out,
+              "\nHKEY_LOCAL_MACHINE\\Old\n    Name    REG_SZ    caf\u00e9 \u20ac\n"
+              "    Path    REG_EXPAND_SZ    %TMP%\n");
+}
+
 TEST_F(CeregProgram, HelpAndSyntaxErrors) {
     const RunResult help = Cereg({"/?"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("cereg query"), std::string::npos);
     const RunResult nothing = Cereg({});
-    EXPECT_EQ(nothing.exitCode, 0);
-    EXPECT_EQ(nothing.out, help.out);
-    ExpectFailure(Cereg({"query", "A", "/v"}), "/v", "argument");
+    EXPECT_EQ(nothing.exitCode, kBadUsage);
+    EXPECT_EQ(nothing.out, "");
+    EXPECT_EQ(nothing.err, help.out) << "the usage, on standard error";
+    ExpectFailure(Cereg({"query", "A", "/v"}), "/v", "argument", kBadUsage);
 }
 
 }  // namespace

@@ -34,7 +34,10 @@ class Parser {
         : args_(args), command_(command), error_(error) {}
 
     bool Run() {
-        if (args_.empty() || std::any_of(args_.begin(), args_.end(), IsHelp)) {
+        if (args_.empty()) {
+            return Fail("no operation given");
+        }
+        if (std::any_of(args_.begin(), args_.end(), IsHelp)) {
             command_->operation = Operation::Help;
             return true;
         }
@@ -214,7 +217,10 @@ KEY      HKEY_LOCAL_MACHINE\Drivers\BuiltIn, HKLM\Drivers\BuiltIn, or Drivers\Bu
 
 Without /f or /y, replacing or deleting asks for a yes or no on standard input; when standard input is
 not a terminal the command refuses instead. Values print as "    NAME    TYPE    DATA".
-Exit status: 0 on success, 1 on failure, with one line on standard error naming the key and the reason.
+import reads the files regedit writes: "Windows Registry Editor Version 5.00" (UTF-16 or UTF-8) and
+"REGEDIT4" (text in the ANSI code page, Windows-1252).
+Exit status: 0 on success, 1 on failure, with one line on standard error naming the key and the reason;
+2 on a command line that makes no sense.
 
 The device: CE_DEVICE names the device directory whose registry cereg works on ("none": the
 registry of cereg's own process, kept in the file CE_REGISTRY names).

@@ -15,6 +15,7 @@ struct Console {
 
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;  // a command line that makes no sense
 
 // Runs one parsed command; failures are one line on console.err. Answers the exit status.
 int RunCommand(const Command& command, Console& console);

@@ -9,11 +9,15 @@
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::cerr << UsageText();
+        return kExitUsage;
+    }
     Command command;
     std::string error;
     if (!ParseCommandLine(args, &command, &error)) {
         std::cerr << "cereg: " << error << " (cereg /? shows the usage)\n";
-        return kExitFailure;
+        return kExitUsage;
     }
     Console console{std::cout, std::cerr, std::cin, StandardInputIsTerminal()};
     const int status = RunCommand(command, console);

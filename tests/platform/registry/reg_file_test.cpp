@@ -141,6 +141,34 @@ TEST(RegFile, ReadsUtf16WithByteOrderMark) {
     EXPECT_EQ(4, document.sections[0].values[0].line);
 }
 
+// The older format: ANSI text, and the strings of hex(1), hex(2) and hex(7) data in ANSI bytes, which the
+// registry holds as UTF-16 with a NUL added where the file left it out. A UTF-16 file keeps its hex strings.
+TEST(RegFile, ReadsTheAnsiFormat) {
+    const std::string text =
+        "; exported\r\nREGEDIT4\r\n\r\n[HKEY_USERS\\\x80]\r\n\"S\"=\"\xe9\\\"\"\r\n"
+        "\"E\"=hex(2):25,41,25\r\n\"M\"=hex(7):61,00,\\\r\n  62,00,00\r\n\"B\"=hex:80\r\n";
+    Document document;
+    ParseError error;
+    ASSERT_TRUE(Parse(text, &document, &error)) << error.line << ": " << error.message;
+    ASSERT_EQ(1u, document.sections.size());
+    EXPECT_EQ(u"HKEY_USERS\\\u20ac", document.sections[0].path);
+    const std::vector<ValueLine>& values = document.sections[0].values;
+    ASSERT_EQ(4u, values.size());
+    EXPECT_EQ(WideBytes(u"\u00e9\""), values[0].data);
+    EXPECT_EQ(WideBytes(u"%A%"), values[1].data);
+    EXPECT_EQ(REG_EXPAND_SZ, values[1].type);
+    EXPECT_EQ(WideBytes(std::u16string(u"a\0b\0", 4)), values[2].data);
+    EXPECT_EQ(Bytes({0x80}), values[3].data) << "binary data is not text";
+
+    std::string wide = "\xFF\xFE";
+    for (const char c : std::string("REGEDIT4\n[HKEY_USERS\\W]\n\"E\"=hex(2):41,00,00,00\n")) {
+        wide.push_back(c);
+        wide.push_back(0);
+    }
+    ASSERT_TRUE(Parse(wide, &document, &error)) << error.message;
+    EXPECT_EQ(WideBytes(u"A"), document.sections[0].values[0].data);
+}
+
 TEST(RegFile, BlankTextIsAnEmptyDocument) {
     Document document;
     document.sections.push_back(Key(u"stale"));
