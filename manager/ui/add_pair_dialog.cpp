@@ -87,10 +87,10 @@ INT_PTR CALLBACK AddPairDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         case WM_COMMAND:
             if (LOWORD(wParam) == IDC_ADD_OK) {
                 CreateChosenPair(dialog);
-            } else if (LOWORD(wParam) == IDC_ADD_CANCEL) {
+            } else if (LOWORD(wParam) == IDC_ADD_CANCEL || LOWORD(wParam) == IDCANCEL) {
+                // IDCANCEL is the Esc key's, which a person expects to leave as Cancel does.
                 EndDialog(dialog, 0);
             }
-            // Esc's IDCANCEL does nothing: only Cancel and the close box leave without a pair.
             break;
         case WM_CLOSE:
             EndDialog(dialog, 0);
