@@ -1,4 +1,4 @@
-// The shell's ShellExecuteEx: opens a document with the host's desktop opener.
+// The shell's ShellExecuteEx: opens a document with the desktop's opener or a text browser.
 #pragma once
 
 #ifndef RC_INVOKED

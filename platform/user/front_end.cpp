@@ -13,6 +13,7 @@ namespace {
 
 std::atomic<FrontEndFactory> terminalFactory{nullptr};
 std::atomic<bool> headless{false};
+std::atomic<FrontEnd*> chosen{nullptr};
 
 bool WantsHeadless() {
     const char* variable = std::getenv("CE_UI_HEADLESS");
@@ -71,7 +72,12 @@ FrontEnd& CurrentFrontEnd() {
         headless.store(true);
         return NewHeadlessFrontEnd();
     }();
+    chosen.store(frontEnd);
     return *frontEnd;
+}
+
+FrontEnd* ChosenFrontEnd() {
+    return chosen.load();
 }
 
 bool HeadlessFrontEndActive() {

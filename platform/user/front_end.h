@@ -41,6 +41,11 @@ class FrontEnd {
     virtual bool WaitForInput(DWORD timeoutMs, unsigned long wakeCount, InputEvent* event) = 0;
     // Ends every WaitForInput early, from any thread: a message arrived for a thread that may be waiting.
     virtual void Wake() = 0;
+    // Lends the terminal the screen is shown in to another program: puts the screen aside and gives the
+    // terminal back as it was found, until ResumeScreen takes it again and repaints. Meanwhile nothing is
+    // drawn and nothing read. False when the front-end has no terminal to lend.
+    virtual bool SuspendScreen() { return false; }
+    virtual void ResumeScreen() {}
 };
 
 // What both front-ends share: the queue of decoded input and the wake count, under one lock that the
@@ -68,6 +73,8 @@ class QueuedFrontEnd : public FrontEnd {
 // standard input and output are terminals and CE_UI_HEADLESS is not 1; the headless one otherwise.
 FrontEnd& CurrentFrontEnd();
 bool HeadlessFrontEndActive();
+// The front-end once chosen, else null: for calls that must not choose one (and open the terminal) first.
+FrontEnd* ChosenFrontEnd();
 
 // The terminal front-end registers its factory before the first window exists.
 using FrontEndFactory = FrontEnd* (*)();

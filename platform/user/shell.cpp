@@ -1,54 +1,53 @@
-// ShellExecuteExW: "open" on a file:// address (or a plain path) hands it to the host's desktop opener,
-// xdg-open found in PATH (CE_SHELL_OPENER names another program, for tests), started detached.
+// ShellExecuteExW: "open" on a file:// address (or a plain path). With a desktop (a display, or an opener
+// named by CE_SHELL_OPENER for tests) the document goes to the desktop's opener, xdg-open, started detached.
+// Without one, the terminal front-end lends its terminal to a text browser found in PATH until the browser
+// ends. With neither, the document has no program to open it, as on Win32 when no application is
+// associated with its kind.
 #include "kernel/wide_string.h"
+#include "user/front_end.h"
+#include "user/shell_programs.h"
 
 #include <shellapi.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr const char* kOpenerVariable = "CE_SHELL_OPENER";
-constexpr const char* kDefaultOpener = "xdg-open";
+constexpr const char* kDesktopOpener = "xdg-open";
+constexpr const char* kDisplayVariables[] = {"DISPLAY", "WAYLAND_DISPLAY"};
+// Debian's choice of text browser first, then the browsers themselves.
+constexpr const char* kTextBrowsers[] = {"www-browser", "w3m", "lynx", "elinks", "links"};
 constexpr const char16_t* kFileScheme = u"file://";
-constexpr int kExecFailedStatus = 127;
 // hInstApp above 32 tells success, as Win32's ShellExecute results do.
 constexpr ULONG_PTR kLaunchedInstance = 33;
 
-// The program to run: a path as given, or a name looked up in PATH. Empty when there is none.
-std::string FindOpener() {
-    const char* named = std::getenv(kOpenerVariable);
-    const std::string opener = named != nullptr && *named != 0 ? named : kDefaultOpener;
-    if (opener.find('/') != std::string::npos) {
-        return access(opener.c_str(), X_OK) == 0 ? opener : std::string();
+bool Set(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != 0;
+}
+
+// The desktop's opener, when there is a desktop.
+std::string FindDesktopOpener() {
+    if (Set(kOpenerVariable)) {
+        return ce::ui::FindProgram(std::getenv(kOpenerVariable));
     }
-    const char* path = std::getenv("PATH");
-    std::string directories = path != nullptr ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= directories.size()) {
-        size_t end = directories.find(':', start);
-        std::string directory =
-            directories.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!directory.empty()) {
-            std::string candidate = directory + "/" + opener;
-            struct stat info;
-            if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-                access(candidate.c_str(), X_OK) == 0) {
-                return candidate;
-            }
+    for (const char* variable : kDisplayVariables) {
+        if (Set(variable)) {
+            return ce::ui::FindProgram(kDesktopOpener);
         }
-        if (end == std::string::npos) {
-            break;
+    }
+    return std::string();
+}
+
+std::string FindTextBrowser() {
+    for (const char* name : kTextBrowsers) {
+        if (std::string found = ce::ui::FindProgram(name); !found.empty()) {
+            return found;
         }
-        start = end + 1;
     }
     return std::string();
 }
@@ -89,37 +88,26 @@ std::string FileUrl(const std::string& path) {
     return url;
 }
 
-// Starts the opener in a session of its own and does not wait for it: the intermediate child exits at once
-// and is reaped here, so nothing is left behind.
-bool Launch(const std::string& program, const std::string& argument) {
-    const int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (devNull < 0) {
-        return false;
+enum class Opening { Opened, NoProgram, Failed };
+
+Opening OpenDocument(const std::string& path) {
+    if (const std::string opener = FindDesktopOpener(); !opener.empty()) {
+        return ce::ui::LaunchDetached(opener, FileUrl(path)) ? Opening::Opened : Opening::Failed;
     }
-    std::vector<char*> argv = {const_cast<char*>(program.c_str()), const_cast<char*>(argument.c_str()),
-                               nullptr};
-    const pid_t child = fork();
-    if (child < 0) {
-        close(devNull);
-        return false;
+    const std::string browser = FindTextBrowser();
+    ce::ui::FrontEnd* frontEnd = ce::ui::ChosenFrontEnd();
+    if (browser.empty() || frontEnd == nullptr || !frontEnd->SuspendScreen()) {
+        return Opening::NoProgram;
     }
-    if (child == 0) {
-        setsid();
-        const pid_t grandchild = fork();
-        if (grandchild == 0) {
-            dup2(devNull, STDIN_FILENO);
-            dup2(devNull, STDOUT_FILENO);
-            dup2(devNull, STDERR_FILENO);
-            execv(program.c_str(), argv.data());
-            _exit(kExecFailedStatus);
-        }
-        _exit(grandchild < 0 ? 1 : 0);
-    }
-    close(devNull);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    const bool ran = ce::ui::RunInTerminal(browser, path);
+    frontEnd->ResumeScreen();
+    return ran ? Opening::Opened : Opening::Failed;
+}
+
+BOOL Refuse(LPSHELLEXECUTEINFOW info, ULONG_PTR instance, DWORD error) {
+    info->hInstApp = reinterpret_cast<HINSTANCE>(instance);
+    SetLastError(error);
+    return FALSE;
 }
 
 }  // namespace
@@ -131,30 +119,31 @@ extern "C" BOOL WINAPI ShellExecuteExW(LPSHELLEXECUTEINFOW lpExecInfo) {
     }
     lpExecInfo->hProcess = nullptr;  // no process handle is given, even with SEE_MASK_NOCLOSEPROCESS
     if (lpExecInfo->lpFile == nullptr || lpExecInfo->lpFile[0] == 0) {
-        lpExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<ULONG_PTR>(SE_ERR_FNF));
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return FALSE;
+        return Refuse(lpExecInfo, SE_ERR_FNF, ERROR_FILE_NOT_FOUND);
     }
     if (lpExecInfo->lpVerb != nullptr && lpExecInfo->lpVerb[0] != 0 &&
         !ce::EqualsIgnoreCase(lpExecInfo->lpVerb, u"open")) {
-        lpExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<ULONG_PTR>(SE_ERR_NOASSOC));
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+        return Refuse(lpExecInfo, SE_ERR_NOASSOC, ERROR_INVALID_PARAMETER);
     }
-    std::string path, opener;
+    Opening opening;
     try {
-        path = LinuxPath(lpExecInfo->lpFile);
-        opener = FindOpener();
+        const std::string path = LinuxPath(lpExecInfo->lpFile);
+        struct stat info;
+        if (stat(path.c_str(), &info) != 0) {
+            return Refuse(lpExecInfo, SE_ERR_FNF, ERROR_FILE_NOT_FOUND);
+        }
+        opening = OpenDocument(path);
     } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
+        return Refuse(lpExecInfo, SE_ERR_OOM, ERROR_NOT_ENOUGH_MEMORY);
     }
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0 || opener.empty() || !Launch(opener, FileUrl(path))) {
-        lpExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<ULONG_PTR>(SE_ERR_FNF));
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return FALSE;
+    switch (opening) {
+        case Opening::Opened:
+            lpExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(kLaunchedInstance);
+            return TRUE;
+        case Opening::NoProgram:
+            return Refuse(lpExecInfo, SE_ERR_NOASSOC, ERROR_NO_ASSOCIATION);
+        case Opening::Failed:
+            break;
     }
-    lpExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(kLaunchedInstance);
-    return TRUE;
+    return Refuse(lpExecInfo, SE_ERR_FNF, ERROR_FILE_NOT_FOUND);
 }

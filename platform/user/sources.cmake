@@ -25,6 +25,7 @@ target_sources(ceplatform PRIVATE
     user/imagelist.cpp
     user/message_box.cpp
     user/shell.cpp
+    user/shell_programs.cpp
     user/window_views.cpp
     user/front_end.cpp
     user/headless_front_end.cpp)

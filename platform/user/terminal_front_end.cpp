@@ -41,6 +41,9 @@ class TerminalFrontEnd final : public QueuedFrontEnd {
     }
 
     void Idle() override {
+        if (suspended_.load()) {
+            return;  // the resumption repaints
+        }
         const bool attention = attention_.exchange(false);
         if (!dirty_.exchange(false) && !attention) {
             return;
@@ -48,6 +51,13 @@ class TerminalFrontEnd final : public QueuedFrontEnd {
         PaintedScreen screen = PaintScreen(SnapshotScreen());
         std::lock_guard<std::mutex> guard(TerminalLock());
         if (TerminalSessionClosed()) {
+            return;
+        }
+        if (suspended_.load()) {
+            dirty_.store(true);
+            if (attention) {
+                attention_.store(true);
+            }
             return;
         }
         Draw(screen);
@@ -89,6 +99,34 @@ class TerminalFrontEnd final : public QueuedFrontEnd {
         return TakeEventLocked(wakeCount, event);
     }
 
+    bool SuspendScreen() override {
+        {
+            std::lock_guard<std::mutex> guard(TerminalLock());
+            if (TerminalSessionClosed() || suspended_.load()) {
+                return false;
+            }
+            SuspendTerminalSession();
+            suspended_.store(true);
+        }
+        Signal();  // a thread that polls the terminal stops reading it
+        return true;
+    }
+
+    void ResumeScreen() override {
+        {
+            std::lock_guard<std::mutex> guard(TerminalLock());
+            if (!suspended_.load()) {
+                return;
+            }
+            suspended_.store(false);
+            if (!TerminalSessionClosed()) {
+                ResumeTerminalSession();
+            }
+        }
+        dirty_.store(true);
+        Signal();
+    }
+
   private:
     void WokenUp() override { Signal(); }
 
@@ -98,7 +136,9 @@ class TerminalFrontEnd final : public QueuedFrontEnd {
     }
 
     void PollTerminal(DWORD timeoutMs) {
-        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {stdinGone_ ? -1 : STDIN_FILENO, POLLIN, 0}};
+        // While another program has the terminal, its input is not ours to take.
+        const bool reading = !stdinGone_ && !suspended_.load();
+        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {reading ? STDIN_FILENO : -1, POLLIN, 0}};
         const int ready = poll(fds, 2, static_cast<int>(std::min<DWORD>(timeoutMs, INT32_MAX)));
         if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
             uint64_t count;
@@ -118,7 +158,7 @@ class TerminalFrontEnd final : public QueuedFrontEnd {
         std::vector<InputEvent> events;
         {
             std::lock_guard<std::mutex> guard(TerminalLock());
-            if (TerminalSessionClosed()) {
+            if (TerminalSessionClosed() || suspended_.load()) {
                 return;
             }
             wint_t value;
@@ -242,6 +282,7 @@ class TerminalFrontEnd final : public QueuedFrontEnd {
     const int wakeFd_;
     std::atomic<bool> dirty_{true};
     std::atomic<bool> attention_{false};
+    std::atomic<bool> suspended_{false};  // written under TerminalLock(): another program has the terminal
 
     bool readerActive_ = false;  // guarded by lock_: a thread polls the terminal
 

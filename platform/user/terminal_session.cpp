@@ -86,6 +86,20 @@ void ChooseUtf8Locale() {
 
 }  // namespace
 
+void SuspendTerminalSession() {
+    std::fputs(kMouseOff, stdout);
+    std::fflush(stdout);
+    endwin();
+}
+
+void ResumeTerminalSession() {
+    std::fputs(kMouseOn, stdout);
+    std::fflush(stdout);
+    // The next refresh leaves nothing of what the other program drew.
+    clearok(curscr, TRUE);
+    refresh();
+}
+
 std::mutex& TerminalLock() {
     static std::mutex* lock = new std::mutex;  // leaked: used at exit
     return *lock;

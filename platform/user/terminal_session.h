@@ -14,5 +14,9 @@ bool OpenTerminalSession();
 std::mutex& TerminalLock();
 // True once the terminal was given back; caller holds TerminalLock().
 bool TerminalSessionClosed();
+// Gives the terminal back as it was found for a while (the mouse reporting off, the screen and modes the
+// shell had), and takes it again; caller holds TerminalLock() and the session is open.
+void SuspendTerminalSession();
+void ResumeTerminalSession();
 
 }  // namespace ce::ui

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include <sys/stat.h>
+
 #include "common/tmux_session.h"
 
 namespace {
@@ -21,10 +23,14 @@ class Pane : public ce_test::Tmux {
   public:
     Pane() : Tmux("tulkcfg-test") {}
 
-    // tulkcfg in a shell that says when it ended and then waits to be looked at.
-    void Start(const std::string& hive) {
-        const std::string command = "env -u CE_UI_HEADLESS CE_DEVICE=none CE_REGISTRY=" + hive +
-                                    " LC_ALL=C.UTF-8 " + TULKCFG_PROGRAM + "; echo " + kEnded + "; sleep 60";
+    // tulkcfg in a shell that says when it ended and then waits to be looked at. There is no desktop, and
+    // programs in `bin` come first in PATH. The shell outlives a Ctrl+C.
+    void Start(const std::string& hive, const std::string& bin) {
+        const std::string command =
+            "trap : INT; env -u CE_UI_HEADLESS -u DISPLAY -u WAYLAND_DISPLAY -u CE_SHELL_OPENER "
+            "CE_DEVICE=none CE_REGISTRY=" +
+            hive + " PATH=" + bin + ":$PATH LC_ALL=C.UTF-8 " + TULKCFG_PROGRAM + "; echo " + kEnded +
+            ":$?; sleep 60";
         Tmux::Start(command, "main", kColumns, kRows);
     }
 };
@@ -36,7 +42,8 @@ class TulkcfgInTmux : public ::testing::Test {
             GTEST_SKIP() << "tmux is not installed";
         }
         hive_ = scratch_.File("device.reg");
-        pane_.Start(hive_);
+        ASSERT_EQ(mkdir(scratch_.File("bin").c_str(), 0755), 0);
+        pane_.Start(hive_, scratch_.File("bin"));
         ASSERT_TRUE(pane_.Shows("Virtual serial ports")) << pane_.Screen();
     }
     std::string Hive() { return ReadWholeFile(hive_); }
@@ -104,6 +111,32 @@ TEST_F(TulkcfgInTmux, AddAndDeleteAPairWithTheMouse) {
     EXPECT_FALSE(pane_.Screen().find("COM0:") != std::string::npos) << "its partner goes with it";
     EXPECT_TRUE(HiveHoldsNoPort());
     CloseWithTheMouse();
+}
+
+// Without a desktop the guide opens in a text browser that borrows the terminal; the manager's screen comes
+// back when it ends, also when Ctrl+C ends it.
+TEST_F(TulkcfgInTmux, HelpLendsTheTerminalToATextBrowser) {
+    const std::string browser = scratch_.File("bin/www-browser");
+    tooltest::WriteWholeFile(browser, "#!/bin/sh\nn=$(($(cat " + scratch_.File("runs") +
+                                          " 2>/dev/null) + 1)); echo $n > " + scratch_.File("runs") +
+                                          "\n[ -t 0 ] && [ -t 1 ] && t=terminal\necho \"browser $n $t: $1\"\n"
+                                          "read line\n");
+    ASSERT_EQ(chmod(browser.c_str(), 0755), 0);
+
+    pane_.Click(pane_.Find("?"));
+    ASSERT_TRUE(pane_.Shows("browser 1 terminal: /")) << pane_.Screen();
+    EXPECT_NE(pane_.Screen().find("user_guide.htm"), std::string::npos) << pane_.Screen();
+    EXPECT_EQ(pane_.Format("#{alternate_on}#{mouse_sgr_flag}"), "00") << "the terminal as the shell had it";
+    pane_.Keys({"Enter"});
+    ASSERT_TRUE(pane_.Shows("Virtual serial ports")) << pane_.Screen();
+    EXPECT_EQ(pane_.Format("#{alternate_on}#{mouse_sgr_flag}"), "11");
+
+    pane_.Click(pane_.Find("?"));
+    ASSERT_TRUE(pane_.Shows("browser 2 terminal")) << pane_.Screen();
+    pane_.Keys({"C-c"});
+    ASSERT_TRUE(pane_.Shows("Virtual serial ports")) << pane_.Screen();
+    pane_.Keys({"F10"});
+    EXPECT_TRUE(pane_.Shows(std::string(kEnded) + ":0")) << pane_.Screen();
 }
 
 }  // namespace

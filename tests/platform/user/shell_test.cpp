@@ -1,5 +1,5 @@
 // ShellExecuteExW: "open" on a file:// address runs the opener with a Linux file URL and does not wait;
-// without an opener or a file it fails quietly; bad arguments are refused.
+// without a file, or without a program to open it, it fails as Win32 does; bad arguments are refused.
 #include "ui_test_support.h"
 
 #include <shellapi.h>
@@ -113,13 +113,15 @@ TEST_F(Shell, FailuresSayWhy) {
              return ShellExecuteExW(&info);
          },
          ERROR_FILE_NOT_FOUND},
-        {"no opener",
+        {"no opener, no terminal",
          [&] {
              setenv("CE_SHELL_OPENER", (directory_ + "/none").c_str(), 1);
              SHELLEXECUTEINFOW info = Info(Wide("file://" + document_));
-             return ShellExecuteExW(&info);
+             const BOOL opened = ShellExecuteExW(&info);
+             EXPECT_EQ(reinterpret_cast<ULONG_PTR>(info.hInstApp), static_cast<ULONG_PTR>(SE_ERR_NOASSOC));
+             return opened;
          },
-         ERROR_FILE_NOT_FOUND},
+         ERROR_NO_ASSOCIATION},
     };
     for (const Case& c : cases) {
         SetLastError(0xdeadbeef);
