@@ -1,83 +1,22 @@
 #include "line_watch.h"
 
 #include <algorithm>
-#include <array>
-#include <chrono>
 
 namespace {
 
 constexpr size_t kRecentEvents = 4;
-constexpr auto kStopRetry = std::chrono::milliseconds(20);
-
-struct EventName {
-    DWORD bit;
-    const char* name;
-};
-
-constexpr std::array<EventName, 10> kEventNames = {{
-    {EV_RXCHAR, "RXCHAR"},
-    {EV_RXFLAG, "RXFLAG"},
-    {EV_TXEMPTY, "TXEMPTY"},
-    {EV_CTS, "CTS"},
-    {EV_DSR, "DSR"},
-    {EV_RLSD, "RLSD"},
-    {EV_BREAK, "BREAK"},
-    {EV_ERR, "ERR"},
-    {EV_RING, "RING"},
-    {EV_RX80FULL, "RX80FULL"},
-}};
-
-const char* NameOf(DWORD bit) {
-    for (const EventName& event : kEventNames) {
-        if (event.bit == bit) {
-            return event.name;
-        }
-    }
-    return "?";
-}
 
 }  // namespace
 
-std::string EventNames(DWORD events) {
-    std::string text;
-    for (const EventName& event : kEventNames) {
-        if ((events & event.bit) != 0) {
-            if (!text.empty()) {
-                text.push_back(' ');
-            }
-            text += event.name;
-        }
-    }
-    return text;
-}
-
 LineWatch::LineWatch(HANDLE port, std::function<void()> changed)
-    : port_(port), changed_(std::move(changed)) {}
-
-LineWatch::~LineWatch() {
-    Stop();
-}
+    : changed_(std::move(changed)), watch_(port, kWatchedEvents, [this](DWORD events) { Seen(events); }) {}
 
 void LineWatch::Start() {
-    if (!SetCommMask(port_, kWatchedEvents)) {
-        done_.store(true);
-        return;
-    }
-    thread_ = std::thread([this] { Run(); });
+    watch_.Start();
 }
 
 void LineWatch::Stop() {
-    stop_.store(true);
-    if (!thread_.joinable()) {
-        return;
-    }
-    // A mask change ends a pending wait. Repeat it: the thread may be just about to start a new wait, which
-    // the first change would not reach.
-    while (!done_.load()) {
-        SetCommMask(port_, 0);
-        std::this_thread::sleep_for(kStopRetry);
-    }
-    thread_.join();
+    watch_.Stop();
 }
 
 std::string LineWatch::Recent() const {
@@ -87,34 +26,24 @@ std::string LineWatch::Recent() const {
         if (!text.empty()) {
             text.push_back(' ');
         }
-        text += NameOf(bit);
+        text += EventNames(bit);
     }
     return text;
 }
 
-void LineWatch::Run() {
-    while (!stop_.load()) {
-        DWORD events = 0;
-        if (!WaitCommEvent(port_, &events, nullptr)) {
-            break;  // the mask was cleared to stop us, or the port is gone: nothing left to watch
-        }
-        if (events == 0) {
-            continue;  // the mask changed
-        }
-        {
-            std::lock_guard<std::mutex> guard(mutex_);
-            for (const EventName& event : kEventNames) {
-                if ((events & event.bit) == 0) {
-                    continue;
-                }
-                recent_.erase(std::remove(recent_.begin(), recent_.end(), event.bit), recent_.end());
-                recent_.insert(recent_.begin(), event.bit);
+void LineWatch::Seen(DWORD events) {
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        for (DWORD bit = 1; bit != 0 && bit <= events; bit <<= 1) {
+            if ((events & bit) == 0 || EventNames(bit).empty()) {
+                continue;
             }
-            if (recent_.size() > kRecentEvents) {
-                recent_.resize(kRecentEvents);
-            }
+            recent_.erase(std::remove(recent_.begin(), recent_.end(), bit), recent_.end());
+            recent_.insert(recent_.begin(), bit);
         }
-        changed_();
+        if (recent_.size() > kRecentEvents) {
+            recent_.resize(kRecentEvents);
+        }
     }
-    done_.store(true);
+    changed_();
 }

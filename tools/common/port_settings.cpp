@@ -129,3 +129,19 @@ void ApplySettings(const PortSettings& settings, DCB* dcb) {
         dcb->XoffChar = kXoff;
     }
 }
+
+PortSettings SettingsOf(const DCB& dcb) {
+    PortSettings settings;
+    settings.baudRate = dcb.BaudRate;
+    settings.dataBits = dcb.ByteSize;
+    settings.parity = dcb.Parity;
+    settings.stopBits = dcb.StopBits;
+    if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) {
+        settings.flow = FlowControl::RtsCts;
+    } else if (dcb.fOutxDsrFlow || dcb.fDtrControl == DTR_CONTROL_HANDSHAKE) {
+        settings.flow = FlowControl::DtrDsr;
+    } else if (dcb.fOutX || dcb.fInX) {
+        settings.flow = FlowControl::XonXoff;
+    }
+    return settings;
+}

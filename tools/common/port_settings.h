@@ -28,3 +28,7 @@ std::string DescribeSettings(const PortSettings& settings);
 
 // Writes the settings into dcb, leaving the fields they do not cover as the port had them.
 void ApplySettings(const PortSettings& settings, DCB* dcb);
+
+// The settings a DCB holds; of several handshakes in either direction, the flow control names the first of
+// RTS/CTS, DTR/DSR and XON/XOFF.
+PortSettings SettingsOf(const DCB& dcb);
