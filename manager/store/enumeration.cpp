@@ -18,7 +18,6 @@ constexpr const WCHAR* kComPrefix = u"COM";
 // The disabled mark: C, the digit zero, M.
 constexpr const WCHAR* kDisabledPrefix = u"C0M";
 constexpr int kFamilyChars = 3;
-constexpr size_t kDeviceNameChars = 16;
 // Probing a port that does not exist ends with one of these.
 constexpr DWORD kNoSuchPortErrors[] = {ERROR_FILE_NOT_FOUND, ERROR_DEV_NOT_EXIST};
 

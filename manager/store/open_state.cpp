@@ -7,7 +7,6 @@ namespace {
 // The driver's open-state query: the answer comes in the bytes-returned word, 1 when the port is open for
 // reading or writing. Drivers that do not know the code (physical ports) refuse it.
 constexpr DWORD kIoctlOpenState = 0x001B006C;
-constexpr size_t kDeviceNameChars = 16;
 
 }  // namespace
 

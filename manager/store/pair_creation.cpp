@@ -1,19 +1,25 @@
 // A pair of virtual ports: the first end in an even slot 2k naming 2k + 1, then the second end naming 2k.
 #include "store/port_list.h"
+#include "store/registry_access.h"
+#include "store/virtual_port_key.h"
 
-// The lowest free slot when it is even and its odd neighbour is free too; otherwise (a neighbour left over
-// by a failed deletion) the lowest even slot whose two slots are both free. Never writes over a port's key,
-// and keeps the 2k / 2k + 1 convention that FindPartner relies on. -1 when no two such slots are left.
-LONG PortList::FreePairIndex() const {
-    const LONG lowest = FreeArrayIndex();
-    if (lowest < 0) {
-        return -1;
-    }
-    if (lowest % 2 == 0 && !IsArrayIndexHeld(lowest + 1)) {
-        return lowest;
-    }
+namespace {
+
+bool HasPortKey(LONG slot) {
+    WCHAR keyPath[kKeyPathChars];
+    FormatVirtualPortKey(keyPath, slot);
+    store::RegKey key;
+    return key.Open(keyPath);
+}
+
+}  // namespace
+
+// Never writes over a port's key, and keeps the 2k / 2k + 1 convention that FindPartner relies on, also
+// when a neighbour was left over by a failed deletion.
+LONG PortList::FreePairSlot() const {
     for (LONG even = 0; even + 1 < kVirtualPortSlots; even += 2) {
-        if (!IsArrayIndexHeld(even) && !IsArrayIndexHeld(even + 1)) {
+        if (!IsArrayIndexHeld(even) && !IsArrayIndexHeld(even + 1) && !HasPortKey(even) &&
+            !HasPortKey(even + 1)) {
             return even;
         }
     }
@@ -25,7 +31,7 @@ PairIndices PortList::CreatePair(DWORD firstNumber, DWORD secondNumber) {
     if (firstNumber == secondNumber || !IsPortNumberFree(firstNumber) || !IsPortNumberFree(secondNumber)) {
         return pair;
     }
-    const LONG slot = FreePairIndex();
+    const LONG slot = FreePairSlot();
     if (slot < 0) {
         return pair;
     }

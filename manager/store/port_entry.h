@@ -8,6 +8,8 @@
 inline constexpr size_t kFriendlyNameChars = 256;
 inline constexpr size_t kPrefixChars = 6;
 inline constexpr size_t kKeyPathChars = 255;
+// A device name such as "COM5:" with room to spare, NUL included.
+inline constexpr size_t kDeviceNameChars = 16;
 
 inline constexpr LONG kNoPortNumber = -1;
 inline constexpr LONG kNoArrayIndex = -1;

@@ -54,6 +54,9 @@ class PortList {
     // Creates both ends of a pair under two different free combined numbers in slots 2k and 2k + 1, each
     // naming the other; a half-made pair is rolled back.
     PairIndices CreatePair(DWORD firstNumber, DWORD secondNumber);
+    // The lowest even slot 2k where 2k and 2k + 1 are both free: held by no listed port and without a key
+    // (a port kept in the registry but not running keeps its slot). -1 when no two such slots are left.
+    LONG FreePairSlot() const;
 
     // --- enumeration (enumeration.cpp, open_state.cpp) ---
     // Updates entries found again (by key path) and appends new ones; never removes or reorders.
@@ -71,7 +74,6 @@ class PortList {
   private:
     PortEntry* FindOrAddByKey(LPCWSTR keyPath);
     bool IsArrayIndexHeld(LONG arrayIndex) const;
-    LONG FreePairIndex() const;
     void RefreshRunningInstances();
     void RefreshDisabledPorts();
     void ProbeUnlistedComPorts();

@@ -32,8 +32,10 @@ bool IsSlot(LONG index) {
     return index >= 0 && index < kVirtualPortSlots;
 }
 
-// The values in the order the device manager, the driver and the telephony service expect to find them.
-void WriteValues(HKEY key, const DeviceName& name, LONG pairIndex, LONG arrayIndex) {
+}  // namespace
+
+void WriteVirtualPortValues(HKEY key, DWORD combinedNumber, LONG pairIndex, LONG arrayIndex) {
+    const DeviceName name = DeviceNameOf(combinedNumber);
     WCHAR friendlyName[kFriendlyNameChars];
     wsprintfW(friendlyName, u"Virtual port %s%d", name.prefix, name.number);
     store::WriteDword(key, kValuePriority, kLoadPriority);
@@ -50,10 +52,13 @@ void WriteValues(HKEY key, const DeviceName& name, LONG pairIndex, LONG arrayInd
     RegSetValueExW(key, kValueDevConfig, 0, REG_BINARY, kDevConfig, sizeof(kDevConfig));
 }
 
-}  // namespace
-
 void FormatVirtualPortKey(WCHAR* keyPath, LONG arrayIndex) {
     wsprintfW(keyPath, u"%s%d", kVirtualPortKeyStem, arrayIndex);
+}
+
+void FormatVirtualPortName(WCHAR* name, DWORD combinedNumber) {
+    const DeviceName device = DeviceNameOf(combinedNumber);
+    wsprintfW(name, u"%s%d:", device.prefix, device.number);
 }
 
 int PortList::CreateVirtualPort(DWORD combinedNumber, LONG pairIndex, LONG arrayIndex) {
@@ -69,7 +74,7 @@ int PortList::CreateVirtualPort(DWORD combinedNumber, LONG pairIndex, LONG array
         if (!key.Create(keyPath)) {
             return -1;
         }
-        WriteValues(key.get(), name, pairIndex, arrayIndex);
+        WriteVirtualPortValues(key.get(), combinedNumber, pairIndex, arrayIndex);
     }
     HANDLE device = ActivateDevice(keyPath, 0);
     store::StoreWait(store::kDeviceSettleMs);

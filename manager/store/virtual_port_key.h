@@ -22,3 +22,12 @@ inline constexpr const WCHAR* kTelephonyProvider = u"Unimodem.dll";
 
 // keyPath needs room for kKeyPathChars.
 void FormatVirtualPortKey(WCHAR* keyPath, LONG arrayIndex);
+
+// Writes the values of a virtual port into an open key, in the order the device manager, the driver and
+// the telephony service expect them: the port named by combinedNumber (0..19) in driver slot arrayIndex,
+// pairIndex its partner's slot or kNoArrayIndex. Results are not looked at: a value that cannot be
+// written shows up when the key is activated.
+void WriteVirtualPortValues(HKEY key, DWORD combinedNumber, LONG pairIndex, LONG arrayIndex);
+
+// "COM5:" for combined number 5, "KMX6:" for 16; name needs room for kDeviceNameChars.
+void FormatVirtualPortName(WCHAR* name, DWORD combinedNumber);

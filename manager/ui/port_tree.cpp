@@ -1,7 +1,7 @@
 #include "port_tree.h"
 
 #include "dialogs.h"
-
+#include "store/virtual_port_key.h"
 #include "texts.h"
 #include "ui_state.h"
 
@@ -37,11 +37,7 @@ int PortItemImage(const PortEntry& entry) {
 }
 
 void VirtualPortName(DWORD combinedNumber, WCHAR text[kItemTextChars]) {
-    if (combinedNumber < static_cast<DWORD>(kNumbersPerFamily)) {
-        wsprintfW(text, TEXT("COM%d:"), static_cast<int>(combinedNumber));
-    } else {
-        wsprintfW(text, TEXT("KMX%d:"), static_cast<int>(combinedNumber - kNumbersPerFamily));
-    }
+    FormatVirtualPortName(text, combinedNumber);
 }
 
 HTREEITEM AppendTreeItem(HTREEITEM parent, LPCWSTR text, int image, const PortEntry* entry) {

@@ -19,6 +19,7 @@
 #include "byte_channel.h"
 #include "process_end.h"
 #include "serial_pair.h"
+#include "store/port_list.h"
 #include "traffic.h"
 
 namespace {
@@ -136,29 +137,97 @@ void Report(const char* pairLabel, const Results& serial, const Results& baselin
     std::printf("\ndata: pair %s, socketpair %s\n", Verdict(serial.verified()), Verdict(baseline.verified()));
 }
 
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr uint64_t kMaxMib = 1 << 20;
+constexpr int kMaxRounds = 10000000;
+// The names the pair takes when they are free (COM5: and COM6:), so that runs read alike.
+constexpr DWORD kPreferredNumbers[2] = {5, 6};
+
+const char* kUsage =
+    "usage: tulkbench [--processes] [MIB [ROUNDS]]\n"
+    "  Throughput and round trips through a pair of virtual serial ports, beside a Unix socketpair.\n"
+    "  MIB       traffic each way, in MiB (default 64)\n"
+    "  ROUNDS    round trips per message size (default 5000)\n"
+    "  --processes  the pair's far end in a second program, every call through the device host\n"
+    "  The pair runs inside this program, or with --processes on a temporary device, unless CE_DEVICE\n"
+    "  names a device: there it takes two free names and slots and removes its pair at the end.\n";
+
 struct Arguments {
+    bool help = false;
     bool processes = false;
     uint64_t mib = 64;
     int rounds = 5000;
 };
 
-Arguments Parse(int argc, char** argv) {
-    Arguments arguments;
-    std::vector<const char*> numbers;
+// A whole number from 1 to most, nothing else.
+bool ParseCount(const std::string& text, uint64_t most, uint64_t* value) {
+    if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    *value = std::strtoull(text.c_str(), nullptr, 10);
+    return *value >= 1 && *value <= most;
+}
+
+// False with *error saying what is wrong.
+bool Parse(int argc, char** argv, Arguments* arguments, std::string* error) {
+    std::vector<std::string> numbers;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--processes") == 0) {
-            arguments.processes = true;
+        const std::string word = argv[i];
+        if (word == "--help" || word == "-h") {
+            arguments->help = true;
+        } else if (word == "--processes") {
+            arguments->processes = true;
+        } else if (word.size() > 1 && word[0] == '-') {
+            *error = "unknown option " + word;
+            return false;
         } else {
-            numbers.push_back(argv[i]);
+            numbers.push_back(word);
         }
     }
-    if (!numbers.empty()) {
-        arguments.mib = std::strtoull(numbers[0], nullptr, 10);
+    if (numbers.size() > 2) {
+        *error = "too many arguments: " + numbers[2];
+        return false;
     }
+    if (!numbers.empty() && !ParseCount(numbers[0], kMaxMib, &arguments->mib)) {
+        *error = "MIB " + numbers[0] + ": expected a whole number from 1 to " + std::to_string(kMaxMib);
+        return false;
+    }
+    uint64_t rounds = 0;
     if (numbers.size() > 1) {
-        arguments.rounds = std::atoi(numbers[1]);
+        if (!ParseCount(numbers[1], kMaxRounds, &rounds)) {
+            *error =
+                "ROUNDS " + numbers[1] + ": expected a whole number from 1 to " + std::to_string(kMaxRounds);
+            return false;
+        }
+        arguments->rounds = static_cast<int>(rounds);
     }
-    return arguments;
+    return true;
+}
+
+// Two free names, the preferred ones when both are free; false when fewer than two are.
+bool ChooseNumbers(const PortList& ports, DWORD numbers[2]) {
+    if (ports.IsPortNumberFree(kPreferredNumbers[0]) && ports.IsPortNumberFree(kPreferredNumbers[1])) {
+        numbers[0] = kPreferredNumbers[0];
+        numbers[1] = kPreferredNumbers[1];
+        return true;
+    }
+    int found = 0;
+    for (DWORD number = 0; number < kCombinedNumbers && found < 2; ++number) {
+        if (ports.IsPortNumberFree(number)) {
+            numbers[found++] = number;
+        }
+    }
+    return found == 2;
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "tulkbench: %s\n", message.c_str());
+    return kExitFailure;
+}
+
+std::string Narrow(const std::u16string& text) {
+    return std::string(text.begin(), text.end());
 }
 
 }  // namespace
@@ -167,48 +236,70 @@ int main(int argc, char** argv) {
     if (IsFarEndCommand(argc, argv)) {
         return ServeFarEnd(argv[2]);
     }
-    const Arguments arguments = Parse(argc, argv);
+    Arguments arguments;
+    std::string error;
+    if (!Parse(argc, argv, &arguments, &error)) {
+        std::fprintf(stderr, "tulkbench: %s (tulkbench --help shows the usage)\n", error.c_str());
+        return kExitUsage;
+    }
+    if (arguments.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     const uint64_t bytes = arguments.mib * 1024 * 1024;
-    std::unique_ptr<BenchDevice> device;
-    if (arguments.processes) {
-        device = std::make_unique<BenchDevice>();
-        if (!device->ok()) {
-            std::fprintf(stderr, "tulkbench: no device directory for the programs\n");
-            return 1;
-        }
+    BenchDevice device(arguments.processes);
+    if (!device.ok()) {
+        return Fail("no device directory for the programs");
     }
 
     Results serial;
+    std::string label;
     {
-        SerialPair pair(0, 5);
-        if (!pair.ok()) {
-            std::fprintf(stderr, "tulkbench: cannot activate the pair (is tulk.dll built?)\n");
-            return 1;
+        // The store's own rules find where the pair may go without touching anybody's ports.
+        std::unique_ptr<PortList> ports = std::make_unique<PortList>();
+        if (ports->RegistryWritable() == 0) {
+            return Fail("cannot write the registry of the device");
         }
+        DWORD numbers[2] = {};
+        const LONG slot = ports->FreePairSlot();
+        if (slot < 0 || !ChooseNumbers(*ports, numbers)) {
+            return Fail(
+                "no two free port names and driver slots on the device (tulkcfg list shows the ports)");
+        }
+        ports.reset();
+        SerialPair pair(slot, numbers[0], numbers[1]);
+        if (!pair.ok()) {
+            return Fail(pair.problem());
+        }
+        const std::string near = Narrow(pair.Name(0));
+        const std::string farName = Narrow(pair.Name(1));
         std::printf("tulkbench: %llu MiB each way in %zu-byte writes, %d round trips per size%s\n",
                     static_cast<unsigned long long>(arguments.mib), kWriteChunk, arguments.rounds,
                     arguments.processes ? ", far end in another program" : "");
+        if (device.shared()) {
+            std::printf("tulkbench: %s and %s %s, removed at the end\n", near.c_str(), farName.c_str(),
+                        device.Description().c_str());
+        }
         if (arguments.processes) {
             // The far end opens its port and takes up flow control first; the near end's then reaches it.
-            std::unique_ptr<PortEnd> near = PortEnd::Open(pair.Name(0));
-            const std::u16string farName = pair.Name(1);
-            std::unique_ptr<FarEnd> far =
-                near ? ProcessFarEnd(std::string(farName.begin(), farName.end())) : nullptr;
-            if (!far || !near->UseHardwareFlowControl()) {
-                std::fprintf(stderr, "tulkbench: cannot open the pair across two programs\n");
-                return 1;
+            std::unique_ptr<PortEnd> nearEnd = PortEnd::Open(pair.Name(0));
+            std::unique_ptr<FarEnd> far = nearEnd ? ProcessFarEnd(farName) : nullptr;
+            if (!far || !nearEnd->UseHardwareFlowControl()) {
+                return Fail("cannot open the pair across two programs");
             }
-            serial = Measure(Ends{near.get(), far.get()}, bytes, arguments.rounds);
+            serial = Measure(Ends{nearEnd.get(), far.get()}, bytes, arguments.rounds);
+            label = near + " | " + farName;
         } else {
             ByteChannel ports = pair.Open();
             std::unique_ptr<FarEnd> far = ThreadFarEnd(ports.b.get());
             serial = Measure(Ends{ports.a.get(), far.get()}, bytes, arguments.rounds);
+            label = near + "<->" + farName;
         }
     }
     ByteChannel sockets = MakeSocketpairChannel();
     std::unique_ptr<FarEnd> socketFar = ThreadFarEnd(sockets.b.get());
     const Results baseline = Measure(Ends{sockets.a.get(), socketFar.get()}, bytes, arguments.rounds);
 
-    Report(arguments.processes ? "COM5: | COM6:" : "COM5:<->COM6:", serial, baseline);
-    return serial.verified() && baseline.oneWay.verified && baseline.bothWays.verified ? 0 : 1;
+    Report(label.c_str(), serial, baseline);
+    return serial.verified() && baseline.oneWay.verified && baseline.bothWays.verified ? 0 : kExitFailure;
 }

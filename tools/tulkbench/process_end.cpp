@@ -107,9 +107,16 @@ class ProcessEnd : public FarEnd {
 
 }  // namespace
 
-BenchDevice::BenchDevice() {
+BenchDevice::BenchDevice(bool acrossPrograms) {
     if (const char* given = std::getenv("CE_DEVICE"); given != nullptr && std::string(given) != "none") {
         directory_ = given;
+        shared_ = true;
+        ok_ = true;
+        return;
+    }
+    if (!acrossPrograms) {
+        setenv("CE_DEVICE", "none", 1);
+        ok_ = true;
         return;
     }
     char pattern[] = "/tmp/tulkbench.XXXXXX";
@@ -118,7 +125,15 @@ BenchDevice::BenchDevice() {
     }
     directory_ = std::string(pattern) + "/device";
     temporary_ = true;
+    ok_ = true;
     setenv("CE_DEVICE", directory_.c_str(), 1);
+}
+
+std::string BenchDevice::Description() const {
+    if (directory_.empty()) {
+        return "inside this program";
+    }
+    return temporary_ ? "on a temporary device" : "on the device " + directory_;
 }
 
 BenchDevice::~BenchDevice() {

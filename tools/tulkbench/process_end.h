@@ -6,20 +6,27 @@
 
 #include "traffic.h"
 
-// A device for the measurement across programs: CE_DEVICE when given, else a temporary directory that goes
-// away (with the host serving it) at the end. Made before the first platform call.
+// The device the measurement runs on, chosen before the first platform call: the one CE_DEVICE names
+// (other than "none"), shared with whoever uses it; else, across programs, a temporary device that goes
+// away (with the host serving it) at the end; else this program's own, in-process, so that the person's
+// device is never touched.
 class BenchDevice {
   public:
-    BenchDevice();
+    explicit BenchDevice(bool acrossPrograms);
     ~BenchDevice();
     BenchDevice(const BenchDevice&) = delete;
     BenchDevice& operator=(const BenchDevice&) = delete;
 
-    bool ok() const { return !directory_.empty(); }
-    const std::string& directory() const { return directory_; }
+    bool ok() const { return ok_; }
+    // A device others may use as well: the pair goes where nothing else is, and leaves nothing behind.
+    bool shared() const { return shared_; }
+    // "inside this program", "on a temporary device", "on the device <directory>".
+    std::string Description() const;
 
   private:
-    std::string directory_;
+    std::string directory_;  // empty in-process
+    bool ok_ = false;
+    bool shared_ = false;
     bool temporary_ = false;
 };
 

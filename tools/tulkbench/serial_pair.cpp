@@ -3,46 +3,14 @@
 #include <stdexcept>
 #include <string>
 
+#include "error_text.h"
+#include "store/port_entry.h"
+#include "store/virtual_port_key.h"
+
 namespace {
 
-constexpr BYTE kDevConfig[25] = {0x10, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x10, 0x01, 0x00, 0x00, 0x00,
-                                 0x4B, 0x00, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
-
-std::u16string KeyPath(DWORD index) {
-    WCHAR path[64];
-    wsprintfW(path, u"Drivers\\BuiltIn\\TULK%u", index);
-    return path;
-}
-
-void SetDword(HKEY key, LPCWSTR name, DWORD value) {
-    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
-}
-
-void SetString(HKEY key, LPCWSTR name, LPCWSTR value) {
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                   static_cast<DWORD>((lstrlenW(value) + 1) * sizeof(WCHAR)));
-}
-
-bool WritePortKey(DWORD index, DWORD partner, DWORD comNumber) {
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, KeyPath(index).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    WCHAR friendly[64];
-    wsprintfW(friendly, u"Virtual port COM%u", comNumber);
-    SetDword(key, u"Priority", 0);
-    SetDword(key, u"DeviceArrayIndex", index);
-    SetDword(key, u"KMXPair", partner);
-    SetDword(key, u"Index", comNumber);
-    SetString(key, u"Prefix", u"COM");
-    SetString(key, u"Dll", u"tulk.dll");
-    SetDword(key, u"DeviceType", 0);
-    SetString(key, u"Tsp", u"Unimodem.dll");
-    SetString(key, u"FriendlyName", friendly);
-    RegSetValueExW(key, u"DevConfig", 0, REG_BINARY, kDevConfig, sizeof(kDevConfig));
-    RegCloseKey(key);
-    return true;
+std::string Narrow(const std::u16string& text) {
+    return std::string(text.begin(), text.end());
 }
 
 HANDLE OpenPort(const std::u16string& name) {
@@ -58,28 +26,48 @@ HANDLE OpenPort(const std::u16string& name) {
 
 }  // namespace
 
-SerialPair::SerialPair(DWORD firstIndex, DWORD firstComNumber) : firstComNumber_(firstComNumber) {
-    for (DWORD end = 0; end < 2; ++end) {
-        const DWORD index = firstIndex + end;
-        if (!WritePortKey(index, index ^ 1, firstComNumber + end)) {
-            return;
-        }
-        devices_[end] = ActivateDevice(KeyPath(index).c_str(), 0);
+SerialPair::SerialPair(LONG slot, DWORD firstNumber, DWORD secondNumber) {
+    if (Start(0, slot, slot + 1, firstNumber)) {
+        Start(1, slot + 1, slot, secondNumber);
     }
+}
+
+bool SerialPair::Start(DWORD end, LONG slot, LONG partner, DWORD number) {
+    WCHAR text[kKeyPathChars];
+    FormatVirtualPortKey(text, slot);
+    keys_[end] = text;
+    FormatVirtualPortName(text, number);
+    names_[end] = text;
+    HKEY key = nullptr;
+    const LONG created = RegCreateKeyExW(HKEY_LOCAL_MACHINE, keys_[end].c_str(), 0, nullptr,
+                                         REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (created != ERROR_SUCCESS) {
+        problem_ =
+            "cannot write the key " + Narrow(keys_[end]) + ": " + Win32ErrorText(static_cast<DWORD>(created));
+        keys_[end].clear();
+        return false;
+    }
+    WriteVirtualPortValues(key, number, partner, slot);
+    RegCloseKey(key);
+    devices_[end] = ActivateDevice(keys_[end].c_str(), 0);
+    if (devices_[end] == nullptr) {
+        const DWORD error = GetLastError();
+        problem_ = "cannot start " + Narrow(names_[end]) + " from " + Narrow(keys_[end]) + ": " +
+                   Win32ErrorText(error);
+        return false;
+    }
+    return true;
 }
 
 SerialPair::~SerialPair() {
-    for (HANDLE device : devices_) {
-        if (device != nullptr) {
-            DeactivateDevice(device);
+    for (DWORD end = 0; end < 2; ++end) {
+        if (devices_[end] != nullptr) {
+            DeactivateDevice(devices_[end]);
+        }
+        if (!keys_[end].empty()) {
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, keys_[end].c_str());
         }
     }
-}
-
-std::u16string SerialPair::Name(DWORD end) const {
-    WCHAR name[16];
-    wsprintfW(name, u"COM%u:", firstComNumber_ + end);
-    return name;
 }
 
 ByteChannel SerialPair::Open() {

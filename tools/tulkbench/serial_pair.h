@@ -1,4 +1,5 @@
-// A pair of virtual serial ports activated from registry keys written as the manager writes them.
+// A pair of virtual serial ports for the measurement: keys written as the manager writes them, in two free
+// driver slots under two free names, and started through the device manager.
 #pragma once
 
 #include <memory>
@@ -10,21 +11,30 @@
 
 class SerialPair {
   public:
-    // Writes Drivers\BuiltIn\TULK<first> and TULK<first+1> (COM<n>: and COM<n+1>:), activates both.
-    SerialPair(DWORD firstIndex, DWORD firstComNumber);
+    // Writes Drivers\BuiltIn\TULK<slot> and TULK<slot + 1> for the ports of the two combined numbers (0..19:
+    // COM0: .. COM9:, KMX0: .. KMX9:) and activates both. The keys are volatile, so that a run that is
+    // killed never leaves a pair kept on the device.
+    SerialPair(LONG slot, DWORD firstNumber, DWORD secondNumber);
+    // Stops both ends and removes their keys.
     ~SerialPair();
     SerialPair(const SerialPair&) = delete;
     SerialPair& operator=(const SerialPair&) = delete;
 
-    bool ok() const { return devices_[0] != nullptr && devices_[1] != nullptr; }
+    bool ok() const { return problem_.empty(); }
+    // What went wrong in one line, when not ok.
+    const std::string& problem() const { return problem_; }
     // Opens both ends for reading and writing, with reads that return as soon as bytes are there.
     ByteChannel Open();
-    // "COM<n>:" of end 0 or 1.
-    std::u16string Name(DWORD end) const;
+    // "COM5:" of end 0 or 1.
+    const std::u16string& Name(DWORD end) const { return names_[end]; }
 
   private:
+    bool Start(DWORD end, LONG slot, LONG partner, DWORD number);
+
+    std::u16string keys_[2];
+    std::u16string names_[2];
     HANDLE devices_[2] = {nullptr, nullptr};
-    DWORD firstComNumber_;
+    std::string problem_;
 };
 
 // One end of the pair, opened for reading and writing, with reads that return as soon as bytes are there.

@@ -169,6 +169,15 @@ TEST_F(VirtualPortTest, PairRefusesNumbersThatAreTheSameOrTaken) {
     EXPECT_TRUE(Waits().empty());
 }
 
+TEST_F(VirtualPortTest, PairLeavesTheKeysOfKeptPortsThatDoNotRunAlone) {
+    tulktest::SetDword(tulktest::PortKeyPath(1), u"Kept", 1);
+    const PairIndices pair = list_->CreatePair(5, 6);
+    ASSERT_GE(pair.first, 0);
+    EXPECT_EQ(list_->At(pair.first)->arrayIndex, 2);
+    ASSERT_EQ(ValuesOf(tulktest::PortKeyPath(1)).size(), 1u);
+    EXPECT_FALSE(KeyExists(tulktest::PortKeyPath(0)));
+}
+
 // Where a pair goes when slots are held already, by ports whose partners are gone or by whole pairs.
 struct Slots {
     const char* name;
