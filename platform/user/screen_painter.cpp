@@ -217,11 +217,12 @@ void DrawComboList(CellGrid& grid, const ComboView& combo) {
 }
 
 // The tree: per depth a two-cell column holding the lines, the expand button (+ or -) of the item, its
-// image and its text.
-void DrawTree(CellGrid& grid, const WindowView& view, const CellRect& client) {
+// image and its text. Answers the selected row.
+CellRect DrawTree(CellGrid& grid, const WindowView& view, const CellRect& client) {
     TreeView tree;
+    CellRect selection;
     if (!GetTreeView(view.hwnd, &tree)) {
-        return;
+        return selection;
     }
     const bool lines = (tree.style & TVS_HASLINES) != 0;
     const bool rootColumn = (tree.style & TVS_LINESATROOT) != 0;
@@ -256,20 +257,33 @@ void DrawTree(CellGrid& grid, const WindowView& view, const CellRect& client) {
         CellStyle text = kPlain;
         if (row.selected) {
             text.attributes |= kAttrReverse | (tree.focused ? kAttrBold : 0);
+            selection = CellRect{client.left, y, client.right, y + 1};
         }
         grid.Text(client.left + row.textRect.left / kCellWidthPx, y, Codes(row.text), text);
     }
+    return selection;
+}
+
+// Controls a person presses or chooses in, as opposed to text and trees that show things.
+bool Pressable(const WindowView& view) {
+    if (view.kind == ClassKind::ComboBox) {
+        return true;
+    }
+    return view.kind == ClassKind::Button && (view.style & BS_TYPEMASK) != BS_GROUPBOX;
 }
 
 class Painter {
   public:
-    explicit Painter(PaintedScreen* screen) : screen_(*screen), grid_(screen->grid) {}
+    Painter(PaintedScreen* screen, DisabledLook look) : screen_(*screen), grid_(screen->grid), look_(look) {}
 
     void TopLevel(const WindowView& view) {
         const CellRect client = CellsOf(view.clientRect);
         const CellRect outer{client.left - 1, client.top - 1, client.right + 1, client.bottom + 1};
         const bool framed = view.hasCaption || (view.style & (WS_BORDER | WS_DLGFRAME)) != 0;
         const CellRect covered = framed ? outer : client;
+        if (view.active) {
+            screen_.active = covered;
+        }
         std::erase_if(screen_.hotSpots,
                       [&](const HotSpot& spot) { return !spot.cells.Intersect(covered).Empty(); });
         grid_.SetClip(CellRect{0, 0, grid_.columns(), grid_.rows()});
@@ -328,9 +342,13 @@ class Painter {
                 }
                 break;
             }
-            case ClassKind::TreeView:
-                DrawTree(grid_, view, client);
+            case ClassKind::TreeView: {
+                const CellRect selection = DrawTree(grid_, view, client);
+                if (view.focused) {
+                    screen_.focus = selection.Empty() ? cells : selection;
+                }
                 break;
+            }
             case ClassKind::Program:
             case ClassKind::Dialog:
                 DrawSurface(grid_, view);
@@ -343,8 +361,19 @@ class Painter {
         }
         parentClip_ = saved;
         grid_.SetClip(clip);
-        if (!view.enabled && view.kind != ClassKind::Dialog && view.kind != ClassKind::Program) {
-            grid_.AddAttributes(CellsOf(view.windowRect), kAttrDim);
+        // A combo box's window reaches down over its list; only its field row is its face.
+        const CellRect face = view.kind == ClassKind::ComboBox
+                                  ? CellRect{cells.left, cells.top, cells.right, cells.top + 1}
+                                  : cells;
+        if (view.focused && view.kind != ClassKind::TreeView) {
+            screen_.focus = face.Intersect(clip);
+        }
+        if (look_ == DisabledLook::Dim) {
+            if (!view.enabled && view.kind != ClassKind::Dialog && view.kind != ClassKind::Program) {
+                grid_.AddAttributes(cells, kAttrDim);
+            }
+        } else if (view.enabled && Pressable(view)) {
+            grid_.AddAttributes(face, kAttrBold);
         }
     }
 
@@ -360,6 +389,7 @@ class Painter {
 
     PaintedScreen& screen_;
     CellGrid& grid_;
+    const DisabledLook look_;
     CellRect parentClip_{0, 0, kGridColumns, kGridRows};
     std::vector<ComboView> openLists_;
 };
@@ -374,9 +404,9 @@ int PixelToRow(int y) {
     return FloorDiv(y + kCellHeightPx / 2, kCellHeightPx) + kScreenMarginCells;
 }
 
-PaintedScreen PaintScreen(const std::vector<WindowView>& windows) {
+PaintedScreen PaintScreen(const std::vector<WindowView>& windows, DisabledLook look) {
     PaintedScreen screen;
-    Painter painter(&screen);
+    Painter painter(&screen, look);
     for (auto top = windows.rbegin(); top != windows.rend(); ++top) {
         painter.TopLevel(*top);
     }

@@ -27,9 +27,15 @@ struct HotSpot {
 struct PaintedScreen {
     CellGrid grid{kGridColumns, kGridRows};
     std::vector<HotSpot> hotSpots;  // later ones lie above earlier ones
+    CellRect active;                // the active top-level window with its frame; empty when none
+    CellRect focus;                 // the focused control (of a tree, its selected row); empty when none
 };
 
-PaintedScreen PaintScreen(const std::vector<WindowView>& windows);
+// How controls that take no input are told apart: dim where the terminal can show it; else the controls
+// a person may press (buttons, combo boxes) are bold while they are enabled, and everything else is plain.
+enum class DisabledLook { Dim, EnabledBold };
+
+PaintedScreen PaintScreen(const std::vector<WindowView>& windows, DisabledLook look = DisabledLook::Dim);
 
 // The screen pixel a click on a grid cell stands for: a hot spot's pixel, or the cell's centre.
 POINT ClickPixel(const PaintedScreen& screen, int column, int row);

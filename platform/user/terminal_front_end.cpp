@@ -16,6 +16,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <string>
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -26,11 +27,39 @@
 namespace ce::ui {
 namespace {
 
-constexpr char kClippedNote[] = "Terminal too small: the screen is clipped";
+// Said on the last line of a terminal too small for the screen, the longest that fits.
+const std::string kClippedNotes[] = {
+    "Terminal too small: " + std::to_string(kGridColumns) + "x" + std::to_string(kGridRows) + " needed",
+    "Too small: " + std::to_string(kGridColumns) + "x" + std::to_string(kGridRows), "Too small"};
+
+// Where the grid's first cell lies on one axis of the terminal: centred when the terminal has room; else
+// the active window centred or from its start, moved as little as needed to show the focused control.
+int Origin(int terminal, int grid, int activeFirst, int activeEnd, int focusFirst, int focusEnd) {
+    if (terminal >= grid) {
+        return (terminal - grid) / 2;
+    }
+    int start = 0;
+    if (activeEnd > activeFirst) {
+        const int size = activeEnd - activeFirst;
+        start = size <= terminal ? activeFirst - (terminal - size) / 2 : activeFirst;
+    }
+    if (focusEnd > focusFirst) {
+        start = std::max(start, focusEnd - terminal);
+        start = std::min(start, focusFirst);
+    }
+    return -std::clamp(start, 0, grid - terminal);
+}
+
+bool TerminalShowsDim() {
+    const char* dim = tigetstr(const_cast<char*>("dim"));
+    return dim != nullptr && dim != reinterpret_cast<const char*>(-1);
+}
 
 class TerminalFrontEnd final : public QueuedFrontEnd {
   public:
-    explicit TerminalFrontEnd(int wakeFd) : wakeFd_(wakeFd) {}
+    explicit TerminalFrontEnd(int wakeFd)
+        : wakeFd_(wakeFd),
+          disabledLook_(TerminalShowsDim() ? DisabledLook::Dim : DisabledLook::EnabledBold) {}
 
     bool ShowsScreen() const override { return true; }
 
@@ -48,7 +77,7 @@ class TerminalFrontEnd final : public QueuedFrontEnd {
         if (!dirty_.exchange(false) && !attention) {
             return;
         }
-        PaintedScreen screen = PaintScreen(SnapshotScreen());
+        PaintedScreen screen = PaintScreen(SnapshotScreen(), disabledLook_);
         std::lock_guard<std::mutex> guard(TerminalLock());
         if (TerminalSessionClosed()) {
             return;
@@ -198,18 +227,22 @@ class TerminalFrontEnd final : public QueuedFrontEnd {
     void Draw(const PaintedScreen& screen) {
         const CellGrid& grid = screen.grid;
         const bool clipped = COLS < grid.columns() || LINES < grid.rows();
-        originColumn_ = std::max(0, (COLS - grid.columns()) / 2);
-        originRow_ = std::max(0, (LINES - grid.rows()) / 2);
+        // A clipped screen leaves the last line to the note.
+        const int rows = std::max(0, LINES - (clipped ? 1 : 0));
+        const int columns = COLS;
+        originColumn_ = Origin(columns, grid.columns(), screen.active.left, screen.active.right,
+                               screen.focus.left, screen.focus.right);
+        originRow_ = Origin(rows, grid.rows(), screen.active.top, screen.active.bottom, screen.focus.top,
+                            screen.focus.bottom);
         erase();
-        const int rows = std::min(grid.rows(), LINES - (clipped ? 1 : 0));
-        const int columns = std::min(grid.columns(), COLS);
-        for (int row = 0; row < rows; ++row) {
-            for (int column = 0; column < columns; ++column) {
+        for (int row = std::max(0, -originRow_); row < grid.rows() && originRow_ + row < rows; ++row) {
+            for (int column = std::max(0, -originColumn_);
+                 column < grid.columns() && originColumn_ + column < columns; ++column) {
                 const Cell& cell = grid.At(column, row);
                 if (cell.ch == kWideTail) {
                     continue;
                 }
-                if (CharColumns(cell.ch) == 2 && column + 1 >= columns) {
+                if (CharColumns(cell.ch) == 2 && originColumn_ + column + 1 >= columns) {
                     break;
                 }
                 const wchar_t text[2] = {static_cast<wchar_t>(cell.ch), L'\0'};
@@ -219,8 +252,15 @@ class TerminalFrontEnd final : public QueuedFrontEnd {
             }
         }
         if (clipped && LINES > 0) {
+            const std::string* note = &kClippedNotes[std::size(kClippedNotes) - 1];
+            for (const std::string& candidate : kClippedNotes) {
+                if (static_cast<int>(candidate.size()) <= COLS) {
+                    note = &candidate;
+                    break;
+                }
+            }
             attron(A_REVERSE);
-            mvaddnstr(LINES - 1, 0, kClippedNote, COLS);
+            mvaddnstr(LINES - 1, 0, note->c_str(), COLS);
             attroff(A_REVERSE);
         }
         refresh();
@@ -280,6 +320,7 @@ class TerminalFrontEnd final : public QueuedFrontEnd {
     }
 
     const int wakeFd_;
+    const DisabledLook disabledLook_;
     std::atomic<bool> dirty_{true};
     std::atomic<bool> attention_{false};
     std::atomic<bool> suspended_{false};  // written under TerminalLock(): another program has the terminal

@@ -25,6 +25,10 @@ constexpr auto kExitLockWait = std::chrono::milliseconds(200);
 // xterm's mouse reporting of presses and releases, in SGR form (no limit on the column).
 constexpr char kMouseOn[] = "\x1b[?1000h\x1b[?1006h";
 constexpr char kMouseOff[] = "\x1b[?1006l\x1b[?1000l";
+// xterm's alternate screen, for terminals whose description has none (vt100, linux): emulators keep the
+// shell's screen meanwhile; a terminal that knows no such mode is at least left cleared, not overprinted.
+constexpr char kAlternateScreenOn[] = "\x1b[?1049h";
+constexpr char kAlternateScreenOff[] = "\x1b[H\x1b[2J\x1b[?1049l";
 constexpr int kHandledSignals[] = {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGINT, SIGTERM};
 constexpr size_t kRestoreBytes = 512;
 
@@ -35,17 +39,45 @@ size_t restoreLength = 0;
 struct sigaction previousActions[NSIG];
 
 std::atomic<bool> restored{false};
-bool closed = false;  // guarded by TerminalLock()
+bool closed = false;              // guarded by TerminalLock()
+bool ownAlternateScreen = false;  // const after the session opened
 
+bool Capability(const char* bytes) {
+    return bytes != nullptr && bytes != reinterpret_cast<const char*>(-1);
+}
+
+// Padding ("$<2>") is for the terminal library to turn into delays; written as it stands it would show.
 void AppendRestore(const char* bytes) {
-    if (bytes == nullptr || bytes == reinterpret_cast<const char*>(-1)) {
+    if (!Capability(bytes)) {
         return;
     }
-    const size_t length = std::strlen(bytes);
-    if (restoreLength + length < kRestoreBytes) {
-        std::memcpy(restoreSequence + restoreLength, bytes, length);
-        restoreLength += length;
+    for (const char* c = bytes; *c != 0 && restoreLength + 1 < kRestoreBytes; ++c) {
+        if (c[0] == '$' && c[1] == '<' && std::strchr(c, '>') != nullptr) {
+            c = std::strchr(c, '>');
+            continue;
+        }
+        restoreSequence[restoreLength++] = *c;
     }
+}
+
+// Whether the terminal's description has no alternate screen of its own. Asked before ncurses starts,
+// because ncurses sets the scrolling region at once, which moves the cursor the alternate screen must save.
+bool LacksAlternateScreen() {
+    int error = 0;
+    if (setupterm(nullptr, STDOUT_FILENO, &error) != OK) {
+        return false;
+    }
+    const bool lacks = !Capability(tigetstr("smcup"));
+    del_curterm(cur_term);
+    return lacks;
+}
+
+// Caller holds TerminalLock(); after endwin.
+void LeaveScreen() {
+    if (ownAlternateScreen) {
+        std::fputs(kAlternateScreenOff, stdout);
+    }
+    std::fflush(stdout);
 }
 
 void RestoreFromSignal(int signal) {
@@ -73,6 +105,7 @@ void CloseAtExit() {
     std::fputs(kMouseOff, stdout);
     std::fflush(stdout);
     endwin();
+    LeaveScreen();
 }
 
 // ncursesw draws UTF-8 only when the character type locale says so; the program's other categories
@@ -90,9 +123,11 @@ void SuspendTerminalSession() {
     std::fputs(kMouseOff, stdout);
     std::fflush(stdout);
     endwin();
+    LeaveScreen();
 }
 
 void ResumeTerminalSession() {
+    std::fputs(ownAlternateScreen ? kAlternateScreenOn : "", stdout);
     std::fputs(kMouseOn, stdout);
     std::fflush(stdout);
     // The next refresh leaves nothing of what the other program drew.
@@ -125,7 +160,16 @@ bool OpenTerminalSession() {
     }
     ChooseUtf8Locale();
     set_escdelay(kEscapeDelayMs);
+    ownAlternateScreen = LacksAlternateScreen();
+    if (ownAlternateScreen) {
+        std::fputs(kAlternateScreenOn, stdout);
+        std::fflush(stdout);
+    }
     if (newterm(nullptr, stdout, stdin) == nullptr) {
+        if (ownAlternateScreen) {
+            std::fputs(kAlternateScreenOff, stdout);
+            std::fflush(stdout);
+        }
         for (int signal : kHandledSignals) {
             sigaction(signal, &previousActions[signal], nullptr);
         }
@@ -146,6 +190,9 @@ bool OpenTerminalSession() {
     AppendRestore(tigetstr("cnorm"));
     AppendRestore(tigetstr("rmkx"));
     AppendRestore(tigetstr("rmcup"));
+    if (ownAlternateScreen) {
+        AppendRestore(kAlternateScreenOff);
+    }
     std::fputs(kMouseOn, stdout);
     std::fflush(stdout);
     std::atexit(CloseAtExit);

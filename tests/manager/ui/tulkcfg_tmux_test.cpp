@@ -113,6 +113,18 @@ TEST_F(TulkcfgInTmux, AddAndDeleteAPairWithTheMouse) {
     CloseWithTheMouse();
 }
 
+// In a terminal too small for the screen the note says so in full, and the add-pair dialog is shown whole.
+TEST_F(TulkcfgInTmux, ASmallTerminalShowsTheActiveDialog) {
+    pane_.Resize(40, 12);
+    ASSERT_TRUE(pane_.Shows("Terminal too small: 36x24 needed")) << pane_.Screen();
+    pane_.Keys({"Space"});
+    ASSERT_TRUE(pane_.Shows("[  Cancel  ]")) << pane_.Screen();
+    EXPECT_NE(pane_.Screen().find("Add KMX pair"), std::string::npos) << pane_.Screen();
+    pane_.Keys({"Enter"});
+    ASSERT_TRUE(pane_.ShowsNoMore("Add KMX pair")) << pane_.Screen();
+    EXPECT_TRUE(HiveHoldsPair());
+}
+
 // Without a desktop the guide opens in a text browser that borrows the terminal; the manager's screen comes
 // back when it ends, also when Ctrl+C ends it.
 TEST_F(TulkcfgInTmux, HelpLendsTheTerminalToATextBrowser) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ constexpr int kDemoResultOk = 1;  // IDOK
 constexpr int kDemoResultCancel = 2;
 constexpr int kDemoResultClosed = 3;
 constexpr char kEnded[] = "demo-ended";
+constexpr char kShellLine[] = "shell-line-before";
 constexpr int kShellStatusOfSignal = 128;  // $? of a program ended by a signal, plus the signal's number
 
 using ce_test::Place;
@@ -34,13 +36,40 @@ class Pane : public ce_test::Tmux {
   public:
     Pane() : Tmux("ui-terminal-test") {}
 
-    // The demo in a shell that says when it ended and then waits to be looked at.
-    void StartDemo(const std::string& arguments, int columns = kColumns, int rows = kRows) {
+    // The demo in a shell that says when it ended and then waits to be looked at; `environment` adds
+    // variables, such as another TERM.
+    void StartDemo(const std::string& arguments, int columns = kColumns, int rows = kRows,
+                   const std::string& environment = "") {
         // The shell traps SIGINT (and so outlives a Ctrl+C) while the demo gets the default disposition.
-        const std::string command = "trap : INT; env -u CE_UI_HEADLESS LC_ALL=C.UTF-8 " +
-                                    std::string(UI_DEMO) + " " + arguments + "; echo " + kEnded +
-                                    ":$?; sleep 60";
+        const std::string command =
+            "trap : INT; echo " + std::string(kShellLine) + "; env -u CE_UI_HEADLESS LC_ALL=C.UTF-8 " +
+            environment + " " + std::string(UI_DEMO) + " " + arguments + "; echo " + kEnded + ":$?; sleep 60";
         Start(command, "main", columns, rows);
+    }
+
+    // Whether the first cell of `text` on the screen is bold (the screen read with its SGR sequences).
+    bool Bold(const std::string& text) {
+        std::istringstream lines(Run({"capture-pane", "-p", "-e", "-t", "t:main"}).out);
+        for (std::string line; std::getline(lines, line);) {
+            bool bold = false;
+            for (size_t i = 0; i < line.size();) {
+                if (line.compare(i, text.size(), text) == 0) {
+                    return bold;
+                }
+                if (line.compare(i, 2, "\x1b[") != 0) {
+                    ++i;
+                    continue;
+                }
+                const size_t end = line.find('m', i);
+                std::istringstream codes(line.substr(i + 2, end - i - 2));
+                for (std::string code; std::getline(codes, code, ';');) {
+                    bold = code == "1" || (bold && code != "0" && code != "22");
+                }
+                i = end == std::string::npos ? line.size() : end + 1;
+            }
+        }
+        ADD_FAILURE() << text << " is not on the screen";
+        return false;
     }
 
     // The terminal as the shell found it again: the program's screen gone, the cursor shown, the alternate
@@ -50,6 +79,7 @@ class Pane : public ce_test::Tmux {
         EXPECT_NE(Screen().find(std::string(kEnded) + ":" + std::to_string(exitStatus)), std::string::npos)
             << "a sanitizer's finding changes the status: " << Screen();
         EXPECT_EQ(Screen().find("Demo"), std::string::npos) << Screen();
+        EXPECT_NE(Screen().find(kShellLine), std::string::npos) << "the shell's screen: " << Screen();
         EXPECT_EQ(Format("#{alternate_on}"), "0");
         EXPECT_EQ(Format("#{cursor_flag}"), "1") << "the cursor is hidden";
         EXPECT_EQ(Format("#{mouse_sgr_flag}#{mouse_standard_flag}"), "00") << "the mouse still reports";
@@ -165,11 +195,27 @@ TEST_F(DemoInTerminal, RedrawsOnResizeAndNotesAClippedScreen) {
     const Place before = pane_.Find("┌ Demo");
     pane_.Resize(60, 26);
     EXPECT_TRUE(WaitFor([&] { return pane_.Find("┌ Demo").column == before.column - 10; })) << pane_.Screen();
-    pane_.Resize(30, 14);
-    EXPECT_TRUE(pane_.Shows("Terminal too small")) << pane_.Screen();
+    // Too small: the note fits, and the part shown follows the focus to the buttons at the bottom.
+    pane_.Resize(40, 12);
+    EXPECT_TRUE(pane_.Shows("Terminal too small: 36x24 needed")) << pane_.Screen();
+    pane_.Keys({"Tab", "Tab", "Tab"});
+    EXPECT_TRUE(pane_.Shows("<OK>")) << pane_.Screen();
+    pane_.Resize(20, 14);
+    EXPECT_TRUE(pane_.Shows("Too small: 36x24")) << pane_.Screen();
     pane_.Resize(kColumns, kRows);
     EXPECT_TRUE(WaitFor([&] { return pane_.Find("┌ Demo").column == before.column; })) << pane_.Screen();
     EXPECT_EQ(pane_.Screen().find("Terminal too small"), std::string::npos);
+    pane_.Keys({"Escape"});
+    pane_.ExpectGivenBack();
+}
+
+// A terminal described without dim text and without an alternate screen: the buttons that may be pressed
+// are bold and the disabled one plain, and the shell's screen comes back all the same.
+TEST_F(DemoInTerminal, MarksDisabledButtonsAndGivesTheScreenBackOnAPlainTerminal) {
+    pane_.StartDemo(result_, kColumns, kRows, "TERM=vt100");
+    ASSERT_TRUE(pane_.Shows("More")) << pane_.Screen();
+    EXPECT_TRUE(pane_.Bold("Ask"));
+    EXPECT_FALSE(pane_.Bold("More"));
     pane_.Keys({"Escape"});
     pane_.ExpectGivenBack();
 }
