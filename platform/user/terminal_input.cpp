@@ -30,16 +30,6 @@ void Key(UINT vk, UINT modifiers, std::vector<TerminalInput>* out) {
     }
 }
 
-// A key that also types a character: down, the character, up (as TranslateMessage would).
-void TypingKey(UINT vk, UINT modifiers, char16_t ch, std::vector<TerminalInput>* out) {
-    Key(vk, modifiers, out);
-    TerminalInput typed;
-    typed.event.kind = InputEvent::Kind::Char;
-    typed.event.ch = ch;
-    typed.event.modifiers = modifiers;
-    out->insert(out->end() - 1, typed);
-}
-
 void Close(std::vector<TerminalInput>* out) {
     TerminalInput input;
     input.event.kind = InputEvent::Kind::Close;
@@ -170,7 +160,7 @@ void TerminalInputDecoder::Ground(unsigned ch, std::vector<TerminalInput>* out) 
             Key(VK_RETURN, 0, out);
             return;
         case ' ':
-            TypingKey(VK_SPACE, 0, u' ', out);
+            Key(VK_SPACE, 0, out);
             return;
         case kDelete:
         case '\b':
@@ -185,12 +175,14 @@ void TerminalInputDecoder::Ground(unsigned ch, std::vector<TerminalInput>* out) 
     if (ch < 0x20 || ch > 0xFFFF || (ch >= 0xD800 && ch < 0xE000)) {
         return;  // other control characters and what UTF-16 cannot hold in one unit have no key here
     }
+    // Keys whose character TranslateMessage makes, as on the device, are keys alone: a character of its own
+    // beside them would be typed twice. The rest have no key and are characters only.
     if (ch >= 'a' && ch <= 'z') {
-        TypingKey(ch - 'a' + 'A', 0, static_cast<char16_t>(ch), out);
+        Key(ch - 'a' + 'A', 0, out);
     } else if (ch >= 'A' && ch <= 'Z') {
-        TypingKey(ch, CE_UI_SHIFT, static_cast<char16_t>(ch), out);
+        Key(ch, CE_UI_SHIFT, out);
     } else if (ch >= '0' && ch <= '9') {
-        TypingKey(ch, 0, static_cast<char16_t>(ch), out);
+        Key(ch, 0, out);
     } else {
         TerminalInput typed;
         typed.event.kind = InputEvent::Kind::Char;
