@@ -173,6 +173,10 @@ void ServeCalls(int fd, const std::shared_ptr<Session>& session) {
         if (!SendMessage(fd, Serve(*session, request))) {
             return;
         }
+        // A large request's buffer goes back once served: an idle connection keeps no more than a record.
+        if (request.capacity() > kRecordBytes) {
+            std::vector<uint8_t>().swap(request);
+        }
     }
 }
 

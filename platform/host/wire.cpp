@@ -122,8 +122,8 @@ ssize_t ReceiveRecord(int fd, uint8_t* buffer, size_t capacity) {
 }  // namespace
 
 Received ReceiveMessage(int fd, std::vector<uint8_t>* message) {
-    // The first record lands in this thread's scratch buffer: sizing the message for a whole record would
-    // clear 128 KiB for every call, most of whose messages are a few dozen bytes.
+    // Records land in this thread's scratch buffer and are appended from there: sizing the message for a
+    // whole record would clear 128 KiB for every call, most of whose messages are a few dozen bytes.
     thread_local const std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[kRecordBytes]);
     if (!scratch) {
         return Received::Closed;
@@ -141,16 +141,20 @@ Received ReceiveMessage(int fd, std::vector<uint8_t>* message) {
     if (header.size < sizeof(header) || header.size > kMaxMessageBytes || header.size < got) {
         return Received::Malformed;
     }
-    message->resize(header.size);
+    // The message grows with the records that arrive, never to the size a header merely promises.
     for (size_t have = static_cast<size_t>(got); have < header.size; have += static_cast<size_t>(got)) {
         const size_t room = std::min(kRecordBytes, header.size - have);
-        got = ReceiveRecord(fd, message->data() + have, room);
+        got = ReceiveRecord(fd, scratch.get(), room);
         if (got <= 0) {
             return Received::Closed;
         }
         if (static_cast<size_t>(got) > room) {
             return Received::Malformed;
         }
+        if (message->capacity() < have + static_cast<size_t>(got)) {
+            message->reserve(std::min<size_t>(header.size, std::max(have + room, 2 * message->capacity())));
+        }
+        message->insert(message->end(), scratch.get(), scratch.get() + got);
     }
     return Received::Message;
 }
