@@ -3,6 +3,7 @@
 #include "host/call_slots.h"
 #include "host/client.h"
 #include "host/remote_handles.h"
+#include "registry/key_path.h"
 
 namespace ce::host {
 namespace {
@@ -203,7 +204,8 @@ LONG RemoteRegFlushKey(HKEY key) {
 }
 
 LONG RemoteRegSetValue(HKEY key, LPCWSTR name, DWORD type, const BYTE* data, DWORD size) {
-    if (size > kMaxCallDataBytes) {
+    // Refused here as the host would refuse it, without carrying it there first.
+    if (size > registry::kMaxValueBytes) {
         return ERROR_INVALID_PARAMETER;
     }
     RegistryCall call(Op::RegSetValue);

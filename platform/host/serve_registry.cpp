@@ -8,12 +8,17 @@
 
 #include "host/call_slots.h"
 #include "host/serve.h"
+#include "registry/key_path.h"
 
 namespace ce::host {
 namespace {
 
 // Registry names are far shorter: any name the registry holds fits in a buffer of this many characters.
 constexpr DWORD kNameBufferChars = 16384;
+// No value is larger, so a caller's buffer capped here still takes any value whole; and any value, with
+// its longest name beside it, fits in one reply.
+constexpr DWORD kValueBufferBytes = registry::kMaxValueBytes;
+static_assert(kValueBufferBytes + kNameBufferChars * sizeof(WCHAR) + 1024 <= kMaxCallDataBytes);
 
 // Stands in for the caller's key variable, so that a call that never wrote it is told apart.
 const HKEY kUntouched = reinterpret_cast<HKEY>(uintptr_t{kUntouchedKey});
@@ -222,11 +227,10 @@ class ValueOutputs {
           dataPresent_(request.U32() != 0),
           size_(TakeSlot(request)) {}
 
-    // Buffers once the request is known to be whole. A value larger than a reply can carry is too large for
-    // any buffer here.
+    // Buffers once the request is known to be whole.
     void Prepare() {
         if (dataPresent_) {
-            size_.value = std::min(size_.value, kMaxCallDataBytes);
+            size_.value = std::min(size_.value, kValueBufferBytes);
         }
         data_.emplace(dataPresent_, size_.value);
     }

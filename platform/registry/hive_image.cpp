@@ -61,11 +61,21 @@ bool ResolveSection(const regfile::Section& section, int* root, std::vector<std:
     return true;
 }
 
+std::string TooLarge(size_t bytes) {
+    return "value of " + std::to_string(bytes) + " bytes; a value holds at most " +
+           std::to_string(kMaxValueBytes);
+}
+
 bool ApplyValues(const regfile::Section& section, KeyNode* key, regfile::ParseError* error) {
     for (const regfile::ValueLine& value : section.values) {
         if (CheckValueName(value.name) != ERROR_SUCCESS) {
             error->line = value.line;
             error->message = "value name longer than " + std::to_string(kMaxValueNameChars) + " characters";
+            return false;
+        }
+        if (CheckValueSize(value.data.size()) != ERROR_SUCCESS) {
+            error->line = value.line;
+            error->message = TooLarge(value.data.size());
             return false;
         }
         if (value.remove) {

@@ -44,4 +44,8 @@ LONG CheckValueName(std::u16string_view name) {
     return name.size() > kMaxValueNameChars ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
 }
 
+LONG CheckValueSize(size_t bytes) {
+    return bytes > kMaxValueBytes ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+}
+
 }  // namespace ce::registry

@@ -1,4 +1,4 @@
-// The naming rules of keys and values, shared by the live registry and the hive loader.
+// The naming and size rules of keys and values, shared by the live registry, the hive loader and imports.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +11,9 @@ namespace ce::registry {
 
 inline constexpr size_t kMaxKeyNameChars = 255;
 inline constexpr size_t kMaxValueNameChars = 16383;
+// A value's data, as in the desktop's standard hive format. One limit everywhere, so that every value a
+// hive can hold also fits in one call to a device host and a caller's buffer can always be made to fit.
+inline constexpr size_t kMaxValueBytes = 1024 * 1024;
 // Levels below a root; bounds every recursive walk of the tree.
 inline constexpr size_t kMaxKeyDepth = 512;
 inline constexpr char16_t kPathSeparator = u'\\';
@@ -23,5 +26,7 @@ LONG SplitKeyPath(std::u16string_view path, std::vector<std::u16string_view>* na
 
 // ERROR_INVALID_PARAMETER for a value name over kMaxValueNameChars.
 LONG CheckValueName(std::u16string_view name);
+// ERROR_INVALID_PARAMETER for data over kMaxValueBytes.
+LONG CheckValueSize(size_t bytes);
 
 }  // namespace ce::registry

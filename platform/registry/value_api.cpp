@@ -57,7 +57,8 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType
     return RunRegistryCall([&]() -> LONG {
         StartRegistry();
         const std::u16string_view name = ValueName(lpValueName);
-        if ((lpData == nullptr && cbData != 0) || CheckValueName(name) != ERROR_SUCCESS) {
+        if ((lpData == nullptr && cbData != 0) || CheckValueName(name) != ERROR_SUCCESS ||
+            CheckValueSize(cbData) != ERROR_SUCCESS) {
             return ERROR_INVALID_PARAMETER;
         }
         if (LONG status = ERROR_SUCCESS; Injected(FaultPoint::RegSetValueEx, &status)) {

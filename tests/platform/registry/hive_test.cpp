@@ -172,6 +172,15 @@ std::string Hive(const std::string& body) {
     return std::string(kHeader) + "\n" + body;
 }
 
+// A hex: list of count zero bytes.
+std::string ZeroBytes(size_t count) {
+    std::string list;
+    for (size_t i = 0; i < count; ++i) {
+        list += i == 0 ? "00" : ",00";
+    }
+    return list;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Hive, MalformedHive,
     ::testing::Values(
@@ -190,7 +199,11 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"unclosed key line", Hive("[HKEY_LOCAL_MACHINE\\A\n"), 3, "']'"},
         MalformedCase{"deleting a root", Hive("[-HKEY_LOCAL_MACHINE]\n"), 3, "root"},
         MalformedCase{"invalid UTF-8", Hive("; fine\n[HKEY_LOCAL_MACHINE\\\xC3\x28]\n"), 4, "UTF-8"},
-        MalformedCase{"stray text", Hive("[HKEY_LOCAL_MACHINE\\A]\nx=1\n"), 4, "expected a [key] line"}),
+        MalformedCase{"stray text", Hive("[HKEY_LOCAL_MACHINE\\A]\nx=1\n"), 4, "expected a [key] line"},
+        MalformedCase{
+            "value over the limit",
+            Hive("[HKEY_LOCAL_MACHINE\\A]\n\"ok\"=dword:1\n\"big\"=hex:" + ZeroBytes((1 << 20) + 1) + "\n"),
+            5, "at most 1048576"}),
     regtest::LabelName<MalformedCase>);
 
 TEST_F(HiveTest, SaveStoppedBeforeTheRenameKeepsThePreviousHive) {

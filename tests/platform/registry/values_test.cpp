@@ -184,14 +184,16 @@ INSTANTIATE_TEST_SUITE_P(Values, ValueNameLimit,
                                            NameLimitCase{"too_long", 16384, ERROR_INVALID_PARAMETER}),
                          regtest::LabelName<NameLimitCase>);
 
-TEST_F(RegistryTest, LargeValuesKeepEveryByte) {
-    constexpr size_t kValueBytes = 1 << 20;
+TEST_F(RegistryTest, ValuesUpToTheLimitKeepEveryByteAndLargerOnesAreRefused) {
+    constexpr size_t kLargestValueBytes = 1 << 20;
     HKEY key = Create(HKEY_LOCAL_MACHINE, u"Large");
-    std::vector<BYTE> data(kValueBytes);
+    std::vector<BYTE> data(kLargestValueBytes);
     for (size_t i = 0; i < data.size(); ++i) {
         data[i] = static_cast<BYTE>(i * 7 + (i >> 8));
     }
     ASSERT_EQ(ERROR_SUCCESS, Set(key, u"Blob", REG_BINARY, data));
+    std::vector<BYTE> larger(kLargestValueBytes + 1, 0x5A);
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, Set(key, u"Blob", REG_BINARY, larger));
     EXPECT_EQ(data, Get(key, u"Blob").second);
 }
 
