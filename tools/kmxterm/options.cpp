@@ -1,8 +1,9 @@
 #include "options.h"
 
 #include <charconv>
-#include <functional>
 #include <map>
+
+#include "command_options.h"
 
 namespace {
 
@@ -29,61 +30,44 @@ bool ParseEnter(const std::string& text, std::string* enter) {
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error) {
     *options = Options();
     PortSettings& settings = options->session.settings;
-    // Each option with a value: its parser and the values it takes, for the message when one is wrong.
-    const std::map<std::string, std::pair<std::function<bool(const std::string&)>, const char*>> valued = {
-        {"--baud",
-         {[&](const std::string& v) { return ParseBaudRate(v, &settings.baudRate); }, "a rate in bit/s"}},
-        {"--data",
-         {[&](const std::string& v) { return ParseDataBits(v, &settings.dataBits); }, "5, 6, 7 or 8"}},
-        {"--parity",
-         {[&](const std::string& v) { return ParseParity(v, &settings.parity); },
-          "none, odd, even, mark or space"}},
-        {"--stop",
-         {[&](const std::string& v) { return ParseStopBits(v, &settings.stopBits); }, "1, 1.5 or 2"}},
-        {"--flow",
-         {[&](const std::string& v) { return ParseFlowControl(v, &settings.flow); },
-          "none, rtscts, dtrdsr or xonxoff"}},
-        {"--linger",
-         {[&](const std::string& v) { return ParseMilliseconds(v, &options->lingerMs); }, "milliseconds"}},
-        {"--enter",
-         {[&](const std::string& v) { return ParseEnter(v, &options->session.enter); }, "cr, lf or crlf"}},
+    auto flag = [](bool* value) {
+        return [value](const std::string&) {
+            *value = true;
+            return true;
+        };
     };
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        std::string value;
-        bool hasValue = false;
-        if (const size_t equals = arg.find('='); arg.starts_with("--") && equals != std::string::npos) {
-            value = arg.substr(equals + 1);
-            arg.resize(equals);
-            hasValue = true;
-        }
-        if (arg == "--help" || arg == "-h") {
-            options->help = true;
-        } else if (arg == "--hex") {
-            options->session.view = ViewMode::Hex;
-        } else if (arg == "--echo") {
-            options->session.echo = true;
-        } else if (const auto found = valued.find(arg); found != valued.end()) {
-            if (!hasValue) {
-                if (i + 1 == args.size()) {
-                    *error = arg + " needs a value: " + found->second.second;
-                    return false;
-                }
-                value = args[++i];
-            }
-            if (!found->second.first(value)) {
-                *error = arg + " " + value + ": expected " + found->second.second;
-                return false;
-            }
-        } else if (arg.starts_with("-")) {
-            *error = "unknown option " + arg;
-            return false;
-        } else if (options->port.empty()) {
-            options->port = arg;
-        } else {
-            *error = "one port only (given " + options->port + " and " + arg + ")";
-            return false;
-        }
+    bool hex = false;
+    const std::vector<CommandOption> known = {
+        {{"--help", "-h"}, nullptr, flag(&options->help)},
+        {{"--hex"}, nullptr, flag(&hex)},
+        {{"--echo"}, nullptr, flag(&options->session.echo)},
+        {{"--baud"},
+         "a rate in bit/s",
+         [&](const std::string& v) { return ParseBaudRate(v, &settings.baudRate); }},
+        {{"--data"},
+         "5, 6, 7 or 8",
+         [&](const std::string& v) { return ParseDataBits(v, &settings.dataBits); }},
+        {{"--parity"},
+         "none, odd, even, mark or space",
+         [&](const std::string& v) { return ParseParity(v, &settings.parity); }},
+        {{"--stop"},
+         "1, 1.5 or 2",
+         [&](const std::string& v) { return ParseStopBits(v, &settings.stopBits); }},
+        {{"--flow"},
+         "none, rtscts, dtrdsr or xonxoff",
+         [&](const std::string& v) { return ParseFlowControl(v, &settings.flow); }},
+        {{"--linger"},
+         "milliseconds",
+         [&](const std::string& v) { return ParseMilliseconds(v, &options->lingerMs); }},
+        {{"--enter"},
+         "cr, lf or crlf",
+         [&](const std::string& v) { return ParseEnter(v, &options->session.enter); }},
+    };
+    if (!WalkCommandLine(args, known, &options->port, error)) {
+        return false;
+    }
+    if (hex) {
+        options->session.view = ViewMode::Hex;
     }
     if (options->help) {
         return true;

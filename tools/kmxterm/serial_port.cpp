@@ -2,13 +2,11 @@
 
 #include <vector>
 
+#include "open_port.h"
+
 namespace {
 
 constexpr size_t kReceiveChunkBytes = 4096;
-
-std::u16string Wide(const std::string& text) {
-    return std::u16string(text.begin(), text.end());
-}
 
 }  // namespace
 
@@ -20,8 +18,7 @@ bool SerialPort::Open(const std::string& name, const PortSettings& settings, DWO
                       std::string* what) {
     Close();
     name_ = name;
-    handle_ =
-        CreateFileW(Wide(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    handle_ = OpenPortByName(name);
     if (handle_ == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
         *what = "cannot open";
