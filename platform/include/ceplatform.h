@@ -25,9 +25,11 @@ CEAPI void CePlatformReset(void);
 // Attaches the registry to a hive file in .reg text format: loads it (replacing what is in memory) and saves
 // after every change. A missing file starts empty and is created on the first change. A malformed file is
 // refused: FALSE, ERROR_BADDB, a message naming the line on stderr and in CeRegistryLastError, and the file
-// is left as it is. NULL detaches the registry and keeps it in memory only. Without this call the variable
-// CE_REGISTRY names the hive file when the registry is first used. A program joined to a device host
-// cannot choose the host's hive: FALSE with ERROR_NOT_SUPPORTED and a message on stderr.
+// is left as it is. A hive has one writer, which holds an flock on "<path>.lock": a hive another process
+// has attached is refused with ERROR_SHARING_VIOLATION. NULL detaches the registry and keeps it in memory
+// only. Without this call the variable CE_REGISTRY names the hive file when the registry is first used;
+// while that file is refused, every registry call fails with the refusal's error. A program joined to a
+// device host cannot choose the host's hive: FALSE with ERROR_NOT_SUPPORTED and a message on stderr.
 CEAPI BOOL CeRegistryUseHive(const char* path);
 // The last load or save problem of the registry as a UTF-8 message, or an empty string.
 CEAPI const char* CeRegistryLastError(void);
@@ -61,7 +63,8 @@ CEAPI void CePlatformPowerUp(void);
 // $XDG_STATE_HOME/ceplatform/device (~/.local/state/ceplatform/device); "none", everything stays inside the
 // process, as the tests have it. A program starts the host when none serves the device (CE_HOST_PROGRAM
 // names the program to start; by default cedevice in the programs' directory beside this library).
-// The directory holds registry.reg (the hive), host.sock, host.lock, start.lock and host.log.
+// The directory holds registry.reg (the hive) and its registry.reg.lock, host.sock, host.lock, start.lock
+// and host.log.
 // On boot the host runs the command lines under HKEY_LOCAL_MACHINE\Init\StartUp, in order.
 // A program whose host has gone fails its calls with ERROR_DEVICE_NOT_AVAILABLE; its next call starts
 // the device again, without the handles it held.

@@ -1,11 +1,13 @@
 #include "registry/hive.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
 #include "registry/hive_file.h"
 #include "registry/hive_image.h"
+#include "registry/hive_lock.h"
 #include "registry/registry_store.h"
 
 namespace ce::registry {
@@ -20,6 +22,12 @@ class Hive {
         std::lock_guard<std::mutex> guard(saveMutex_);
         std::string contents;
         std::string reason;
+        HiveLock lock;
+        if (!lock_.Guards(path) && !lock.Take(path, &reason)) {
+            Record(reason);
+            *error = ERROR_SHARING_VIOLATION;
+            return false;
+        }
         const ReadResult read = ReadHiveFile(path, &contents, &reason);
         if (read == ReadResult::Failed) {
             Record(reason);
@@ -40,6 +48,10 @@ class Hive {
         savedGeneration_ = Store().Replace(&loaded);
         path_ = path;
         attached_ = true;
+        if (!lock_.Guards(path)) {
+            lock_ = std::move(lock);
+        }
+        refusal_.store(ERROR_SUCCESS, std::memory_order_release);
         ClearProblem();
         return true;
     }
@@ -48,7 +60,13 @@ class Hive {
         std::lock_guard<std::mutex> guard(saveMutex_);
         attached_ = false;
         path_.clear();
+        lock_.Release();
+        refusal_.store(ERROR_SUCCESS, std::memory_order_release);
     }
+
+    // Every registry call fails with error until a hive is attached or the registry detached.
+    void Refuse(DWORD error) { refusal_.store(error, std::memory_order_release); }
+    LONG Refusal() const { return static_cast<LONG>(refusal_.load(std::memory_order_acquire)); }
 
     LONG Save() {
         std::lock_guard<std::mutex> guard(saveMutex_);
@@ -85,9 +103,11 @@ class Hive {
     }
 
     std::mutex saveMutex_;
-    bool attached_ = false;         // guarded by saveMutex_
-    std::string path_;              // guarded by saveMutex_
-    uint64_t savedGeneration_ = 0;  // guarded by saveMutex_: the store generation the file shows
+    bool attached_ = false;                      // guarded by saveMutex_
+    std::string path_;                           // guarded by saveMutex_
+    HiveLock lock_;                              // guarded by saveMutex_: held while attached
+    std::atomic<DWORD> refusal_{ERROR_SUCCESS};  // written under saveMutex_ or once at start, read without
+    uint64_t savedGeneration_ = 0;               // guarded by saveMutex_: the store generation the file shows
     std::mutex problemMutex_;
     std::string problem_;  // guarded by problemMutex_
 };
@@ -104,14 +124,15 @@ std::once_flag& EnvironmentOnce() {
 
 }  // namespace
 
-void StartRegistry() {
+LONG StartRegistry() {
     std::call_once(EnvironmentOnce(), [] {
         const char* path = std::getenv(kHiveVariable);
-        if (path != nullptr && *path != '\0') {
-            DWORD error = ERROR_SUCCESS;
-            TheHive().Attach(path, &error);
+        DWORD error = ERROR_SUCCESS;
+        if (path != nullptr && *path != '\0' && !TheHive().Attach(path, &error)) {
+            TheHive().Refuse(error);
         }
     });
+    return TheHive().Refusal();
 }
 
 void SkipEnvironment() {

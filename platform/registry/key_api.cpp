@@ -26,7 +26,9 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass
         });
     }
     return RunRegistryCall([&]() -> LONG {
-        StartRegistry();
+        if (const LONG refused = StartRegistry(); refused != ERROR_SUCCESS) {
+            return refused;
+        }
         if (phkResult == nullptr || lpSubKey == nullptr) {
             return ERROR_INVALID_PARAMETER;
         }
@@ -57,7 +59,9 @@ LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesir
         return RunRegistryCall([&] { return ce::host::RemoteRegOpenKey(hKey, lpSubKey, phkResult); });
     }
     return RunRegistryCall([&]() -> LONG {
-        StartRegistry();
+        if (const LONG refused = StartRegistry(); refused != ERROR_SUCCESS) {
+            return refused;
+        }
         if (phkResult == nullptr) {
             return ERROR_INVALID_PARAMETER;
         }
@@ -85,7 +89,9 @@ LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
         return RunRegistryCall([&] { return ce::host::RemoteRegDeleteKey(hKey, lpSubKey); });
     }
     return RunRegistryCall([&]() -> LONG {
-        StartRegistry();
+        if (const LONG refused = StartRegistry(); refused != ERROR_SUCCESS) {
+            return refused;
+        }
         if (lpSubKey == nullptr) {
             return ERROR_INVALID_PARAMETER;
         }
@@ -106,7 +112,9 @@ LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, L
         });
     }
     return RunRegistryCall([&]() -> LONG {
-        StartRegistry();
+        if (const LONG refused = StartRegistry(); refused != ERROR_SUCCESS) {
+            return refused;
+        }
         const LONG classCheck = CheckClassBuffer(lpClass, lpcchClass);
         if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr ||
             classCheck == ERROR_INVALID_PARAMETER) {
@@ -145,7 +153,9 @@ LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpR
         });
     }
     return RunRegistryCall([&]() -> LONG {
-        StartRegistry();
+        if (const LONG refused = StartRegistry(); refused != ERROR_SUCCESS) {
+            return refused;
+        }
         const LONG classCheck = CheckClassBuffer(lpClass, lpcchClass);
         if (lpReserved != nullptr || classCheck == ERROR_INVALID_PARAMETER) {
             return ERROR_INVALID_PARAMETER;
@@ -185,7 +195,9 @@ LONG RegFlushKey(HKEY hKey) {
         return RunRegistryCall([&] { return ce::host::RemoteRegFlushKey(hKey); });
     }
     return RunRegistryCall([&]() -> LONG {
-        StartRegistry();
+        if (const LONG refused = StartRegistry(); refused != ERROR_SUCCESS) {
+            return refused;
+        }
         return WithHandle(hKey, [&](const KeyRef& key) {
             const LONG status = Store().CheckKey(key);
             // Unlike the calls that change the registry, a flush is about the file, so its failure is

@@ -5,6 +5,7 @@ target_sources(ceplatform PRIVATE
     registry/reg_file.cpp
     registry/hive_image.cpp
     registry/hive_file.cpp
+    registry/hive_lock.cpp
     registry/hive.cpp
     registry/registry_store.cpp
     registry/registry_control.cpp

@@ -55,7 +55,9 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType
             [&] { return ce::host::RemoteRegSetValue(hKey, lpValueName, dwType, lpData, cbData); });
     }
     return RunRegistryCall([&]() -> LONG {
-        StartRegistry();
+        if (const LONG refused = StartRegistry(); refused != ERROR_SUCCESS) {
+            return refused;
+        }
         const std::u16string_view name = ValueName(lpValueName);
         if ((lpData == nullptr && cbData != 0) || CheckValueName(name) != ERROR_SUCCESS ||
             CheckValueSize(cbData) != ERROR_SUCCESS) {
@@ -80,7 +82,9 @@ LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWOR
         });
     }
     return RunRegistryCall([&]() -> LONG {
-        StartRegistry();
+        if (const LONG refused = StartRegistry(); refused != ERROR_SUCCESS) {
+            return refused;
+        }
         const std::u16string_view name = ValueName(lpValueName);
         if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr) ||
             CheckValueName(name) != ERROR_SUCCESS) {
@@ -111,7 +115,9 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
         });
     }
     return RunRegistryCall([&]() -> LONG {
-        StartRegistry();
+        if (const LONG refused = StartRegistry(); refused != ERROR_SUCCESS) {
+            return refused;
+        }
         if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
             (lpData != nullptr && lpcbData == nullptr)) {
             return ERROR_INVALID_PARAMETER;
@@ -143,7 +149,9 @@ LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
         return RunRegistryCall([&] { return ce::host::RemoteRegDeleteValue(hKey, lpValueName); });
     }
     return RunRegistryCall([&]() -> LONG {
-        StartRegistry();
+        if (const LONG refused = StartRegistry(); refused != ERROR_SUCCESS) {
+            return refused;
+        }
         const std::u16string_view name = ValueName(lpValueName);
         if (CheckValueName(name) != ERROR_SUCCESS) {
             return ERROR_INVALID_PARAMETER;

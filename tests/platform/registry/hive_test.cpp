@@ -316,11 +316,8 @@ TEST_F(HiveTest, EmptyPathIsRefused) {
 
 // ---- the CE_REGISTRY variable, seen by a fresh process ----
 
-TEST(RegistryEnvironment, NamesTheHiveOnFirstUse) {
-    regtest::ScratchDir dir;
-    const std::string hive = (dir / "env.reg").string();
-    WriteText(hive, std::string(kHeader) + "\n[HKEY_LOCAL_MACHINE\\FromFile]\n");
-
+// Runs the probe with CE_REGISTRY naming hive; answers its exit status (see env_probe.cpp).
+int RunProbe(const std::string& hive) {
     std::vector<std::string> variables = {"CE_REGISTRY=" + hive};
     for (char** entry = environ; *entry != nullptr; ++entry) {
         if (std::strncmp(*entry, "CE_REGISTRY=", 12) != 0) {
@@ -334,15 +331,41 @@ TEST(RegistryEnvironment, NamesTheHiveOnFirstUse) {
     envp.push_back(nullptr);
     std::string program = REGISTRY_ENV_PROBE;
     char* argv[] = {program.data(), nullptr};
-
     pid_t child = 0;
-    ASSERT_EQ(0, posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, envp.data()));
+    if (posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, envp.data()) != 0) {
+        return -1;
+    }
     int status = 0;
-    ASSERT_EQ(child, waitpid(child, &status, 0));
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(0, WEXITSTATUS(status)) << "1: the hive's key was missing, 2: the new key was refused";
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+TEST(RegistryEnvironment, NamesTheHiveOnFirstUse) {
+    regtest::ScratchDir dir;
+    const std::string hive = (dir / "env.reg").string();
+    WriteText(hive, std::string(kHeader) + "\n[HKEY_LOCAL_MACHINE\\FromFile]\n");
+    EXPECT_EQ(0, RunProbe(hive)) << "1: the hive's key was missing, 2: the new key was refused";
     EXPECT_NE(std::string::npos, ReadText(hive).find("[HKEY_LOCAL_MACHINE\\AddedByChild]"))
         << "the child saved to the hive the variable named";
+}
+
+TEST(RegistryEnvironment, ARefusedHiveFailsEveryCallAndIsLeftAlone) {
+    regtest::ScratchDir dir;
+    const std::string malformed = (dir / "malformed.reg").string();
+    WriteText(malformed, std::string(kHeader) + "\n[HKEY_LOCAL_MACHINE\\FromFile\n");
+    EXPECT_EQ(3, RunProbe(malformed)) << "0-2: ran on an empty registry";
+    EXPECT_EQ(std::string(kHeader) + "\n[HKEY_LOCAL_MACHINE\\FromFile\n", ReadText(malformed));
+
+    // A hive this process writes has no second writer, until this process lets go of it.
+    const std::string held = (dir / "held.reg").string();
+    WriteText(held, std::string(kHeader) + "\n[HKEY_LOCAL_MACHINE\\FromFile]\n");
+    ASSERT_TRUE(CeRegistryUseHive(held.c_str()));
+    EXPECT_EQ(4, RunProbe(held)) << "0-2: two writers of one hive";
+    EXPECT_EQ(std::string::npos, ReadText(held).find("AddedByChild"));
+    ASSERT_TRUE(CeRegistryUseHive(nullptr));
+    EXPECT_EQ(0, RunProbe(held));
 }
 
 }  // namespace
