@@ -3,10 +3,10 @@
 
 // Runs on any thread, the partner's included, and may be called with the layer's registerLock held; it
 // walks the handle list under ListLock only, because a close holds OpenLock while it waits for the very
-// threads that signal here.
+// threads that signal here. A port without open handles has nobody to tell; that is no error of the thread
+// that happens to signal (a first open signals before it counts its handle), so its last error stays.
 void SignalCommEvents(PortState* state, DWORD events) {
     if (state->OpenCount.load() == 0) {
-        SetLastError(ERROR_INVALID_HANDLE);
         return;
     }
     if ((state->EventMask.load() & events) == 0) {

@@ -122,6 +122,9 @@ void HandlePortEvents(PortState* state) {
     state->PassesStarted.fetch_add(1);
     const PortOps& ops = OpsOf(state);
     DWORD mask = ops.GetInterruptType(state->Port);
+    if ((state->Flags.fetch_and(~kFlagReceiveAgain) & kFlagReceiveAgain) != 0) {
+        mask |= kInterruptReceive;  // a read made room for data a full ring left waiting
+    }
     bool stored = false;
     while (mask != kInterruptNone) {
         if ((mask & kInterruptReceive) != 0) {
@@ -155,15 +158,19 @@ BOOL WaitForCommEvents(OpenContext* context, DWORD* result) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    // Whatever ends pending waits (a new mask, a close, a process exit) bumps WaitGeneration under EventLock
+    // and then sets CommEvent; the wait looks at the generation under the same lock before it resets the
+    // event, so no abort falls between its check and its wait.
+    DWORD generation;
     {
         LockGuard events(context->EventLock);
         if (context->WaitMask == 0) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
+        generation = context->WaitGeneration;
     }
     ActiveCall active(context);
-    context->WaitAbort.store(0);
     while (state->OpenCount.load() != 0) {
         DWORD taken;
         DWORD mask;
@@ -171,6 +178,9 @@ BOOL WaitForCommEvents(OpenContext* context, DWORD* result) {
             // Resetting CommEvent and taking the flags under EventLock loses no event recorded after the
             // reset: SignalCommEvents records and sets the event under the same lock.
             LockGuard events(context->EventLock);
+            if (context->WaitGeneration != generation) {
+                break;
+            }
             ResetEvent(context->CommEvent);
             taken = context->EventFlags.exchange(0);
             mask = context->WaitMask;
@@ -180,10 +190,6 @@ BOOL WaitForCommEvents(OpenContext* context, DWORD* result) {
             break;
         }
         WaitForSingleObject(context->CommEvent, INFINITE);
-        if (context->WaitAbort.load() != 0) {
-            *result = 0;
-            break;
-        }
     }
     if (state->OpenCount.load() == 0) {
         *result = 0;

@@ -111,8 +111,7 @@ void Purge(PortState* state, DWORD flags) {
         }
     }
     if (flags & PURGE_RXABORT) {
-        SetFlag(state, kFlagAbortRead);
-        PulseEvent(state->ReadEvent);
+        AbortReads(state);
     }
     if (flags & PURGE_TXABORT) {
         SetFlag(state, kFlagAbortTransmit);
@@ -250,8 +249,8 @@ BOOL RunControlCode(OpenContext* context, DWORD code, PBYTE in, DWORD inLength, 
             {
                 LockGuard events(context->EventLock);
                 context->WaitMask = mask;
-                context->WaitAbort.store(1);
-                SetEvent(context->CommEvent);  // a pending wait returns TRUE with 0
+                ++context->WaitGeneration;  // a pending wait returns TRUE with 0
+                SetEvent(context->CommEvent);
             }
             RecomputeEventMask(state);
             return TRUE;
@@ -275,6 +274,9 @@ BOOL RunControlCode(OpenContext* context, DWORD code, PBYTE in, DWORD inLength, 
             }
             SERIAL_DEV_STATUS status{};
             status.Errors = OpsOf(state).GetStatus(state->Port, &status.ComStat);
+            if ((state->Flags.fetch_and(~kFlagRxOverflow) & kFlagRxOverflow) != 0) {
+                status.Errors |= CE_RXOVER;
+            }
             status.ComStat.cbInQue = RingFill(state);
             status.ComStat.cbOutQue = state->TxBytesPending.load();
             status.ComStat.fXoffHold = HasFlag(state, kFlagStopXmit) ? 1 : 0;

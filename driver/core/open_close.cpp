@@ -6,6 +6,7 @@
 
 #include "core/handle_call.h"
 #include "core/live_records.h"
+#include "core/serial_core.h"
 
 namespace {
 
@@ -19,9 +20,15 @@ constexpr char kXonChar = 0x11;
 constexpr char kXoffChar = 0x13;
 constexpr char kCarriageReturn = 0x0D;
 
-// Flags a first open clears; the others (KillThread, XFlow, the aborts) keep their values.
-constexpr DWORD kFirstOpenClearedFlags =
-    kFlagStopXmit | kFlagSentXoff | kFlagOwnXoffHold | kFlagDtrFlowOff | kFlagRtsFlowOff;
+// Flags a first open clears; the others (KillThread, the transmit abort) keep their values. XFlow goes with
+// the settings it follows, so a reopened port that reports XON/XOFF off never acts on XON or XOFF.
+constexpr DWORD kFirstOpenClearedFlags = kFlagXFlow | kFlagStopXmit | kFlagSentXoff | kFlagOwnXoffHold |
+                                         kFlagDtrFlowOff | kFlagRtsFlowOff | kFlagRxStalled | kFlagRxOverflow;
+
+// An open that finds the data owner released by its process's exit waits this long at most for the close
+// that follows the release, looking again every kExitingOwnerPollMs.
+constexpr DWORD kExitingOwnerWaitMs = kCloseDrainPasses * kCloseDrainPassMs;
+constexpr DWORD kExitingOwnerPollMs = 5;
 
 // The low 15 bits of the flag word take their first-open values; the reserved upper bits and the two
 // reserved words keep whatever they hold.
@@ -105,12 +112,12 @@ void DrainCalls(OpenContext* context, bool abort) {
         {
             LockGuard events(context->EventLock);
             context->WaitMask = 0;
-            context->WaitAbort.store(1);
+            ++context->WaitGeneration;
             SetEvent(context->CommEvent);
         }
         if (HasDataAccess(context)) {
             if (abort) {
-                SetFlag(state, kFlagAbortRead);
+                AbortReads(state);
             }
             SetEvent(state->ReadEvent);
             if (abort) {
@@ -187,6 +194,9 @@ BOOL CloseContext(OpenContext* context) {
 
 }  // namespace
 
+// The access rule is decided under OpenLock, which a close holds for its whole drain: an open that races the
+// owner's close waits for it and then takes the port. Between a process-exit release and the close that
+// follows it the owner is on its way out too, so an open waits for that close as well.
 OpenContext* OpenPort(DWORD_PTR device, DWORD access, DWORD share) {
     PortRef port(device);
     PortState* state = port.get();
@@ -195,11 +205,9 @@ OpenContext* OpenPort(DWORD_PTR device, DWORD access, DWORD share) {
         return nullptr;
     }
     const bool wantsData = (access & kDataAccess) != 0;
-    // Refused before anything is allocated; the claim below decides under OpenLock.
-    if (wantsData && state->AccessOwner.load() != nullptr) {
-        SetLastError(ERROR_INVALID_ACCESS);
-        return nullptr;
-    }
+    // The calls of an open that succeeds may set the last error on the way (a new event, a first open's
+    // line report to nobody); a call that succeeds leaves the caller's as it was.
+    const DWORD callersError = GetLastError();
     OpenContext* context = AllocateOpenContext(state, access, share);
     if (context == nullptr) {
         return nullptr;
@@ -208,24 +216,33 @@ OpenContext* OpenPort(DWORD_PTR device, DWORD access, DWORD share) {
         ReleaseOpenContext(context);
         return nullptr;
     }
-    LockGuard open(state->OpenLock);
-    if (state->Retired.load() != 0) {
-        return Discard(context, ERROR_INVALID_HANDLE);
-    }
-    if (wantsData && state->AccessOwner.load() != nullptr) {
-        return Discard(context, ERROR_INVALID_ACCESS);
-    }
-    LinkFirst(state, context, wantsData);
-    if (state->OpenCount.load() != 0) {
-        state->OpenCount.fetch_add(1);
+    const DWORD started = GetTickCount();
+    for (;;) {
+        LockGuard open(state->OpenLock);
+        if (state->Retired.load() != 0) {
+            return Discard(context, ERROR_INVALID_HANDLE);
+        }
+        const OpenContext* owner = state->AccessOwner.load();
+        if (wantsData && owner != nullptr) {
+            if (owner->ReleasedForExit.load() == 0 || GetTickCount() - started >= kExitingOwnerWaitMs) {
+                return Discard(context, ERROR_INVALID_ACCESS);
+            }
+            open.Unlock();
+            Sleep(kExitingOwnerPollMs);
+            continue;
+        }
+        LinkFirst(state, context, wantsData);
+        if (state->OpenCount.load() != 0) {
+            state->OpenCount.fetch_add(1);
+        } else if (StartPort(state)) {
+            state->OpenCount.store(1);
+        } else {
+            Unlink(state, context);
+            return Discard(context, ERROR_OPEN_FAILED);
+        }
+        SetLastError(callersError);
         return context;
     }
-    if (!StartPort(state)) {
-        Unlink(state, context);
-        return Discard(context, ERROR_OPEN_FAILED);
-    }
-    state->OpenCount.store(1);
-    return context;
 }
 
 BOOL ClosePort(DWORD_PTR open) {
@@ -269,6 +286,7 @@ BOOL ReleaseWaiters(OpenContext* context) {
     if (context->Closed.load() != 0 || state->OpenCount.load() == 0) {
         return InvalidHandle();
     }
+    context->ReleasedForExit.store(1);
     ReturnDispatchThreadToNormal(state);
     DrainCalls(context, true);
     return TRUE;

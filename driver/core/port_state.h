@@ -23,7 +23,6 @@ enum PortFlag : DWORD {
     kFlagSentXoff = 1u << 3,
     kFlagDtrFlowOff = 1u << 4,
     kFlagRtsFlowOff = 1u << 5,
-    kFlagAbortRead = 1u << 6,
     kFlagAbortTransmit = 1u << 7,
     // Our own output held because we sent XOFF with fTXContinueOnXoff clear. Kept apart from StopXmit (an
     // XOFF received): sending our XON must not cancel the partner's XOFF, or we overrun the partner's ring.
@@ -31,6 +30,12 @@ enum PortFlag : DWORD {
     // A new write waits for the dispatch thread's next service pass before its first piece (see
     // transmit.cpp).
     kFlagWriterAwaitsPass = 1u << 9,
+    // The receive step found the ring full and left data waiting in the layer: the next read that makes room
+    // asks for a receive step (kFlagReceiveAgain), which takes it in.
+    kFlagRxStalled = 1u << 10,
+    kFlagReceiveAgain = 1u << 11,
+    // Received characters were lost to a full ring since the last status query (CE_RXOVER).
+    kFlagRxOverflow = 1u << 12,
 };
 
 // Transmission waits while either XOFF stands.
@@ -55,12 +60,13 @@ struct OpenContext {
     HANDLE CommEvent;               // const after init; auto-reset
     DWORD WaitMask;                 // EventLock
     std::atomic<DWORD> EventFlags;  // atomic (changed under EventLock by exchange/or)
-    std::atomic<DWORD> WaitAbort;   // atomic, written under EventLock
+    DWORD WaitGeneration;           // EventLock: bumped by whatever ends the waits pending on the handle
     RankedLock EventLock;
-    OpenContext* Next;          // ListLock (and OpenLock for changes)
-    OpenContext* Prev;          // ListLock (and OpenLock for changes)
-    std::atomic<LONG> Refs;     // atomic: the handle itself, each call inside, each walker
-    std::atomic<DWORD> Closed;  // atomic, set under OpenLock: 1 once a close took the handle
+    OpenContext* Next;                   // ListLock (and OpenLock for changes)
+    OpenContext* Prev;                   // ListLock (and OpenLock for changes)
+    std::atomic<LONG> Refs;              // atomic: the handle itself, each call inside, each walker
+    std::atomic<DWORD> Closed;           // atomic, set under OpenLock: 1 once a close took the handle
+    std::atomic<DWORD> ReleasedForExit;  // atomic, set under OpenLock: its process exits; the close follows
 };
 
 struct PortState {
@@ -85,15 +91,19 @@ struct PortState {
     std::atomic<DWORD> OpenCount;         // atomic (changed under OpenLock)
     std::atomic<DWORD> Flags;             // atomic (PortFlag bits, changed by fetch_or/fetch_and)
     std::atomic<DWORD> EventMask;         // atomic
+    std::atomic<DWORD> ReadAborts;        // atomic: bumped by every abort of the reads pending (purge, exit)
     std::atomic<DWORD> RxRead;            // atomic: moved by the reader (and reset under RxLock)
     std::atomic<DWORD> RxWrite;           // atomic: moved by the dispatch thread under RxLock
     DWORD RxLength;                       // const after init
     BYTE* RxBuffer;                       // const after init (the bytes: RxLock / producer-consumer)
     RankedLock RxLock;
-    DWORD TxPermissions;   // TxLock
-    DWORD TxRead;          // TxLock
-    DWORD TxLength;        // TxLock
-    const BYTE* TxBuffer;  // TxLock
+    DWORD TxPermissions;     // TxLock
+    DWORD TxRead;            // TxLock
+    DWORD TxLength;          // TxLock
+    const BYTE* TxBuffer;    // TxLock
+    OpenContext* TxContext;  // TxLock: the handle the write in progress came on
+    DWORD TxStartTick;       // TxLock: when it began
+    DWORD TxTimeLimitMs;     // TxLock: its total time limit, 0 for none
     RankedLock TxLock;
     OpenContext* OpenList;  // ListLock (and OpenLock for changes); newest first
     RankedLock OpenLock;
@@ -183,8 +193,12 @@ BOOL StopDispatchThread(PortState* state);
 // Process-exit notification: ends every call pending on the handle at once. Closes nothing.
 BOOL ReleaseWaiters(OpenContext* context);
 // Records communication events (EV_ bits) on every handle waiting for any of them and wakes the waiters.
-// Called from any thread, including the partner's; never waits for OpenLock.
+// Called from any thread, including the partner's; never waits for OpenLock. Leaves the last error alone.
 void SignalCommEvents(PortState* state, DWORD events);
+// Whether the write in progress must stop waiting: aborted, its handle or the port closed, or its time up.
+// For the layer, which may keep a writer waiting for its partner; takes TxLock, so call it holding none of
+// the layer's locks.
+bool WriteMustEnd(PortState* state);
 
 // The dispatch thread's body; its service pass comes with the transmit and receive paths.
 DWORD WINAPI DispatchThreadProc(LPVOID parameter);
@@ -192,7 +206,7 @@ DWORD WINAPI DispatchThreadProc(LPVOID parameter);
 // the dispatch thread or inline (ServePortOrWake); never waits for another port's thread.
 void HandlePortEvents(PortState* state);
 // Runs a service pass on the calling thread when none runs and the port is served at all, otherwise wakes
-// the dispatch thread. For a thread holding no lock but its own port's TransmitLock.
+// the dispatch thread. For a thread holding no lock but its own port's TransmitLock or ReceiveLock.
 void ServePortOrWake(PortState* state);
 // Moves what the layer reports received into the receive ring; adds kInterruptTransmit to *passMask when the
 // pass must also run the transmit step. True when it stored at least one byte. Dispatch thread only.

@@ -83,28 +83,42 @@ DWORD RingFill(PortState* state) {
     return FillOf(state->RxRead.load(), state->RxWrite.load(), state->RxLength);
 }
 
+// Characters lost to a full ring are reported as a receive overrun: CE_RXOVER at the next status query
+// and EV_ERR to a handle that waits for it.
+void ReportRingOverflow(PortState* state) {
+    SetFlag(state, kFlagRxOverflow);
+    SignalCommEvents(state, EV_ERR);
+}
+
 // RxLock is held from reading the indices to advancing RxWrite, so that a reader emptying the ring (which
-// resets both indices) or a purge never falls between them.
+// resets both indices) or a purge never falls between them. A full ring takes in only the characters posted
+// ahead of the data, for XON and XOFF to act; the data waits in the layer, and the next read that makes
+// room has it taken in (kFlagRxStalled), while its writer waits for that room as long as the bytes would
+// take on a line.
 bool ReceiveStep(PortState* state, DWORD* passMask) {
     const PortOps& ops = OpsOf(state);
     const DCB dcb = GetDcb(state);
     DWORD count = 0;
+    DWORD lost = 0;
     {
         LockGuard rx(state->RxLock);
         const DWORD write = state->RxWrite.load();
         const DWORD room = ContiguousRoom(state->RxRead.load(), write, state->RxLength);
         if (room == 0) {
+            SetFlag(state, kFlagRxStalled);
             BYTE scratch[kScratchBytes];
-            DWORD lost = kScratchBytes;
-            ops.RxIntr(state->Port, scratch, &lost);
-            // The data is lost, but XON and XOFF still act, as a UART sees them before its buffer does.
+            lost = kScratchBytes;
+            ops.RxIntr(state->Port, scratch, &lost, RxInto::kFullRing);
+            if (lost > kScratchBytes) {
+                lost = kScratchBytes;
+            }
             if (HasFlag(state, kFlagXFlow)) {
                 lost = StripFlowCharacters(state, dcb, scratch, lost, passMask);
             }
             state->DroppedBytesCore.fetch_add(lost);
         } else {
             count = room;
-            const DWORD untaken = ops.RxIntr(state->Port, state->RxBuffer + write, &count);
+            const DWORD untaken = ops.RxIntr(state->Port, state->RxBuffer + write, &count, RxInto::kRing);
             state->DroppedBytesPort.fetch_add(untaken);
             if (count > room) {
                 count = room;  // a layer reporting more than it had room for cannot move the ring past it
@@ -119,6 +133,9 @@ bool ReceiveStep(PortState* state, DWORD* passMask) {
             state->RxWrite.store(next);
             state->RxBytes.fetch_add(count);
         }
+    }
+    if (lost != 0) {
+        ReportRingOverflow(state);
     }
     ApplyReceiveFlowStop(state, dcb);
     return count != 0;
@@ -144,6 +161,16 @@ void ReleaseReceiveFlow(PortState* state) {
             ops.SetDTR(state->Port);
         }
     }
+}
+
+void RequestReceivePass(PortState* state) {
+    SetFlag(state, kFlagReceiveAgain);
+    ServePortOrWake(state);
+}
+
+void AbortReads(PortState* state) {
+    state->ReadAborts.fetch_add(1);
+    SetEvent(state->ReadEvent);
 }
 
 void EmptyReceiveRing(PortState* state) {
@@ -206,10 +233,12 @@ DWORD TakeFromRing(PortState* state, BYTE* target, DWORD length, bool* fault) {
     return n;
 }
 
-DWORD ReadRing(OpenContext* context, BYTE* buffer, DWORD length) {
+// `abortsSeen` is the port's abort count when the read came in: any abort after it ends the read, also one
+// that comes while the read waits for another reader. The count is checked before every wait, and an abort
+// sets ReadEvent (it does not pulse it), so one that lands just before the wait still ends it.
+DWORD ReadRing(OpenContext* context, BYTE* buffer, DWORD length, DWORD abortsSeen) {
     PortState* state = context->Device;
     LockGuard readers(state->ReceiveLock);
-    ClearFlag(state, kFlagAbortRead);
     const ReadLimits limits = ComputeReadLimits(GetTimeouts(state), length);
     DWORD spent = 0;
     DWORD read = 0;
@@ -225,12 +254,15 @@ DWORD ReadRing(OpenContext* context, BYTE* buffer, DWORD length) {
             }
             length -= n;
             read += n;
+            if (n != 0 && ClearFlagOnce(state, kFlagRxStalled)) {
+                RequestReceivePass(state);  // data the full ring left waiting comes in now
+            }
         } else {
             if (limits.interval == MAXDWORD && (limits.total == 0 || read > 0)) {
                 break;
             }
             const DWORD limit = limits.total == 0 ? MAXDWORD : limits.total;
-            if (spent >= limit) {
+            if (spent >= limit || state->ReadAborts.load() != abortsSeen) {
                 break;
             }
             DWORD wait = limit - spent;
@@ -242,7 +274,7 @@ DWORD ReadRing(OpenContext* context, BYTE* buffer, DWORD length) {
                 break;
             }
             spent += GetTickCount() - before;
-            if (HasFlag(state, kFlagAbortRead)) {
+            if (state->ReadAborts.load() != abortsSeen) {
                 break;
             }
             if (state->OpenCount.load() == 0) {
@@ -262,6 +294,7 @@ DWORD ReadPort(DWORD_PTR open, LPVOID buffer, DWORD count) {
     if (!MayTransfer(call, GENERIC_READ)) {
         return kStreamFailure;
     }
+    const DWORD abortsSeen = call.port()->ReadAborts.load();
     ActiveCall active(call.get());
-    return ReadRing(call.get(), static_cast<BYTE*>(buffer), count);
+    return ReadRing(call.get(), static_cast<BYTE*>(buffer), count, abortsSeen);
 }

@@ -13,6 +13,10 @@ DWORD RingFill(PortState* state);
 void ReleaseReceiveFlow(PortState* state);
 // Empties the ring (contents zeroed, indices equal) under RxLock.
 void EmptyReceiveRing(PortState* state);
+// Has a service pass run a receive step whatever the layer reports: data left waiting by a full ring.
+void RequestReceivePass(PortState* state);
+// Ends every read pending on the port now (PURGE_RXABORT, process exit), also one about to wait.
+void AbortReads(PortState* state);
 
 // The dispatch thread's part of a write: let the writer hand over its next piece, hold it while XOFF holds
 // the line, or complete the write when nothing is left.

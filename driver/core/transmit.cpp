@@ -128,10 +128,33 @@ PieceResult HandOverNextPiece(PortState* state, int* refusals, FreshPass* passSe
     return PieceResult::kDone;
 }
 
+// What ends a write besides its last byte: an abort, the port's last close or a close of the writing
+// handle, or its total time limit. Caller holds TxLock.
+bool WriteStopsHere(PortState* state) {
+    const OpenContext* context = state->TxContext;
+    if (HasFlag(state, kFlagAbortTransmit) || state->OpenCount.load() == 0 ||
+        (context != nullptr && context->Closed.load() != 0)) {
+        return true;
+    }
+    return state->TxTimeLimitMs != 0 && GetTickCount() - state->TxStartTick >= state->TxTimeLimitMs;
+}
+
+// Milliseconds the write may still wait for a word; INFINITE without a time limit. Caller holds TxLock.
+DWORD WriteTimeLeft(PortState* state) {
+    if (state->TxTimeLimitMs == 0) {
+        return INFINITE;
+    }
+    const DWORD spent = GetTickCount() - state->TxStartTick;
+    return spent < state->TxTimeLimitMs ? state->TxTimeLimitMs - spent : 0;
+}
+
+// Every piece, whether it went out at once or after a wait, first checks what ends the write, so that a
+// write whose pieces keep being taken still ends at its time limit, its abort or its close.
 DWORD Transmit(OpenContext* context, const BYTE* buffer, DWORD count) {
     PortState* state = context->Device;
     LockGuard writers(state->TransmitLock);
     {
+        const COMMTIMEOUTS timeouts = GetTimeouts(state);
         LockGuard tx(state->TxLock);
         ClearFlag(state, kFlagAbortTransmit);
         WaitForSingleObject(state->TransmitEvent, 0);  // a signal left over from an earlier write or abort
@@ -139,13 +162,14 @@ DWORD Transmit(OpenContext* context, const BYTE* buffer, DWORD count) {
         state->TxBuffer = buffer;
         state->TxLength = count;
         state->TxRead = 0;
+        state->TxContext = context;
+        state->TxStartTick = GetTickCount();
+        state->TxTimeLimitMs =
+            timeouts.WriteTotalTimeoutMultiplier * count + timeouts.WriteTotalTimeoutConstant;
         state->TxBytesSent.store(0);
         state->TxBytesPending.store(count);
         ResetEvent(state->TransmitEvent);
     }
-    const COMMTIMEOUTS timeouts = GetTimeouts(state);
-    const DWORD limit = timeouts.WriteTotalTimeoutMultiplier * count + timeouts.WriteTotalTimeoutConstant;
-    const DWORD start = GetTickCount();
     int refusals = 0;
     // With XON/XOFF, an XOFF may have arrived and not been taken in yet: the first piece waits for a service
     // pass, which takes in what arrived before it lets the writer go. (Later pieces always follow one.)
@@ -159,6 +183,9 @@ DWORD Transmit(OpenContext* context, const BYTE* buffer, DWORD count) {
         ServeForWriter(state);
     }
     for (;;) {
+        if (WriteMustEnd(state)) {
+            break;
+        }
         const PieceResult result =
             awaitPass ? PieceResult::kWait : HandOverNextPiece(state, &refusals, &passSeen);
         if (result == PieceResult::kDone) {
@@ -171,19 +198,11 @@ DWORD Transmit(OpenContext* context, const BYTE* buffer, DWORD count) {
             ServeForWriter(state);
         }
         DWORD wait = INFINITE;
-        if (limit != 0) {
-            const DWORD spent = GetTickCount() - start;
-            if (spent >= limit) {
-                break;
-            }
-            wait = limit - spent;
+        {
+            LockGuard tx(state->TxLock);
+            wait = WriteTimeLeft(state);
         }
-        if (WaitForSingleObject(state->TransmitEvent, wait) != WAIT_OBJECT_0) {
-            break;
-        }
-        // An abort, the port's last close or a close of this very handle ends the write.
-        if (HasFlag(state, kFlagAbortTransmit) || state->OpenCount.load() == 0 ||
-            context->Closed.load() != 0) {
+        if (wait == 0 || WaitForSingleObject(state->TransmitEvent, wait) != WAIT_OBJECT_0) {
             break;
         }
         awaitPass = passSeen.needed && !GoGivenSince(state, passSeen.number);  // a stale word: wait on
@@ -198,17 +217,25 @@ DWORD Transmit(OpenContext* context, const BYTE* buffer, DWORD count) {
         state->TxBuffer = nullptr;
         state->TxLength = 0;
         state->TxRead = 0;
+        state->TxContext = nullptr;
         state->TxBytesPending.store(0);
     }
+    // Taken before the next writer may start and reset it.
+    const DWORD sent = state->TxBytesSent.load();
     writers.Unlock();
     SignalCommEvents(state, EV_TXEMPTY);
     if (GetDcb(state).fRtsControl == RTS_CONTROL_TOGGLE) {
         OpsOf(state).ClearRTS(state->Port);
     }
-    return state->TxBytesSent.load();
+    return sent;
 }
 
 }  // namespace
+
+bool WriteMustEnd(PortState* state) {
+    LockGuard tx(state->TxLock);
+    return WriteStopsHere(state);
+}
 
 void RequestTransmitPass(PortState* state) {
     SetFlag(state, kFlagWriterAwaitsPass);

@@ -20,7 +20,17 @@
 //
 // Immediate characters (XON, XOFF, TransmitCommChar) never wait for the partner: they go into a small ring
 // in the receiving port, and RxIntr hands them over ahead of the FIFO.
+//
+// Pacing. A writer is faster than any line, so a receiver that simply lost what its full ring cannot hold
+// would lose data whatever it did. A writer may run ahead of its reader by the receiving ring; beyond that
+// its delivery waits in the FIFO for room (a read that makes room has the core take it in) for as long as
+// its bytes would take on a line at the writer's settings, and only then are they lost, as a line would lose
+// them: counted in overrunBytes and reported to the receiver (CE_RXOVER, EV_ERR). So a reader that keeps up
+// with the line loses nothing, a faster one gets the full speed, and a writer whose partner never reads
+// still finishes, at line speed. The core's word that the write must stop (an abort, a close, its time
+// limit) ends the wait: a delivery not yet taken is then withdrawn, unsent.
 #include <algorithm>
+#include <cstdint>
 
 #include <windows.h>
 #include <pkfuncs.h>
@@ -32,6 +42,10 @@
 namespace {
 
 constexpr DWORD kWaitRetryMs = 1;  // only if waiting on the event itself fails
+// A writer whose delivery waits for room asks the core this often whether its write must stop.
+constexpr DWORD kWriterCheckMs = 20;
+constexpr DWORD kMicrosecondsPerMs = 1000;
+constexpr DWORD kSlowestBaud = 50;
 
 bool IsFinal(DWORD state) {
     return state == kFifoReleased || state == kFifoDiscarded || state == kFifoAbandoned;
@@ -215,8 +229,73 @@ void PostImmediate(PortState* partnerState, VirtualPort* partner, BYTE character
     MarkReceived(partnerState, partner);
 }
 
-DeliveryResult DeliverToPartner(PortState* partnerState, VirtualPort* partner, const BYTE* source,
-                                DWORD* count) {
+DWORD ByteTimeUs(const DCB& dcb) {
+    constexpr DWORD kTenthsPerBit = 10;
+    const DWORD dataBits = std::clamp<DWORD>(dcb.ByteSize, 5, 8);
+    const DWORD parityBits = dcb.Parity != NOPARITY ? 1 : 0;
+    const DWORD stopTenths = dcb.StopBits == TWOSTOPBITS ? 20 : dcb.StopBits == ONE5STOPBITS ? 15 : 10;
+    const DWORD tenths = (1 + dataBits + parityBits) * kTenthsPerBit + stopTenths;
+    const DWORD baud = std::max<DWORD>(dcb.BaudRate, kSlowestBaud);
+    return static_cast<DWORD>(uint64_t{tenths} * 1000000 / kTenthsPerBit / baud);
+}
+
+namespace {
+
+// How long `bytes` take on the writer's line, in whole milliseconds, at least one.
+DWORD LineTimeMs(const DeliveryWriter& writer, DWORD bytes) {
+    const uint64_t us = uint64_t{writer.byteTimeUs} * bytes;
+    return static_cast<DWORD>(std::max<uint64_t>(1, (us + kMicrosecondsPerMs - 1) / kMicrosecondsPerMs));
+}
+
+// The flow character among lost bytes that decides the receiver's transmit state: the last XON or XOFF,
+// XOFF first where both are the same character. Answers false when XON/XOFF is off or none is there.
+bool LastFlowCharacter(const VirtualPort* port, DWORD count, BYTE* character) {
+    const DWORD filter = port->receiveFilter.load();
+    if ((filter & kFilterXFlow) == 0) {
+        return false;
+    }
+    const BYTE xon = static_cast<BYTE>(filter >> kFilterXonShift);
+    const BYTE xoff = static_cast<BYTE>(filter >> kFilterXoffShift);
+    for (DWORD i = count; i-- != 0;) {
+        if (port->rxFifo[i] == xoff || port->rxFifo[i] == xon) {
+            *character = port->rxFifo[i];
+            return true;
+        }
+    }
+    return false;
+}
+
+// The delivery's bytes waited their line time in a full ring: they are lost, as sent, and the receiver
+// learns of it. XON and XOFF among them still act, as a UART sees them before its buffer does: the last one
+// goes ahead as an immediate character, which a full ring still takes in. False when RxIntr or a purge got
+// to the bytes first.
+bool OverrunDelivery(PortState* partnerState, VirtualPort* partner) {
+    if (!ClaimLoadedFifo(partner)) {
+        return false;
+    }
+    const DWORD lost = partner->rxFifoCount.load();
+    partner->overrunBytes.fetch_add(lost);
+    partner->lineStatus.fetch_or(kLineOverrun);  // before the flow character can act
+    BYTE flowCharacter = 0;
+    if (LastFlowCharacter(partner, lost, &flowCharacter)) {
+        PostImmediate(partnerState, partner, flowCharacter);
+    }
+    EndDelivery(partner, kFifoDiscarded);
+    partner->eventCallback(partnerState, EV_ERR);
+    return true;
+}
+
+// The write is over before the partner took its bytes: they are taken back, unsent.
+void WithdrawDelivery(VirtualPort* partner) {
+    if (ClaimLoadedFifo(partner)) {
+        EndDelivery(partner, kFifoAbandoned);
+    }
+}
+
+}  // namespace
+
+DeliveryResult DeliverToPartner(const DeliveryWriter& writer, PortState* partnerState, VirtualPort* partner,
+                                const BYTE* source, DWORD* count) {
     const DWORD offered = *count;
     *count = 0;
     if (offered > kFifoBytes || partnerState == nullptr || partner == nullptr) {
@@ -241,6 +320,7 @@ DeliveryResult DeliverToPartner(PortState* partnerState, VirtualPort* partner, c
     }
     partner->rxFifoCount.store(offered);
     partner->fifoTaken.store(0);
+    partner->fifoRefusedAt.store(0);
     partner->fifoGeneration.store(generation);
     partner->fifoState.store(kFifoLoaded);
     MarkDataReady(partner);
@@ -250,13 +330,29 @@ DeliveryResult DeliverToPartner(PortState* partnerState, VirtualPort* partner, c
     }
     // Mostly the partner's pass runs right here and releases the delivery before the wait below.
     partner->serviceCallback(partnerState);
+    // The line-time clock runs from the first time a full ring refused the bytes: a partner that is merely
+    // slow to serve its port loses nothing.
+    const DWORD lineTimeMs = LineTimeMs(writer, offered);
     DWORD state = partner->fifoState.load();
     while (!IsFinal(state)) {
-        if (WaitForSingleObject(partner->rxConsumedEvent, INFINITE) == WAIT_FAILED) {
+        DWORD wait = kWriterCheckMs;
+        const DWORD refusedAt = partner->fifoRefusedAt.load();
+        if (refusedAt != 0) {
+            const DWORD spent = GetTickCount() - (refusedAt & ~1u);
+            if (spent >= lineTimeMs && OverrunDelivery(partnerState, partner)) {
+                break;
+            }
+            wait = spent < lineTimeMs ? std::min(lineTimeMs - spent, kWriterCheckMs) : kWriterCheckMs;
+        }
+        if (WriteMustEnd(writer.state)) {
+            WithdrawDelivery(partner);
+        }
+        if (WaitForSingleObject(partner->rxConsumedEvent, wait) == WAIT_FAILED) {
             Sleep(kWaitRetryMs);
         }
         state = partner->fifoState.load();
     }
+    state = partner->fifoState.load();
     switch (state) {
         case kFifoReleased:
             *count = partner->fifoTaken.load();
@@ -293,7 +389,7 @@ DWORD VirtualGetInterruptType(VirtualPort* port) {
     return report;
 }
 
-DWORD VirtualRxIntr(VirtualPort* port, BYTE* target, DWORD* count) {
+DWORD VirtualRxIntr(VirtualPort* port, BYTE* target, DWORD* count, RxInto into) {
     if (count == nullptr) {
         return 0;
     }
@@ -313,8 +409,13 @@ DWORD VirtualRxIntr(VirtualPort* port, BYTE* target, DWORD* count) {
         }
     }
 
-    // A FIFO this call cannot reach for want of room stays loaded for the next call.
-    const bool fifoClaimed = stored < room && ClaimLoadedFifo(port);
+    // A FIFO this call cannot reach for want of room stays loaded for the next call; a full ring takes none
+    // of it, and its writer's clock starts (the writer decides when the bytes are lost).
+    if (into == RxInto::kFullRing && port->fifoState.load() == kFifoLoaded) {
+        DWORD unrefused = 0;
+        port->fifoRefusedAt.compare_exchange_strong(unrefused, GetTickCount() | 1);
+    }
+    const bool fifoClaimed = into == RxInto::kRing && stored < room && ClaimLoadedFifo(port);
     const DWORD fifoCount = fifoClaimed ? port->rxFifoCount.load() : 0;
     DWORD fifoUsed = 0;
     while (fifoUsed < fifoCount && stored < room) {
@@ -348,7 +449,11 @@ DWORD VirtualRxIntr(VirtualPort* port, BYTE* target, DWORD* count) {
     port->lineStatus.fetch_and(static_cast<BYTE>(~kLineDataReady));
     if (HasReceivedBytes(port)) {
         port->lineStatus.fetch_or(kLineDataReady);
-        port->pendingSources.fetch_or(kSourceReceive);
+        // Reported again only when another call can take something: a full ring leaves the FIFO to the read
+        // that makes room, or the pass would ask for it again and again.
+        if (into == RxInto::kRing || port->immediateCount.load() != 0) {
+            port->pendingSources.fetch_or(kSourceReceive);
+        }
     }
     if (filter.SawEvtChar()) {
         port->eventCallback(port->portState, EV_RXFLAG);
@@ -362,8 +467,10 @@ void VirtualTxIntr(VirtualPort* port, const BYTE* source, DWORD* count) {
     }
     const DWORD offered = *count;
     *count = 0;
+    DeliveryWriter writer{port->portState, 0};
     {
         LockGuard reg(port->registerLock);
+        writer.byteTimeUs = ByteTimeUs(port->dcb);
         PulseEvent(port->flushEvent);
         // A held write is not marked for another transmit report: EndHolds lets it go when the line comes
         // on or the settings stop holding it.
@@ -385,7 +492,7 @@ void VirtualTxIntr(VirtualPort* port, const BYTE* source, DWORD* count) {
     PartnerRef partner;
     AcquirePartner(port, &partner);
     DWORD piece = std::min(offered, kFifoBytes);
-    const DeliveryResult result = DeliverToPartner(partner.state, partner.port, source, &piece);
+    const DeliveryResult result = DeliverToPartner(writer, partner.state, partner.port, source, &piece);
     ReleasePartner(&partner);
     {
         LockGuard tx(port->transmitLock);

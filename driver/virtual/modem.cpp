@@ -19,12 +19,16 @@ namespace {
 struct LineWiring {
     BYTE set;
     BYTE clear;
+    BYTE output;  // the port's own output line it drives
+    bool on;
 };
 
-constexpr LineWiring kSetDtrWiring{kModemDcd | kModemDsr | kModemDcdChanged | kModemDsrChanged, 0};
-constexpr LineWiring kClearDtrWiring{kModemDcdChanged | kModemDsrChanged, kModemDcd | kModemDsr};
-constexpr LineWiring kSetRtsWiring{kModemCts | kModemCtsChanged, 0};
-constexpr LineWiring kClearRtsWiring{kModemCtsChanged, kModemCts};
+constexpr LineWiring kSetDtrWiring{kModemDcd | kModemDsr | kModemDcdChanged | kModemDsrChanged, 0, kOutputDtr,
+                                   true};
+constexpr LineWiring kClearDtrWiring{kModemDcdChanged | kModemDsrChanged, kModemDcd | kModemDsr, kOutputDtr,
+                                     false};
+constexpr LineWiring kSetRtsWiring{kModemCts | kModemCtsChanged, 0, kOutputRts, true};
+constexpr LineWiring kClearRtsWiring{kModemCtsChanged, kModemCts, kOutputRts, false};
 
 struct ChangeEvent {
     BYTE changeBit;
@@ -63,6 +67,13 @@ void DriveLine(VirtualPort* port, const LineWiring& wiring) {
     const bool found = AcquirePartner(port, &partner);
     {
         LockGuard reg(port->registerLock);
+        // Recorded before the partner's status changes: a partner opening meanwhile reads it after storing
+        // its own lines and corrects them (StartPort).
+        if (wiring.on) {
+            port->outputLines.fetch_or(wiring.output);
+        } else {
+            port->outputLines.fetch_and(static_cast<BYTE>(~wiring.output));
+        }
         if (found && partner.port != nullptr) {
             const bool watched = (partner.state->EventMask.load() & EventsOfChanges(wiring.set)) != 0;
             const BYTE set = watched ? wiring.set : static_cast<BYTE>(wiring.set & ~kModemChangeBits);
@@ -170,7 +181,9 @@ DWORD VirtualGetStatus(VirtualPort* port, COMSTAT* status) {
     if (!CeSafeCopyMemory(status, &report, sizeof(report))) {
         return kStatusFault;
     }
-    return 0;  // no line error is ever recorded
+    // The only line error a virtual port records: delivered bytes lost to a full ring. Reported once.
+    const BYTE line = port->lineStatus.fetch_and(static_cast<BYTE>(~kLineOverrun));
+    return (line & kLineOverrun) != 0 ? CE_RXOVER : 0;
 }
 
 // The status block a UART reset would clear is rebuilt by every GetStatus; nothing is left to reset.

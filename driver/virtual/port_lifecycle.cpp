@@ -134,15 +134,55 @@ void ResetInterruptState(VirtualPort* port) {
     port->lineStatus.exchange(kLineTransmitterEmpty);
 }
 
-// Only the first of nested starts acts. The port's own lines start as DSR and DCD on, CTS off, whatever
-// the partner did while it was closed.
+namespace {
+
+// The modem status a first open shows: the open partner's output lines as a null-modem cable carries them
+// (its RTS as CTS, its DTR as DSR and DCD), or DSR and DCD on and CTS off while the partner is closed. The
+// change bits are those of the closed case either way.
+BYTE FirstOpenModemStatus(BYTE partnerOutputs) {
+    BYTE status = kModemDsrChanged | kModemDcdChanged;
+    if ((partnerOutputs & kOutputDtr) != 0) {
+        status |= kModemDsr | kModemDcd;
+    }
+    if ((partnerOutputs & kOutputRts) != 0) {
+        status |= kModemCts;
+    }
+    return status;
+}
+
+// Shows the partner's lines as they are now. The partner records a line change before it stores it in this
+// port's status, so a change that lands between reading its lines and storing ours is read again here.
+void TakePartnersLines(VirtualPort* port) {
+    PartnerRef partner;
+    const bool found = AcquirePartner(port, &partner);
+    const bool partnerOpen = found && partner.port != nullptr && partner.state->OpenCount.load() != 0 &&
+                             partner.port->isOpen.load();
+    BYTE outputs = partnerOpen ? partner.port->outputLines.load() : kOutputsAtFirstOpen;
+    for (;;) {
+        port->modemStatus.exchange(FirstOpenModemStatus(outputs));
+        const BYTE again = partnerOpen ? partner.port->outputLines.load() : kOutputsAtFirstOpen;
+        if (again == outputs) {
+            break;
+        }
+        outputs = again;
+    }
+    if (found) {
+        ReleasePartner(&partner);
+    }
+}
+
+}  // namespace
+
+// Only the first of nested starts acts. The port's own output lines start as DTR on, RTS off, which is what
+// a partner opening later is shown until this port drives them.
 void StartPort(VirtualPort* port) {
     if (port->openCount.fetch_add(1) != 0) {
         return;
     }
     // rxConsumedEvent is left alone: a writer of an earlier open may not have woken to its end yet, and
     // each delivery resets the event itself before it waits.
-    port->modemStatus.exchange(kModemFirstOpen);
+    port->outputLines.store(kOutputsAtFirstOpen);
+    TakePartnersLines(port);
     port->lineStatus.exchange(0);
     LockGuard reg(port->registerLock);
     port->ctsHold.store(0);
@@ -155,6 +195,9 @@ void StartPort(VirtualPort* port) {
     CheckParity(port, dcb.Parity);
     ResetInterruptState(port);
     EvaluateModemStatus(port);
+    // A write held by a line the partner already raised goes on.
+    const BYTE lines = port->modemStatus.load();
+    EndHolds(port, (lines & kModemCts) != 0, (lines & kModemDsr) != 0);
     // Only now, so that the reset above cannot wipe the marks of a delivery that arrives at once.
     port->openGeneration.fetch_add(1);
     port->receiving.store(true);

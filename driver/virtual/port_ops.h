@@ -25,8 +25,13 @@ using PortDeinitFn = DWORD(VirtualPort* port);
 using PortOpenFn = DWORD(VirtualPort* port);
 using PortCloseFn = DWORD(VirtualPort* port);
 using PortGetInterruptTypeFn = DWORD(VirtualPort* port);
+// Where RxIntr hands bytes over: into room in the core's receive ring, or, while the ring is full, into a
+// small scratch area of the core's. A full ring takes only the characters posted ahead of the data, so that
+// XON and XOFF still act, as a UART sees them before its buffer does; data waits in the layer for room, and
+// its writer decides when waiting has lasted as long as the bytes would take on a line.
+enum class RxInto { kRing, kFullRing };
 // count: room at target in, bytes stored out. Answers the bytes left untaken.
-using PortRxIntrFn = DWORD(VirtualPort* port, BYTE* target, DWORD* count);
+using PortRxIntrFn = DWORD(VirtualPort* port, BYTE* target, DWORD* count, RxInto into);
 // count: bytes offered in, bytes taken out. A null source with count 0 says the write is over.
 // May block until the partner has taken the bytes, with no lock of the layer held meanwhile; the core calls
 // it with bytes only from the writing application thread, never from a dispatch thread. Before its next

@@ -26,7 +26,12 @@ const BaudRateEntry kBaudTable[kBaudTableEntries] = {
 };
 
 DWORD ReceiveFilterOf(const DCB& dcb) {
-    DWORD filter = static_cast<DWORD>(static_cast<BYTE>(dcb.EvtChar)) << kFilterEvtCharShift;
+    DWORD filter = static_cast<DWORD>(static_cast<BYTE>(dcb.EvtChar)) << kFilterEvtCharShift |
+                   static_cast<DWORD>(static_cast<BYTE>(dcb.XonChar)) << kFilterXonShift |
+                   static_cast<DWORD>(static_cast<BYTE>(dcb.XoffChar)) << kFilterXoffShift;
+    if (dcb.fOutX || dcb.fInX) {
+        filter |= kFilterXFlow;
+    }
     if (dcb.fNull) {
         filter |= kFilterNull;
     }

@@ -27,6 +27,7 @@ constexpr DWORD kBaudTableEntries = 23;
 
 // lineStatus bits (16550 line status register layout).
 constexpr BYTE kLineDataReady = 0x01;
+constexpr BYTE kLineOverrun = 0x02;  // received bytes were lost for want of room; cleared by GetStatus
 constexpr BYTE kLineTransmitterEmpty = 0x20;
 
 // modemStatus bits (16550 modem status register layout).
@@ -37,8 +38,16 @@ constexpr BYTE kModemCts = 0x10;
 constexpr BYTE kModemDsr = 0x20;
 constexpr BYTE kModemDcd = 0x80;
 constexpr BYTE kModemChangeBits = kModemCtsChanged | kModemDsrChanged | kModemDcdChanged;
-// A port's own lines at its first open: DSR and DCD on and marked changed, CTS off.
+// A port's own lines at its first open while its partner is closed: DSR and DCD on and marked changed, CTS
+// off. With the partner open they follow the partner's output lines, with the same change bits.
 constexpr BYTE kModemFirstOpen = kModemDcd | kModemDsr | kModemDcdChanged | kModemDsrChanged;
+
+// outputLines bits: what the port last drove on its own DTR and RTS (the partner's DSR/DCD and CTS).
+constexpr BYTE kOutputDtr = 0x01;
+constexpr BYTE kOutputRts = 0x02;
+// The output lines a first open starts from: what a partner opening later is shown when this port drove
+// nothing yet, the same as a partner that is closed.
+constexpr BYTE kOutputsAtFirstOpen = kOutputDtr;
 
 // pendingSources bits. kSourceNone is what the byte holds when nothing is pending.
 constexpr BYTE kSourceNone = 0x01;
@@ -102,19 +111,27 @@ struct VirtualPort {
     std::atomic<DWORD> fifoTaken;               // atomic: bytes of the delivery RxIntr handed over
     std::atomic<DWORD> openGeneration;          // atomic: counts first opens
     std::atomic<DWORD> fifoGeneration;          // atomic: the openGeneration its writer began in
-    std::atomic<DWORD> receiveFilter;           // atomic: RxIntr's copy of fNull, fDsrSensitivity and EvtChar
+    std::atomic<DWORD> receiveFilter;           // atomic: the settings that act on arriving bytes (below)
     RankedLock immediateLock;                   // leaf
     BYTE immediateQueue[kImmediateQueueBytes];  // immediateLock: ring of immediate characters
     DWORD immediateHead;                        // immediateLock: index of the oldest character
     DWORD immediatePurges;  // immediateLock: receive purges so far, so a late pop spares a refilled ring
     std::atomic<DWORD> immediateCount;  // changed under immediateLock; read without it to skip an empty ring
     std::atomic<DWORD> droppedImmediate;  // atomic: immediate characters lost to a full ring
+    std::atomic<BYTE> outputLines;        // atomic: kOutput* bits, changed under registerLock
+    std::atomic<DWORD> overrunBytes;      // atomic: delivered bytes lost because the core's ring stayed full
+    // atomic: when a full ring first refused the delivery in rxFifo, as a tick with its lowest bit set; 0
+    // while no full ring has refused it.
+    std::atomic<DWORD> fifoRefusedAt;
 };
 
 // receiveFilter layout.
 constexpr DWORD kFilterNull = 0x1;          // fNull: drop NUL bytes
 constexpr DWORD kFilterDsrSensitive = 0x2;  // fDsrSensitivity: drop bytes while DSR is off
+constexpr DWORD kFilterXFlow = 0x4;         // fOutX or fInX: XON and XOFF act on arrival
 constexpr DWORD kFilterEvtCharShift = 8;    // EvtChar in bits 8..15
+constexpr DWORD kFilterXonShift = 16;       // XonChar in bits 16..23
+constexpr DWORD kFilterXoffShift = 24;      // XoffChar in bits 24..31
 DWORD ReceiveFilterOf(const DCB& dcb);
 
 // References (AddRefVirtualPort and ReleaseVirtualPort are in port_ops.h for the core).
@@ -130,8 +147,16 @@ enum class DeliveryResult {
     kRefused,    // no partner, partner not open, too many bytes, FIFO busy, or partner closed meanwhile
     kFault,      // the source could not be read
 };
-DeliveryResult DeliverToPartner(PortState* partnerState, VirtualPort* partner, const BYTE* source,
-                                DWORD* count);
+// The writer's side of a delivery: its port's state, for the core's word on whether the write must stop,
+// and how long one byte takes on its line, for how long it waits for room before its bytes overrun.
+struct DeliveryWriter {
+    PortState* state;
+    DWORD byteTimeUs;
+};
+DeliveryResult DeliverToPartner(const DeliveryWriter& writer, PortState* partnerState, VirtualPort* partner,
+                                const BYTE* source, DWORD* count);
+// Microseconds one character takes on a line with these settings: start bit, data bits, parity, stop bits.
+DWORD ByteTimeUs(const DCB& dcb);
 // Lets a writer whose bytes RxIntr took go on; called at the port's next report, close, deinit and purge.
 void ReleaseTakenDelivery(VirtualPort* port);
 // Ends a writer's wait for a port that goes away (close, deinit): a delivery not yet taken is refused.

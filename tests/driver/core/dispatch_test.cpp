@@ -2,6 +2,9 @@
 // received bytes go, what it signals, and a thread that does not stop in time keeping its port alive.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "common/timing.h"
 #include "driver/core/fake_layer_test.h"
 
@@ -83,6 +86,61 @@ INSTANTIATE_TEST_SUITE_P(Rings, ReceiveRoomTest,
                          ::testing::Values(RingCase{0, 0, 2047, 100}, RingCase{0, 2047, 0, 2047},
                                            RingCase{5, 3, 1, 4}, RingCase{5, 4, 0, 4},
                                            RingCase{5, 10, 2038, 110}, RingCase{5, 2040, 8, 0}));
+
+// An abort that lands the moment a wait has begun (the call counted among the handle's active calls) still
+// ends it: a new event mask a pending WaitCommEvent, and PURGE_RXABORT a pending read. The rounds move the
+// abort across the first steps of the wait.
+TEST_F(DispatchTest, AbortsAtTheStartOfAWaitAreNeverLost) {
+    constexpr int kRounds = 1000;
+    OpenContext* owner = Open(state_, kData);
+    ASSERT_NE(owner, nullptr);
+    const DWORD_PTR handle = Handle(owner);
+    COMMTIMEOUTS forever{};
+    ASSERT_TRUE(COM_IOControl(handle, IOCTL_SERIAL_SET_TIMEOUTS, reinterpret_cast<PBYTE>(&forever),
+                              sizeof(forever), nullptr, 0, nullptr));
+    DWORD mask = EV_RXCHAR;
+    DWORD purge = PURGE_RXABORT;
+    const auto abortWait = [&] {
+        COM_IOControl(handle, IOCTL_SERIAL_SET_WAIT_MASK, reinterpret_cast<PBYTE>(&mask), sizeof(mask),
+                      nullptr, 0, nullptr);
+    };
+    const auto abortRead = [&] {
+        COM_IOControl(handle, IOCTL_SERIAL_PURGE, reinterpret_cast<PBYTE>(&purge), sizeof(purge), nullptr, 0,
+                      nullptr);
+    };
+    const auto wait = [&] {
+        DWORD events = 0;
+        DWORD returned = 0;
+        COM_IOControl(handle, IOCTL_SERIAL_WAIT_ON_MASK, nullptr, 0, reinterpret_cast<PBYTE>(&events),
+                      sizeof(events), &returned);
+    };
+    const auto read = [&] {
+        BYTE byte = 0;
+        COM_Read(handle, &byte, 1);
+    };
+    abortWait();
+    for (int round = 0; round < kRounds && !HasFailure(); ++round) {
+        for (int kind = 0; kind < 2; ++kind) {
+            std::atomic<bool> done{false};
+            std::thread caller([&] {
+                kind == 0 ? wait() : read();
+                done.store(true);
+            });
+            while (owner->ActiveCalls.load() == 0) {
+            }
+            for (int spin = 0; spin < round % 64; ++spin) {
+                std::this_thread::yield();
+            }
+            kind == 0 ? abortWait() : abortRead();
+            if (!WaitUntil([&] { return done.load(); }, 2000)) {
+                ADD_FAILURE() << (kind == 0 ? "the new mask" : "PURGE_RXABORT") << " was lost in round "
+                              << round;
+                COM_Close(handle);  // ends the call
+            }
+            caller.join();
+        }
+    }
+}
 
 TEST_F(DispatchTest, ThreadThatDoesNotStopKeepsItsPortUntilItEnds) {
     HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);

@@ -64,7 +64,7 @@ DWORD GetInterruptType(VirtualPort*) {
     return mask;
 }
 
-DWORD RxIntr(VirtualPort* port, BYTE* target, DWORD* count) {
+DWORD RxIntr(VirtualPort* port, BYTE* target, DWORD* count, RxInto /*into*/) {
     Note("RxIntr(" + std::to_string(*count) + ")");
     OpenContext* owner = Fake(port)->state->AccessOwner.load();
     Behave().ownerCallsInPass.store(owner != nullptr ? owner->ActiveCalls.load() : -1);

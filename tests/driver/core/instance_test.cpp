@@ -124,8 +124,8 @@ TEST_P(FirstOpenTest, SetsTheDcbCountersFlagsAndRing) {
                           &state->DroppedBytesPort}) {
         counter->store(7);
     }
-    const DWORD kept = kFlagXFlow | kFlagAbortRead | kFlagAbortTransmit;
-    SetFlag(state, kept | kFlagStopXmit | kFlagSentXoff | kFlagDtrFlowOff | kFlagRtsFlowOff);
+    const DWORD kept = kFlagAbortTransmit;
+    SetFlag(state, kept | kFlagXFlow | kFlagStopXmit | kFlagSentXoff | kFlagDtrFlowOff | kFlagRtsFlowOff);
     {
         LockGuard rx(state->RxLock);
         std::memset(state->RxBuffer, 0xAA, state->RxLength);
@@ -164,7 +164,8 @@ TEST_P(FirstOpenTest, SetsTheDcbCountersFlagsAndRing) {
 
 INSTANTIATE_TEST_SUITE_P(Fills, FirstOpenTest, ::testing::Values(BYTE{0x00}, BYTE{0xFF}));
 
-TEST_F(InstanceTest, TimeoutsAndXFlowSurviveTheLastCloseAndOnlyAFirstOpenResetsTheDcb) {
+// XON/XOFF goes with the DCB a first open resets, so a reopened port never acts on what it reports off.
+TEST_F(InstanceTest, TimeoutsSurviveTheLastCloseAndOnlyAFirstOpenResetsTheDcbAndXFlow) {
     PortState* state = Create(PairEnd(u"COM", 0));
     ASSERT_NE(state, nullptr);
     constexpr COMMTIMEOUTS kInitial = {250, 10, 100, 0, 0};
@@ -185,7 +186,8 @@ TEST_F(InstanceTest, TimeoutsAndXFlowSurviveTheLastCloseAndOnlyAFirstOpenResetsT
     EXPECT_EQ(GetDcb(state).BaudRate, 9600u);
     const COMMTIMEOUTS now = GetTimeouts(state);
     EXPECT_EQ(std::memcmp(&now, &custom, sizeof(custom)), 0);
-    EXPECT_TRUE(HasFlag(state, kFlagXFlow));
+    EXPECT_FALSE(HasFlag(state, kFlagXFlow));
+    SetFlag(state, kFlagXFlow);
 
     // An access-0 handle that stays open makes the next data open an ordinary one.
     OpenContext* query = Open(state, 0);
@@ -194,6 +196,7 @@ TEST_F(InstanceTest, TimeoutsAndXFlowSurviveTheLastCloseAndOnlyAFirstOpenResetsT
     ASSERT_TRUE(COM_Close(Handle(owner)));
     ASSERT_NE(Open(state, GENERIC_READ), nullptr);
     EXPECT_EQ(GetDcb(state).BaudRate, 19200u);
+    EXPECT_TRUE(HasFlag(state, kFlagXFlow));
 }
 
 class PriorityTest : public InProcessTest,

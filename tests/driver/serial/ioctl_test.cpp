@@ -308,7 +308,9 @@ TEST_F(SerialControlTest, SetupCommChangesNothing) {
     before.ExpectSame(Snapshot::Of(a_, b_));
     // The ring keeps its size.
     EXPECT_EQ(Write(b_, Stream(3).Take(3000)), 3000u);
-    EXPECT_EQ(InQueue(a_), kRingCapacity);
+    DWORD errors = 0;
+    EXPECT_EQ(Status(a_, &errors).cbInQue, kRingCapacity);
+    EXPECT_EQ(errors, static_cast<DWORD>(CE_RXOVER));
 }
 
 // The immediate character overtakes a write that XOFF holds, and never waits for it.
@@ -476,6 +478,41 @@ TEST_F(ProcessExitTest, ReleasesPendingReadWriteAndWaitAtOnce) {
     EXPECT_EQ(Drain(b_), bytes);
     EXPECT_EQ(Write(b_, bytes), 10u);
     EXPECT_EQ(Read(a_, 10), bytes);
+}
+
+// An open that races the owner's close waits for it and then gets the port: during the close's drain of a
+// blocked read, and between a process-exit release and the close that follows it (a killed program's
+// handles are released first, then closed).
+TEST_F(ProcessExitTest, AnOpenRacingTheOwnersCloseWaitsForItAndGetsThePort) {
+    for (bool releasedFirst : {false, true}) {
+        SCOPED_TRACE(releasedFirst ? "after a process-exit release" : "during the close");
+        SetTimeouts(a_, {0, 0, 0, 0, 0});
+        std::vector<BYTE> buffer(10);
+        Background reader([&] { ReadCall(a_, buffer.data(), 10); });
+        EXPECT_FALSE(reader.Wait(kQuietMs));
+        HANDLE owner = a_;
+        if (releasedFirst) {
+            DEVICE_PSL_NOTIFY packet = ExitPacket();
+            EXPECT_TRUE(Notify(owner, &packet, sizeof(packet)));
+            ASSERT_TRUE(reader.Wait(kSoonMs));
+        }
+        Background closer([&] {
+            if (releasedFirst) {
+                Sleep(kQuietMs);  // the open comes first
+            }
+            EXPECT_TRUE(CloseHandle(owner));
+        });
+        if (!releasedFirst) {
+            Sleep(kQuietMs / 10);  // the close is draining the read
+        }
+        a_ = tulktest::OpenByName(Name(0), kData);
+        EXPECT_NE(a_, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+        EXPECT_TRUE(closer.Wait(kSoonMs));
+        EXPECT_TRUE(reader.Wait(kSoonMs));
+        if (a_ == INVALID_HANDLE_VALUE) {
+            return;
+        }
+    }
 }
 
 // Any other packet is acknowledged and releases nothing; so is any packet on a handle without access.

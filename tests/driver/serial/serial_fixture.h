@@ -95,7 +95,8 @@ class Stream {
 DCB GetState(HANDLE port);
 void ChangeState(HANDLE port, const std::function<void(DCB&)>& change);
 void SetTimeouts(HANDLE port, const COMMTIMEOUTS& timeouts);
-COMSTAT Status(HANDLE port);
+// The status, which must carry no error, or with `errors` whatever errors it reports (and clears).
+COMSTAT Status(HANDLE port, DWORD* errors = nullptr);
 DWORD InQueue(HANDLE port);
 DWORD ModemLines(HANDLE port);
 void Escape(HANDLE port, DWORD function);

@@ -261,5 +261,39 @@ INSTANTIATE_TEST_SUITE_P(Families, StressTest, ::testing::ValuesIn(Families()),
                              return FamilyName(info.param);
                          });
 
+using SharedHandleTest = PairTest;
+
+// Two threads writing on one handle each get their own count back, whatever the other writer does with the
+// port's write state once the first is done.
+TEST_F(SharedHandleTest, WritersOnOneHandleEachGetTheirOwnCount) {
+    constexpr int kRounds = 2000;
+    std::atomic<bool> stop{false};
+    Background reader([&] {
+        SetTimeouts(b_, WaitForAny(20));
+        std::vector<BYTE> buffer(kRingBytes);
+        DWORD read = 0;
+        while (!stop.load()) {
+            ReadFile(b_, buffer.data(), kRingBytes, &read, nullptr);
+        }
+    });
+    std::atomic<int> wrongCounts{0};
+    const auto writer = [&](DWORD size) {
+        const std::vector<BYTE> bytes(size, 'c');
+        for (int round = 0; round < kRounds; ++round) {
+            DWORD written = 0;
+            if (!WriteFile(a_, bytes.data(), size, &written, nullptr) || written != size) {
+                wrongCounts.fetch_add(1);
+            }
+        }
+    };
+    std::thread small(writer, 1);
+    std::thread large(writer, 1500);
+    small.join();
+    large.join();
+    stop.store(true);
+    EXPECT_TRUE(reader.Wait(kSoonMs));
+    EXPECT_EQ(wrongCounts.load(), 0);
+}
+
 }  // namespace
 }  // namespace serialtest

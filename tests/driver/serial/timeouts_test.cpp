@@ -1,5 +1,6 @@
 // Read and write timeouts as applications see them: each rule of the read timeouts (return at once, wait for
 // any byte, wait for the whole length, total and interval limits) and writes that end by their time limit.
+#include <atomic>
 #include <cstring>
 
 #include "driver/serial/serial_fixture.h"
@@ -147,6 +148,43 @@ TEST_F(WriteTimeoutTest, ZeroTimeoutsWaitWithoutLimit) {
     EXPECT_TRUE(write.ok);
     EXPECT_EQ(write.bytes, 100u);
     EXPECT_EQ(Drain(b_), bytes);
+}
+
+// A write whose pieces keep being taken (a reader that keeps up, no flow control to hold it) still ends at
+// its total time limit, and at PURGE_TXABORT from another thread, with the bytes taken so far.
+TEST_F(WriteTimeoutTest, AWriteThatKeepsGoingEndsAtItsTimeLimitAndAtAnAbort) {
+    constexpr DWORD kLength = 128u << 20;
+    constexpr DWORD kLimitMs = 100;
+    const std::vector<BYTE> bytes(kLength, 'w');
+    std::atomic<bool> stop{false};
+    Background reader([&] {
+        SetTimeouts(b_, WaitForAny(50));
+        std::vector<BYTE> buffer(64 * 1024);
+        DWORD read = 0;
+        while (!stop.load()) {
+            ReadFile(b_, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr);
+        }
+    });
+    for (bool abort : {false, true}) {
+        SCOPED_TRACE(abort ? "PURGE_TXABORT" : "total time limit");
+        SetTimeouts(a_, {0, 0, 0, 0, abort ? 0 : kLimitMs});
+        Transfer write;
+        Stopwatch clock;
+        Background writer([&] { write = WriteCall(a_, bytes.data(), kLength); });
+        if (abort) {
+            // Aborted once it is under way (an abort before a write starts does not concern it).
+            ASSERT_TRUE(tulktest::WaitUntil([&] { return Status(a_).cbOutQue != 0; }, kSoonMs));
+            EXPECT_FALSE(writer.Wait(kLimitMs));
+            clock = Stopwatch();
+            EXPECT_TRUE(PurgeComm(a_, PURGE_TXABORT));
+        }
+        ASSERT_TRUE(writer.Wait(kSoonMs));
+        EXPECT_LE(clock.ElapsedMs(), UpperBoundMs(abort ? 0 : kLimitMs));
+        EXPECT_TRUE(write.ok);
+        EXPECT_LT(write.bytes, kLength);
+    }
+    stop.store(true);
+    EXPECT_TRUE(reader.Wait(kSoonMs));
 }
 
 }  // namespace

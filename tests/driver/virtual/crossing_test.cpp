@@ -28,7 +28,7 @@ class CrossingTest : public VirtualPortTest {
         }
         heldReport_ = 0;
         DWORD count = room;
-        const DWORD untaken = Ops(b_).RxIntr(Vp(b_), target, &count);
+        const DWORD untaken = Ops(b_).RxIntr(Vp(b_), target, &count, RxInto::kRing);
         if (left != nullptr) {
             *left = untaken;
         }
@@ -182,7 +182,8 @@ TEST_F(CrossingTest, ClosedPartnerRefusesAndNothingArrivesLater) {
 TEST_F(CrossingTest, DeliveryLongerThanTheFifoIsRefused) {
     const std::vector<BYTE> data = Pattern(kFifoBytes + 1);
     DWORD count = kFifoBytes + 1;
-    EXPECT_EQ(DeliverToPartner(b_, Vp(b_), data.data(), &count), DeliveryResult::kRefused);
+    EXPECT_EQ(DeliverToPartner({a_, ByteTimeUs(GetDcb(a_))}, b_, Vp(b_), data.data(), &count),
+              DeliveryResult::kRefused);
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptNone) << "refused delivery left a mark";
 }

@@ -135,7 +135,8 @@ TEST_F(PortLifecycleTest, RetiredPartnerStaysUsableUntilReleased) {
     EXPECT_FALSE(AcquirePartner(Vp(a_), &none)) << "a retired port is still found";
     const BYTE byte = 'x';
     DWORD count = 1;
-    EXPECT_EQ(DeliverToPartner(partner.state, partner.port, &byte, &count), DeliveryResult::kRefused);
+    EXPECT_EQ(DeliverToPartner({a_, ByteTimeUs(GetDcb(a_))}, partner.state, partner.port, &byte, &count),
+              DeliveryResult::kRefused);
     ReleasePartner(&partner);
 }
 
@@ -152,6 +153,15 @@ TEST_F(PortLifecycleTest, OpenAndCloseAreNotNested) {
     EXPECT_EQ(Ops(a_).Close(port), 0u);
     EXPECT_EQ(port->openCount.load(), 0u);
     EXPECT_EQ(port->isOpen.load(), 0);
+}
+
+// A first open reports the port's lines to nobody yet; that is no failure, and a call that succeeds leaves
+// the thread's last error alone.
+TEST_F(PortLifecycleTest, SuccessfulFirstOpenLeavesTheLastErrorAlone) {
+    CreatePair();
+    SetLastError(tulktest::kUnsetError);
+    ASSERT_NE(OpenData(a_), nullptr);
+    EXPECT_EQ(GetLastError(), tulktest::kUnsetError);
 }
 
 TEST_F(PortLifecycleTest, DeinitClosesAnOpenPortAndToleratesNone) {

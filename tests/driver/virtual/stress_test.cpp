@@ -82,7 +82,7 @@ class StressTest : public VirtualPortTest {
     static void TakeIn(End& self, std::mt19937& random) {
         BYTE target[kFifoBytes];
         DWORD count = 1 + random() % kFifoBytes;
-        Ops(self.state).RxIntr(Vp(self.state), target, &count);
+        Ops(self.state).RxIntr(Vp(self.state), target, &count, RxInto::kRing);
         for (DWORD i = 0; i < count; ++i) {
             if ((target[i] & kImmediateBit) != 0) {
                 self.immediates.fetch_add(1);
