@@ -45,13 +45,26 @@ DWORD PortList::DeletePort(PortEntry* entry) {
     if (index < 0 || entry->isPhysical || entry->keyPath[0] == u'\0') {
         return 0;
     }
-    // A null handle means an earlier attempt stopped the instance already and only the key was left.
+    // Without a handle the instance is looked up by its key, unless an earlier attempt of ours stopped it: an
+    // entry read while another program's activation had not yet written Hnd names a running port too, whose
+    // key must not go while it runs. An activation still that far behind a moment later is left alone.
+    if (entry->deviceHandle == nullptr && entry->instanceStopped == 0) {
+        HANDLE running = nullptr;
+        if (FindActiveInstance(entry->keyPath, &running) != 0 && running == nullptr) {
+            store::StoreWait(store::kDeviceSettleMs);
+            if (FindActiveInstance(entry->keyPath, &running) != 0 && running == nullptr) {
+                return 0;
+            }
+        }
+        entry->deviceHandle = running;
+    }
     if (entry->deviceHandle != nullptr) {
         if (!DeactivateDevice(entry->deviceHandle)) {
             return 0;
         }
         store::StoreWait(store::kDeviceSettleMs);
         entry->deviceHandle = nullptr;
+        entry->instanceStopped = 1;
     }
     if (!RemovePortKey(entry->keyPath)) {
         return 0;

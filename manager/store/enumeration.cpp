@@ -74,6 +74,24 @@ void ReadFriendlyName(const WCHAR* keyPath, PortEntry* entry) {
 
 }  // namespace
 
+DWORD PortList::FindActiveInstance(LPCWSTR keyPath, HANDLE* handle) {
+    DWORD found = 0;
+    *handle = nullptr;
+    store::ForEachSubkey(kActiveKey, [&](LPCWSTR, HKEY active) {
+        WCHAR key[kKeyPathChars];
+        if (found != 0 || !store::ReadString(active, DEVLOAD_DEVKEY_VALNAME, key, kKeyPathChars) ||
+            lstrcmpiW(key, keyPath) != 0) {
+            return;
+        }
+        found = 1;
+        DWORD value = 0;
+        if (store::ReadDword(active, DEVLOAD_HANDLE_VALNAME, &value)) {
+            *handle = HandleOf(value);
+        }
+    });
+    return found;
+}
+
 void PortList::Refresh() {
     RefreshRunningInstances();
     RefreshDisabledPorts();
@@ -107,6 +125,7 @@ void PortList::RefreshRunningInstances() {
                 return;
             }
             entry->deviceHandle = HandleOf(handle);
+            entry->instanceStopped = 0;
             entry->arrayIndex = static_cast<LONG>(arrayIndex);
             // Without a Name or a Prefix the entry keeps what it had: its defaults when it is new.
             if (numbered) {

@@ -25,6 +25,9 @@ struct PortEntry {
     DWORD isDisabled = 0;  // physical ports only: the key's Prefix is the disabled mark
     WCHAR friendlyName[kFriendlyNameChars] = u"";
     HANDLE deviceHandle = nullptr;  // the device manager's handle of the running instance; null = none known
+    // 1 once this manager's own stop of the instance succeeded and only its key was left; a null handle
+    // without it may just mean the entry was read before the activation wrote Hnd.
+    DWORD instanceStopped = 0;
     WCHAR prefix[kPrefixChars] = u"COM";
     WCHAR keyPath[kKeyPathChars] = u"";  // driver key under HKEY_LOCAL_MACHINE; empty when only probed
     LONG portNumber = kNoPortNumber;     // n of the device name <prefix>n:

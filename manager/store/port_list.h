@@ -61,6 +61,9 @@ class PortList {
     // --- enumeration (enumeration.cpp, open_state.cpp) ---
     // Updates entries found again (by key path) and appends new ones; never removes or reorders.
     void Refresh();
+    // The running instance of a driver key, by its entry in Drivers\Active: 1 with *handle set (null while
+    // the activation has not written Hnd yet), or 0 when the key runs no instance.
+    static DWORD FindActiveInstance(LPCWSTR keyPath, HANDLE* handle);
     // 1 when an application has the port open for reading or writing, else 0 (also on every failure).
     DWORD IsPortOpen(const PortEntry* entry) const;
 

@@ -60,6 +60,32 @@ TEST_F(DeletionTest, PortThatCannotBeStoppedIsLeftAsItWas) {
     EXPECT_TRUE(Running(u"COM5:"));
 }
 
+// An entry read before another program's activation wrote Hnd has no handle. Deleting it stops the port it
+// finds running under its key; while that activation has still not written Hnd, it refuses and leaves the
+// running port and its key alone.
+TEST_F(DeletionTest, EntryWithoutAHandleNeverRemovesTheKeyOfARunningPort) {
+    PortEntry* first = MakePair();
+    first->deviceHandle = nullptr;
+    const std::u16string active = ActiveKeyOf(tulktest::PortKeyPath(0));
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, active.c_str(), 0, 0, &key), ERROR_SUCCESS);
+    DWORD handle = 0;
+    DWORD size = sizeof(handle);
+    ASSERT_EQ(RegQueryValueExW(key, u"Hnd", nullptr, nullptr, reinterpret_cast<BYTE*>(&handle), &size),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteValueW(key, u"Hnd"), ERROR_SUCCESS);
+    EXPECT_EQ(list_->DeletePort(first), 0u);
+    EXPECT_TRUE(Running(u"COM5:"));
+    EXPECT_TRUE(KeyExists(tulktest::PortKeyPath(0)));
+
+    ASSERT_EQ(RegSetValueExW(key, u"Hnd", 0, REG_DWORD, reinterpret_cast<BYTE*>(&handle), sizeof(handle)),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(list_->DeletePort(first), 1u);
+    EXPECT_FALSE(Running(u"COM5:"));
+    EXPECT_FALSE(KeyExists(tulktest::PortKeyPath(0)));
+}
+
 TEST_F(DeletionTest, KeyThatResistsDeletionIsEmptiedAndDeletedAgain) {
     PortEntry* first = MakePair();
     for (const char16_t* other : {u"PortIsRO", u"SplitPort", u"RemoteHost", u"TULKNet", u"RemoteReal"}) {
