@@ -2,6 +2,7 @@
 // SerialEvent, and one service pass per wake-up that runs until the layer reports nothing pending. A thread
 // that delivers to the port may run the pass itself when none runs (ServePortOrWake): passes never wait for
 // another port's thread, so the deliverer loses nothing by it, and the port is spared two wake-ups.
+#include "core/layer_calls.h"
 #include "core/handle_call.h"
 #include "core/port_state.h"
 #include "core/serial_core.h"
@@ -120,8 +121,7 @@ void HandlePortEvents(PortState* state) {
     // set again and gets a pass of its own, numbered after the writer's last piece.
     const bool writerAsked = (state->Flags.fetch_and(~kFlagWriterAwaitsPass) & kFlagWriterAwaitsPass) != 0;
     state->PassesStarted.fetch_add(1);
-    const PortOps& ops = OpsOf(state);
-    DWORD mask = ops.GetInterruptType(state->Port);
+    DWORD mask = LayerGetInterruptType(state);
     if ((state->Flags.fetch_and(~kFlagReceiveAgain) & kFlagReceiveAgain) != 0) {
         mask |= kInterruptReceive;  // a read made room for data a full ring left waiting
     }
@@ -134,12 +134,12 @@ void HandlePortEvents(PortState* state) {
             TransmitStep(state);
         }
         if ((mask & kInterruptModem) != 0) {
-            ops.ModemIntr(state->Port);
+            LayerModemIntr(state);
         }
         if ((mask & kInterruptLine) != 0) {
-            ops.LineIntr(state->Port);
+            LayerLineIntr(state);
         }
-        mask = ops.GetInterruptType(state->Port);
+        mask = LayerGetInterruptType(state);
     }
     if (writerAsked) {
         TransmitStep(state);  // what arrived is in: the writer may go on, unless an XOFF holds it
@@ -149,52 +149,4 @@ void HandlePortEvents(PortState* state) {
         SignalCommEvents(state, EV_RXCHAR);
     }
     CountOutOfOwner(owner);
-}
-
-BOOL WaitForCommEvents(OpenContext* context, DWORD* result) {
-    PortState* state = context->Device;
-    *result = 0;
-    if (state == nullptr || state->OpenCount.load() == 0) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    // Whatever ends pending waits (a new mask, a close, a process exit) bumps WaitGeneration under EventLock
-    // and then sets CommEvent; the wait looks at the generation under the same lock before it resets the
-    // event, so no abort falls between its check and its wait.
-    DWORD generation;
-    {
-        LockGuard events(context->EventLock);
-        if (context->WaitMask == 0) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return FALSE;
-        }
-        generation = context->WaitGeneration;
-    }
-    ActiveCall active(context);
-    while (state->OpenCount.load() != 0) {
-        DWORD taken;
-        DWORD mask;
-        {
-            // Resetting CommEvent and taking the flags under EventLock loses no event recorded after the
-            // reset: SignalCommEvents records and sets the event under the same lock.
-            LockGuard events(context->EventLock);
-            if (context->WaitGeneration != generation) {
-                break;
-            }
-            ResetEvent(context->CommEvent);
-            taken = context->EventFlags.exchange(0);
-            mask = context->WaitMask;
-        }
-        if ((mask & taken) != 0) {
-            *result = mask & taken;
-            break;
-        }
-        WaitForSingleObject(context->CommEvent, INFINITE);
-    }
-    if (state->OpenCount.load() == 0) {
-        *result = 0;
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    return TRUE;
 }

@@ -1,5 +1,6 @@
 // The stream entry points of both families. The device manager binds an instance to the family its key's
 // Prefix names; the KMX_ entries behave exactly as the COM_ ones by forwarding to them.
+#include "core/layer_calls.h"
 #include "core/handle_call.h"
 #include "core/instance.h"
 #include "core/open_close.h"
@@ -49,7 +50,7 @@ BOOL COM_PowerUp(DWORD_PTR device) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    return OpsOf(port.get()).PowerOn(port.get()->Port);
+    return LayerPowerOn(port.get());
 }
 
 BOOL COM_PowerDown(DWORD_PTR device) {
@@ -61,7 +62,7 @@ BOOL COM_PowerDown(DWORD_PTR device) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    return OpsOf(port.get()).PowerOff(port.get()->Port);
+    return LayerPowerOff(port.get());
 }
 
 DWORD_PTR KMX_Init(LPCWSTR activeKey, DWORD_PTR clientInfo) {

@@ -1,4 +1,5 @@
 // A port instance from its creation by COM_Init to its retirement by COM_Deinit.
+#include "core/layer_calls.h"
 #include "core/instance.h"
 
 #include "core/live_records.h"
@@ -68,7 +69,7 @@ void InitPart(PortState* state, PortPart part, RankedLock* lock, LockRank rank, 
 
 // Twice what the layer asks for, never less than the core's own minimum.
 DWORD RxRingBytes(PortState* state) {
-    const DWORD wish = OpsOf(state).GetRxBufferSize(state->Port);
+    const DWORD wish = LayerGetRxBufferSize(state);
     return wish > kMinRxRingBytes / 2 ? wish * 2 : kMinRxRingBytes;
 }
 
@@ -101,7 +102,7 @@ bool CompleteInstance(PortState* state) {
     if (OwnsDispatchThread(state) && !StartDispatchThread(state)) {
         return false;
     }
-    OpsOf(state).PostInit(state->Port);
+    LayerPostInit(state);
     return RegisterPortState(state);
 }
 
@@ -137,7 +138,7 @@ PortState* CreateInstance(LPCWSTR activeKey, const PortLayer& layer) {
         RetireInstance(state);
         return nullptr;
     }
-    state->Port = OpsOf(state).Init(activeKey, state, state->Ops);
+    state->Port = LayerInit(state, activeKey);
     if (state->Port == nullptr || !CompleteInstance(state)) {
         RetireInstance(state);
         return nullptr;

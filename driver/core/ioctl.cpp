@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "core/layer_calls.h"
 #include "core/handle_call.h"
 #include "core/port_state.h"
 #include "core/serial_core.h"
@@ -50,8 +51,7 @@ BOOL NotifyProcessEvent(OpenContext* context, const BYTE* in, DWORD inLength) {
 // parameter, whatever error the slot set.
 BOOL PassToLayer(PortState* state, DWORD code, PBYTE in, DWORD inLength, PBYTE out, DWORD outLength,
                  PDWORD actualOut) {
-    const PortOps& ops = OpsOf(state);
-    if (ops.Ioctl == nullptr || !ops.Ioctl(state->Port, code, in, inLength, out, outLength, actualOut)) {
+    if (!LayerIoctl(state, code, in, inLength, out, outLength, actualOut)) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
     return TRUE;
@@ -90,7 +90,7 @@ void RecomputeEventMask(PortState* state) {
 }
 
 void Purge(PortState* state, DWORD flags) {
-    OpsOf(state).PurgeComm(state->Port, flags);
+    LayerPurgeComm(state, flags);
     if (flags & PURGE_RXCLEAR) {
         EmptyReceiveRing(state);
         // Release receive flow control whatever the fill: nothing is held any more.
@@ -99,15 +99,15 @@ void Purge(PortState* state, DWORD flags) {
         if (dcb.fInX && HasFlag(state, kFlagSentXoff)) {
             ClearFlag(state, kFlagSentXoff | kFlagOwnXoffHold);
             RequestTransmitPass(state);  // a write held by our own XOFF goes on
-            OpsOf(state).XmitComChar(state->Port, static_cast<BYTE>(dcb.XonChar));
+            LayerXmitComChar(state, static_cast<BYTE>(dcb.XonChar));
         }
         if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE &&
             (state->Flags.fetch_and(~kFlagRtsFlowOff) & kFlagRtsFlowOff)) {
-            OpsOf(state).SetRTS(state->Port);
+            LayerSetRts(state);
         }
         if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE &&
             (state->Flags.fetch_and(~kFlagDtrFlowOff) & kFlagDtrFlowOff)) {
-            OpsOf(state).SetDTR(state->Port);
+            LayerSetDtr(state);
         }
     }
     if (flags & PURGE_RXABORT) {
@@ -131,7 +131,7 @@ void ReleaseSoftwareFlow(PortState* state, const DCB& previous, const DCB& dcb) 
     bool released = false;
     if (previous.fInX && !dcb.fInX &&
         (state->Flags.fetch_and(~(kFlagSentXoff | kFlagOwnXoffHold)) & kFlagSentXoff) != 0) {
-        OpsOf(state).XmitComChar(state->Port, static_cast<BYTE>(previous.XonChar));
+        LayerXmitComChar(state, static_cast<BYTE>(previous.XonChar));
         released = true;
     }
     if (!dcb.fInX && !dcb.fOutX && (state->Flags.fetch_and(~kXoffHolds) & kXoffHolds) != 0) {
@@ -147,39 +147,39 @@ void ReleaseSoftwareFlow(PortState* state, const DCB& previous, const DCB& dcb) 
 BOOL ApplyDcb(PortState* state, const DCB& dcb) {
     LockGuard flow(state->FlowLock);
     const DCB previous = GetDcb(state);
-    if (!OpsOf(state).SetDCB(state->Port, &dcb)) {
+    if (!LayerSetDcb(state, &dcb)) {
         return FALSE;
     }
     SetDcbCopy(state, dcb);
     ReleaseSoftwareFlow(state, previous, dcb);
     if (dcb.fDtrControl == DTR_CONTROL_DISABLE) {
-        OpsOf(state).ClearDTR(state->Port);
+        LayerClearDtr(state);
     } else if (dcb.fDtrControl == DTR_CONTROL_ENABLE) {
-        OpsOf(state).SetDTR(state->Port);
+        LayerSetDtr(state);
     }
     if (dcb.fRtsControl == RTS_CONTROL_DISABLE) {
-        OpsOf(state).ClearRTS(state->Port);
+        LayerClearRts(state);
     } else if (dcb.fRtsControl == RTS_CONTROL_ENABLE) {
-        OpsOf(state).SetRTS(state->Port);
+        LayerSetRts(state);
     }
     const bool overThreeQuarters = 4 * RingFill(state) > 3 * state->RxLength;
     if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE) {
         // A line already dropped by flow control is raised again; one not yet dropped drops on a full ring.
         if (!HasFlag(state, kFlagDtrFlowOff) && overThreeQuarters) {
             SetFlag(state, kFlagDtrFlowOff);
-            OpsOf(state).ClearDTR(state->Port);
+            LayerClearDtr(state);
         } else {
             ClearFlag(state, kFlagDtrFlowOff);
-            OpsOf(state).SetDTR(state->Port);
+            LayerSetDtr(state);
         }
     }
     if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) {
         // A line already dropped stays dropped while the ring is over three quarters full.
         if (HasFlag(state, kFlagRtsFlowOff) && overThreeQuarters) {
-            OpsOf(state).ClearRTS(state->Port);
+            LayerClearRts(state);
         } else {
             ClearFlag(state, kFlagRtsFlowOff);
-            OpsOf(state).SetRTS(state->Port);
+            LayerSetRts(state);
         }
     }
     if (dcb.fOutX || dcb.fInX) {
@@ -198,26 +198,24 @@ BOOL RunControlCode(OpenContext* context, DWORD code, PBYTE in, DWORD inLength, 
     PortState* state = context->Device;
     switch (code) {
         case IOCTL_SERIAL_SET_BREAK_ON:
-            OpsOf(state).SetBreak(state->Port);
+            LayerSetBreak(state);
             return TRUE;
         case IOCTL_SERIAL_SET_BREAK_OFF:
-            OpsOf(state).ClearBreak(state->Port);
+            LayerClearBreak(state);
             return TRUE;
         case IOCTL_SERIAL_SET_DTR:
         case IOCTL_SERIAL_CLR_DTR:
             if (GetDcb(state).fDtrControl == DTR_CONTROL_HANDSHAKE) {
                 return Fail(ERROR_INVALID_PARAMETER);
             }
-            code == IOCTL_SERIAL_SET_DTR ? OpsOf(state).SetDTR(state->Port)
-                                         : OpsOf(state).ClearDTR(state->Port);
+            code == IOCTL_SERIAL_SET_DTR ? LayerSetDtr(state) : LayerClearDtr(state);
             return TRUE;
         case IOCTL_SERIAL_SET_RTS:
         case IOCTL_SERIAL_CLR_RTS:
             if (GetDcb(state).fRtsControl == RTS_CONTROL_HANDSHAKE) {
                 return Fail(ERROR_INVALID_PARAMETER);
             }
-            code == IOCTL_SERIAL_SET_RTS ? OpsOf(state).SetRTS(state->Port)
-                                         : OpsOf(state).ClearRTS(state->Port);
+            code == IOCTL_SERIAL_SET_RTS ? LayerSetRts(state) : LayerClearRts(state);
             return TRUE;
         case IOCTL_SERIAL_SET_XOFF:
             if (HasFlag(state, kFlagXFlow)) {
@@ -273,7 +271,7 @@ BOOL RunControlCode(OpenContext* context, DWORD code, PBYTE in, DWORD inLength, 
                 return Fail(ERROR_INVALID_PARAMETER);
             }
             SERIAL_DEV_STATUS status{};
-            status.Errors = OpsOf(state).GetStatus(state->Port, &status.ComStat);
+            status.Errors = LayerGetStatus(state, &status.ComStat);
             if ((state->Flags.fetch_and(~kFlagRxOverflow) & kFlagRxOverflow) != 0) {
                 status.Errors |= CE_RXOVER;
             }
@@ -288,7 +286,7 @@ BOOL RunControlCode(OpenContext* context, DWORD code, PBYTE in, DWORD inLength, 
                 return Fail(ERROR_INVALID_PARAMETER);
             }
             DWORD modem = 0;
-            OpsOf(state).GetModemStatus(state->Port, &modem);
+            LayerGetModemStatus(state, &modem);
             return PutOutput(out, &modem, sizeof(modem), returned) ? TRUE : Fail(ERROR_INVALID_PARAMETER);
         }
         case IOCTL_SERIAL_GET_PROPERTIES: {
@@ -296,7 +294,7 @@ BOOL RunControlCode(OpenContext* context, DWORD code, PBYTE in, DWORD inLength, 
                 return Fail(ERROR_INVALID_PARAMETER);
             }
             COMMPROP properties{};
-            OpsOf(state).GetCommProperties(state->Port, &properties);
+            LayerGetCommProperties(state, &properties);
             return PutOutput(out, &properties, sizeof(properties), returned) ? TRUE
                                                                              : Fail(ERROR_INVALID_PARAMETER);
         }
@@ -306,7 +304,7 @@ BOOL RunControlCode(OpenContext* context, DWORD code, PBYTE in, DWORD inLength, 
                 return Fail(ERROR_INVALID_PARAMETER);
             }
             SetTimeoutsCopy(state, timeouts);
-            OpsOf(state).SetCommTimeouts(state->Port, &timeouts);
+            LayerSetCommTimeouts(state, &timeouts);
             return TRUE;
         }
         case IOCTL_SERIAL_GET_TIMEOUTS: {
@@ -333,7 +331,7 @@ BOOL RunControlCode(OpenContext* context, DWORD code, PBYTE in, DWORD inLength, 
             if (!InputFits(1, in, inLength) || !GetInput(in, &character)) {
                 return Fail(ERROR_INVALID_PARAMETER);
             }
-            OpsOf(state).XmitComChar(state->Port, character);
+            LayerXmitComChar(state, character);
             return TRUE;
         }
         case IOCTL_SERIAL_GET_DCB: {
@@ -351,9 +349,9 @@ BOOL RunControlCode(OpenContext* context, DWORD code, PBYTE in, DWORD inLength, 
             return ApplyDcb(state, dcb) ? TRUE : Fail(ERROR_INVALID_PARAMETER);
         }
         case IOCTL_SERIAL_ENABLE_IR:
-            return OpsOf(state).EnableIR(state->Port, GetDcb(state).BaudRate);
+            return LayerEnableIr(state, GetDcb(state).BaudRate);
         case IOCTL_SERIAL_DISABLE_IR:
-            OpsOf(state).DisableIR(state->Port);
+            LayerDisableIr(state);
             return TRUE;
         default:
             return PassToLayer(state, code, in, inLength, out, outLength, returned);

@@ -75,6 +75,12 @@ void NoteReleased(const RankedLock* lock) {
     std::abort();
 }
 
+[[noreturn]] void ReportBrokenContract(const char* what, const RankedLock* lock) {
+    std::fprintf(stderr, "lock order: %s %s(%d)\n", what, lock->name, static_cast<int>(lock->rank));
+    std::fflush(stderr);
+    std::abort();
+}
+
 #endif  // TULK_LOCK_CHECKS
 
 }  // namespace
@@ -104,4 +110,28 @@ void ReleaseRankedLock(RankedLock* lock) {
     NoteReleased(lock);
 #endif
     LeaveCriticalSection(&lock->section);
+}
+
+void AssertLockHeld([[maybe_unused]] const RankedLock* lock) {
+#if TULK_LOCK_CHECKS
+    if (!IsHeld(lock)) {
+        ReportBrokenContract("the call needs", lock);
+    }
+#endif
+}
+
+void AssertNoLockFrom([[maybe_unused]] LockRank rank) {
+#if TULK_LOCK_CHECKS
+    for (int i = 0; i < held.count; ++i) {
+        if (held.locks[i]->rank >= rank) {
+            ReportBrokenContract("the call may not be made holding", held.locks[i]);
+        }
+    }
+#endif
+}
+
+void FailContract(const char* condition, const char* file, int line) {
+    std::fprintf(stderr, "contract broken at %s:%d: %s\n", file, line, condition);
+    std::fflush(stderr);
+    std::abort();
 }

@@ -61,6 +61,18 @@ void DeleteRankedLock(RankedLock* lock);
 void AcquireRankedLock(RankedLock* lock);
 void ReleaseRankedLock(RankedLock* lock);
 
+// Contracts of calls, checked with the lock checks on (nothing otherwise): the calling thread holds `lock`;
+// it holds no lock ranked at or above `rank` (so the callee may take such locks, or wait).
+void AssertLockHeld(const RankedLock* lock);
+void AssertNoLockFrom(LockRank rank);
+// Any other condition a call's contract states; stops the program naming it where it does not hold.
+[[noreturn]] void FailContract(const char* condition, const char* file, int line);
+#if TULK_LOCK_CHECKS
+#define TULK_EXPECT(condition) ((condition) ? void(0) : FailContract(#condition, __FILE__, __LINE__))
+#else
+#define TULK_EXPECT(condition) void(0)
+#endif
+
 // RAII guard for a ranked lock.
 class LockGuard {
   public:

@@ -1,5 +1,6 @@
 // Handles on a port: the one data owner and any number of access-0 handles beside it, the first open that
 // starts the port, and the close that waits for the calls still working on the handle.
+#include "core/layer_calls.h"
 #include "core/open_close.h"
 
 #include <cstring>
@@ -75,14 +76,12 @@ bool StartPort(PortState* state) {
     state->DroppedBytesCore.store(0);
     state->DroppedBytesPort.store(0);
     ClearFlag(state, kFirstOpenClearedFlags);
-
-    const PortOps& ops = OpsOf(state);
-    ops.SetDCB(state->Port, &dcb);
-    ops.SetCommTimeouts(state->Port, &timeouts);
-    if (!ops.Open(state->Port)) {
+    LayerSetDcb(state, &dcb);
+    LayerSetCommTimeouts(state, &timeouts);
+    if (!LayerOpen(state)) {
         return false;
     }
-    ops.PurgeComm(state->Port, PURGE_RXCLEAR);
+    LayerPurgeComm(state, PURGE_RXCLEAR);
     {
         LockGuard rx(state->RxLock);
         std::memset(state->RxBuffer, 0, state->RxLength);
@@ -184,7 +183,7 @@ BOOL CloseContext(OpenContext* context) {
     ReturnDispatchThreadToNormal(state);
     DrainCalls(context, false);
     if (state->OpenCount.load() == 0) {
-        OpsOf(state).Close(state->Port);
+        LayerClose(state);
     }
     Unlink(state, context);
     UnregisterOpenContext(context);

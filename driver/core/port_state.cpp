@@ -1,5 +1,6 @@
 // The life of the core's records: allocation, references and the release that frees them, and the
 // snapshots of a port's settings.
+#include "core/layer_calls.h"
 #include "core/port_state.h"
 
 #include <new>
@@ -21,7 +22,7 @@ void DeleteLockIf(PortState* state, PortPart part, RankedLock* lock) {
 // The last user is gone: the layer's object first (it may still signal through the events), then the rest.
 void DestroyPortState(PortState* state) {
     if (state->Ops != nullptr) {
-        OpsOf(state).Deinit(state->Port);
+        LayerDeinit(state);
         if (state->Port == nullptr && state->ReleaseOps != nullptr) {
             state->ReleaseOps(state->Ops);
         }

@@ -13,7 +13,8 @@
 #include <windows.h>
 
 #include "core/lock_order.h"
-#include "virtual/port_ops.h"
+#include "core/port_core.h"
+#include "core/port_ops.h"
 
 // PortState::Flags bits.
 enum PortFlag : DWORD {
@@ -48,7 +49,6 @@ constexpr DWORD kCloseDrainPassMs = 100;
 constexpr DWORD kDispatchStopWaitMs = 3000;
 constexpr DWORD kDispatchStopSettleMs = 10;
 constexpr DWORD kDispatchStartPollMs = 20;
-constexpr DWORD kPortTableSlots = 20;  // valid DeviceArrayIndex values are 0..19
 
 struct PortState;
 
@@ -148,10 +148,7 @@ enum PortPart : DWORD {
     kPartFlowLock = 1u << 7,
 };
 
-// The slots of a port's table; only for a PortState whose Ops exist (every instance past COM_Init).
-inline const PortOps& OpsOf(const PortState* state) {
-    return *state->Ops->ops;
-}
+// A port's slots are called through the wrappers of layer_calls.h.
 inline bool OwnsDispatchThread(const PortState* state) {
     return state->Ops != nullptr && (state->Ops->bindFlags & kBindOwnDispatchThread) != 0;
 }
@@ -179,11 +176,8 @@ inline void ClearFlag(PortState* state, DWORD flag) {
     state->Flags.fetch_and(~flag);
 }
 
-// References. A PortState is freed by its last release, which also runs the layer's Deinit and with it takes
-// that port's VirtualPort locks: release while holding no lock ranked at or above kRankVpTransmit. The port
-// table hands out no new reference once COM_Deinit has emptied the slot.
-void AddRefPortState(PortState* state);
-void ReleasePortState(PortState* state);
+// References (AddRefPortState and ReleasePortState are in port_core.h). The port table hands out no new
+// reference once COM_Deinit has emptied the slot.
 void AddRefOpenContext(OpenContext* context);
 void ReleaseOpenContext(OpenContext* context);
 
@@ -192,22 +186,12 @@ bool StartDispatchThread(PortState* state);
 BOOL StopDispatchThread(PortState* state);
 // Process-exit notification: ends every call pending on the handle at once. Closes nothing.
 BOOL ReleaseWaiters(OpenContext* context);
-// Records communication events (EV_ bits) on every handle waiting for any of them and wakes the waiters.
-// Called from any thread, including the partner's; never waits for OpenLock. Leaves the last error alone.
-void SignalCommEvents(PortState* state, DWORD events);
-// Whether the write in progress must stop waiting: aborted, its handle or the port closed, or its time up.
-// For the layer, which may keep a writer waiting for its partner; takes TxLock, so call it holding none of
-// the layer's locks.
-bool WriteMustEnd(PortState* state);
 
 // The dispatch thread's body; its service pass comes with the transmit and receive paths.
 DWORD WINAPI DispatchThreadProc(LPVOID parameter);
 // One service pass: serves the port until the layer reports nothing pending. Runs under ServiceClaim, on
 // the dispatch thread or inline (ServePortOrWake); never waits for another port's thread.
 void HandlePortEvents(PortState* state);
-// Runs a service pass on the calling thread when none runs and the port is served at all, otherwise wakes
-// the dispatch thread. For a thread holding no lock but its own port's TransmitLock or ReceiveLock.
-void ServePortOrWake(PortState* state);
 // Moves what the layer reports received into the receive ring; adds kInterruptTransmit to *passMask when the
 // pass must also run the transmit step. True when it stored at least one byte. Dispatch thread only.
 bool ReceiveStep(PortState* state, DWORD* passMask);

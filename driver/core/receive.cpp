@@ -2,6 +2,7 @@
 // flow control (XON/XOFF removal and sending, DTR/RTS handshake), and reading under the serial timeouts.
 #include <cstring>
 
+#include "core/layer_calls.h"
 #include "core/handle_call.h"
 #include "core/port_state.h"
 #include "core/serial_core.h"
@@ -60,20 +61,19 @@ void ApplyReceiveFlowStop(PortState* state, const DCB& dcb) {
     LockGuard flow(state->FlowLock);
     const DWORD fill = RingFill(state);
     const bool overThreeQuarters = 4 * fill > 3 * state->RxLength;
-    const PortOps& ops = OpsOf(state);
     if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE && overThreeQuarters &&
         SetFlagOnce(state, kFlagDtrFlowOff)) {
-        ops.ClearDTR(state->Port);
+        LayerClearDtr(state);
     }
     if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE && overThreeQuarters &&
         SetFlagOnce(state, kFlagRtsFlowOff)) {
-        ops.ClearRTS(state->Port);
+        LayerClearRts(state);
     }
     if (dcb.fInX && state->RxLength - fill <= dcb.XoffLim && SetFlagOnce(state, kFlagSentXoff)) {
         if (!dcb.fTXContinueOnXoff) {
             SetFlag(state, kFlagOwnXoffHold);
         }
-        ops.XmitComChar(state->Port, static_cast<BYTE>(dcb.XoffChar));
+        LayerXmitComChar(state, static_cast<BYTE>(dcb.XoffChar));
     }
 }
 
@@ -96,7 +96,6 @@ void ReportRingOverflow(PortState* state) {
 // room has it taken in (kFlagRxStalled), while its writer waits for that room as long as the bytes would
 // take on a line.
 bool ReceiveStep(PortState* state, DWORD* passMask) {
-    const PortOps& ops = OpsOf(state);
     const DCB dcb = GetDcb(state);
     DWORD count = 0;
     DWORD lost = 0;
@@ -108,7 +107,7 @@ bool ReceiveStep(PortState* state, DWORD* passMask) {
             SetFlag(state, kFlagRxStalled);
             BYTE scratch[kScratchBytes];
             lost = kScratchBytes;
-            ops.RxIntr(state->Port, scratch, &lost, RxInto::kFullRing);
+            LayerRxIntr(state, scratch, &lost, RxInto::kFullRing);
             if (lost > kScratchBytes) {
                 lost = kScratchBytes;
             }
@@ -118,7 +117,7 @@ bool ReceiveStep(PortState* state, DWORD* passMask) {
             state->DroppedBytesCore.fetch_add(lost);
         } else {
             count = room;
-            const DWORD untaken = ops.RxIntr(state->Port, state->RxBuffer + write, &count, RxInto::kRing);
+            const DWORD untaken = LayerRxIntr(state, state->RxBuffer + write, &count, RxInto::kRing);
             state->DroppedBytesPort.fetch_add(untaken);
             if (count > room) {
                 count = room;  // a layer reporting more than it had room for cannot move the ring past it
@@ -145,20 +144,19 @@ void ReleaseReceiveFlow(PortState* state) {
     const DCB dcb = GetDcb(state);
     LockGuard flow(state->FlowLock);
     const DWORD fill = RingFill(state);
-    const PortOps& ops = OpsOf(state);
     if (dcb.fInX && state->RxLength - fill > dcb.XoffLim && ClearFlagOnce(state, kFlagSentXoff)) {
         if (!dcb.fTXContinueOnXoff) {
             ClearFlag(state, kFlagOwnXoffHold);
             RequestTransmitPass(state);  // our own write, held while our XOFF stood, goes on
         }
-        ops.XmitComChar(state->Port, static_cast<BYTE>(dcb.XonChar));
+        LayerXmitComChar(state, static_cast<BYTE>(dcb.XonChar));
     }
     if (2 * fill < state->RxLength) {
         if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE && ClearFlagOnce(state, kFlagRtsFlowOff)) {
-            ops.SetRTS(state->Port);
+            LayerSetRts(state);
         }
         if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE && ClearFlagOnce(state, kFlagDtrFlowOff)) {
-            ops.SetDTR(state->Port);
+            LayerSetDtr(state);
         }
     }
 }

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "virtual/port_ops.h"
+#include "core/port_ops.h"
 
 const char* ControlCodeName(DWORD code) {
     switch (code) {

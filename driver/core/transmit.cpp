@@ -8,6 +8,7 @@
 // (so an XOFF stops the very next piece) and then its TransmitStep lets the writer go on, leaves it held, or
 // completes the write. TransmitEvent therefore means "look again" to a waiting writer; the state under TxLock
 // says whether the write is over.
+#include "core/layer_calls.h"
 #include "core/handle_call.h"
 #include "core/port_state.h"
 #include "core/serial_core.h"
@@ -22,7 +23,7 @@ constexpr int kRefusalsThatEndAWrite = 2;
 // Ends the write in progress. Caller holds TxLock.
 void FinishWrite(PortState* state) {
     DWORD none = 0;
-    OpsOf(state).TxIntr(state->Port, nullptr, &none);
+    LayerTxIntr(state, nullptr, &none);
     state->TxPermissions = 0;
     state->TxBuffer = nullptr;
     state->TxLength = 0;
@@ -59,7 +60,7 @@ void ServeForWriter(PortState* state) {
 
 bool HeldByLines(PortState* state) {
     COMSTAT status{};
-    OpsOf(state).GetStatus(state->Port, &status);
+    LayerGetStatus(state, &status);
     return status.fCtsHold || status.fDsrHold;
 }
 
@@ -81,9 +82,8 @@ PieceResult HandOverNextPiece(PortState* state, int* refusals, FreshPass* passSe
         }
         return PieceResult::kDone;
     }
-    const PortOps& ops = OpsOf(state);
     if (dcb.fRtsControl == RTS_CONTROL_TOGGLE) {
-        ops.SetRTS(state->Port);  // raised for the write, held or not
+        LayerSetRts(state);  // raised for the write, held or not
     }
     if (HasFlag(state, kXoffHolds)) {
         passSeen->needed = false;
@@ -93,7 +93,7 @@ PieceResult HandOverNextPiece(PortState* state, int* refusals, FreshPass* passSe
     const BYTE* source = state->TxBuffer + state->TxRead;
     const DWORD ownPermissions = SetProcPermissions(state->TxPermissions);
     tx.Unlock();
-    ops.TxIntr(state->Port, source, &taken);
+    LayerTxIntr(state, source, &taken);
     SetProcPermissions(ownPermissions);
 
     LockGuard again(state->TxLock);
@@ -174,7 +174,7 @@ DWORD Transmit(OpenContext* context, const BYTE* buffer, DWORD count) {
     // With XON/XOFF, an XOFF may have arrived and not been taken in yet: the first piece waits for a service
     // pass, which takes in what arrived before it lets the writer go. (Later pieces always follow one.)
     if (count != 0 && GetDcb(state).fRtsControl == RTS_CONTROL_TOGGLE) {
-        OpsOf(state).SetRTS(state->Port);  // up for the whole write, also while it waits for its first piece
+        LayerSetRts(state);  // up for the whole write, also while it waits for its first piece
     }
     FreshPass passSeen;
     bool awaitPass = HasFlag(state, kFlagXFlow) && count != 0;
@@ -225,7 +225,7 @@ DWORD Transmit(OpenContext* context, const BYTE* buffer, DWORD count) {
     writers.Unlock();
     SignalCommEvents(state, EV_TXEMPTY);
     if (GetDcb(state).fRtsControl == RTS_CONTROL_TOGGLE) {
-        OpsOf(state).ClearRTS(state->Port);
+        LayerClearRts(state);
     }
     return sent;
 }

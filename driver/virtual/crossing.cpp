@@ -35,7 +35,7 @@
 #include <windows.h>
 #include <pkfuncs.h>
 
-#include "core/port_state.h"
+#include "core/port_core.h"
 #include "virtual/port_table.h"
 #include "virtual/virtual_port.h"
 
@@ -139,7 +139,7 @@ void MarkDataReady(VirtualPort* port) {
 
 void MarkReceived(PortState* state, VirtualPort* port) {
     MarkDataReady(port);
-    SetEvent(state->SerialEvent);
+    WakePortService(state);
 }
 
 // The receive-side filters of one byte: whether it reaches the core, and whether it is the event character.
@@ -303,7 +303,7 @@ DeliveryResult DeliverToPartner(const DeliveryWriter& writer, PortState* partner
     }
     // Read before the open count: a writer that sees this port open sees it in this generation or a later.
     const DWORD generation = partner->openGeneration.load();
-    if (partnerState->OpenCount.load() < 1) {
+    if (!PortIsOpen(partnerState)) {
         return DeliveryResult::kRefused;
     }
     FifoClaim claim(partner);
@@ -505,7 +505,7 @@ void VirtualTxIntr(VirtualPort* port, const BYTE* source, DWORD* count) {
         } else {
             // No partner to take the rest: the write ends with what went before.
             port->pendingSources.fetch_and(static_cast<BYTE>(~kSourceTransmit));
-            SetEvent(port->portState->TransmitEvent);
+            WakePortWriter(port->portState);
         }
     }
     ReleaseVirtualPort(port);

@@ -8,7 +8,7 @@
 #include <windows.h>
 #include <pkfuncs.h>
 
-#include "core/port_state.h"
+#include "core/port_core.h"
 #include "virtual/port_table.h"
 #include "virtual/virtual_port.h"
 
@@ -75,7 +75,7 @@ void DriveLine(VirtualPort* port, const LineWiring& wiring) {
             port->outputLines.fetch_and(static_cast<BYTE>(~wiring.output));
         }
         if (found && partner.port != nullptr) {
-            const bool watched = (partner.state->EventMask.load() & EventsOfChanges(wiring.set)) != 0;
+            const bool watched = PortWatchesEvents(partner.state, EventsOfChanges(wiring.set));
             const BYTE set = watched ? wiring.set : static_cast<BYTE>(wiring.set & ~kModemChangeBits);
             // Set and clear land together, and a change the partner clears meanwhile is not undone.
             BYTE lines = partner.port->modemStatus.load();
@@ -85,7 +85,7 @@ void DriveLine(VirtualPort* port, const LineWiring& wiring) {
             } while (!partner.port->modemStatus.compare_exchange_weak(lines, next));
             if (watched) {
                 partner.port->pendingSources.fetch_or(kSourceModem);
-                SetEvent(partner.state->SerialEvent);
+                WakePortService(partner.state);
             }
             // After the lines are stored: a writer that holds itself meanwhile sees them (VirtualTxIntr).
             EndHolds(partner.port, (next & kModemCts) != 0, (next & kModemDsr) != 0);
@@ -115,7 +115,7 @@ void EndHolds(VirtualPort* port, bool ctsGone, bool dsrGone) {
         ended = port->dsrHold.exchange(0) != 0 || ended;
     }
     if (ended) {
-        SetEvent(port->portState->TransmitEvent);  // its next piece checks the lines itself
+        WakePortWriter(port->portState);  // its next piece checks the lines itself
     }
 }
 
@@ -163,7 +163,7 @@ BOOL VirtualXmitComChar(VirtualPort* port, BYTE character) {
     if (!AcquirePartner(port, &partner)) {
         return TRUE;  // no partner: the character is lost, as on an unplugged line
     }
-    if (partner.port != nullptr && partner.state->OpenCount.load() >= 1 && partner.port->receiving.load()) {
+    if (partner.port != nullptr && PortIsOpen(partner.state) && partner.port->receiving.load()) {
         PostImmediate(partner.state, partner.port, character);
     }
     ReleasePartner(&partner);

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <pkfuncs.h>
 
-#include "core/port_state.h"
+#include "core/port_core.h"
 #include "virtual/port_table.h"
 #include "virtual/virtual_port.h"
 
@@ -155,8 +155,8 @@ BYTE FirstOpenModemStatus(BYTE partnerOutputs) {
 void TakePartnersLines(VirtualPort* port) {
     PartnerRef partner;
     const bool found = AcquirePartner(port, &partner);
-    const bool partnerOpen = found && partner.port != nullptr && partner.state->OpenCount.load() != 0 &&
-                             partner.port->isOpen.load();
+    const bool partnerOpen =
+        found && partner.port != nullptr && PortIsOpen(partner.state) && partner.port->isOpen.load();
     BYTE outputs = partnerOpen ? partner.port->outputLines.load() : kOutputsAtFirstOpen;
     for (;;) {
         port->modemStatus.exchange(FirstOpenModemStatus(outputs));

@@ -2,7 +2,7 @@
 // carries it to the core.
 #include <windows.h>
 
-#include "virtual/port_ops.h"
+#include "core/port_ops.h"
 #include "virtual/virtual_port.h"
 
 namespace {

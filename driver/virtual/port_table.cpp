@@ -6,7 +6,7 @@
 #include <atomic>
 
 #include "core/lock_order.h"
-#include "core/port_state.h"
+#include "core/port_core.h"
 #include "virtual/virtual_port.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <pkfuncs.h>
 
-#include "core/port_state.h"
+#include "core/port_core.h"
 #include "virtual/virtual_port.h"
 
 namespace {
@@ -71,13 +71,7 @@ BOOL CheckStopBits(VirtualPort* port, BYTE stopBits) {
 
 // Only a handle opened for reading or writing counts: the manager's own query handle has access 0.
 DWORD IsPortInUse(PortState* state) {
-    if (state == nullptr || state->OpenCount.load() == 0) {
-        return 0;
-    }
-    // The owner is unlinked and freed only under ListLock, so its access code is safe to read here.
-    LockGuard list(state->ListLock);
-    const OpenContext* owner = state->AccessOwner.load();
-    return owner != nullptr && (owner->AccessCode & (GENERIC_READ | GENERIC_WRITE)) != 0 ? 1 : 0;
+    return state != nullptr && PortHasDataOwner(state) ? 1 : 0;
 }
 
 BOOL VirtualSetDcb(VirtualPort* port, const DCB* dcb) {

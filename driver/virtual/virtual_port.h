@@ -19,7 +19,7 @@
 #include <windows.h>
 
 #include "core/lock_order.h"
-#include "virtual/port_ops.h"
+#include "core/port_ops.h"
 
 constexpr DWORD kFifoBytes = 2048;          // one delivery carries at most this much
 constexpr DWORD kImmediateQueueBytes = 64;  // immediate characters waiting ahead of the FIFO

@@ -1,6 +1,14 @@
 // The table of port operations through which the serial core drives a port, and the small record that
-// carries the table to the core. The core knows nothing of where bytes go; every slot takes the port's
-// VirtualPort first (Init creates it).
+// carries the table to the core. The core owns this interface and calls every slot through the checked
+// wrappers of layer_calls.h; the virtual port layer implements it (virtual/port_ops_table.cpp) and reaches
+// the core back only through port_core.h. The core knows nothing of where bytes go; every slot takes the
+// port's VirtualPort first (Init creates it).
+//
+// Contracts, which the wrappers check: slots of the service pass (GetInterruptType, RxIntr, ModemIntr,
+// LineIntr) run one pass at a time, RxIntr under the core's RxLock; TxIntr with bytes runs on the writing
+// thread holding its TransmitLock and no lock from OpenLock on, and may block; Open and Close run under
+// OpenLock; every other slot acts at once, never waits, and may take the layer's own locks, so the core calls
+// it holding none of them.
 #pragma once
 
 #include <windows.h>
