@@ -15,7 +15,7 @@
 
 namespace ce::host {
 
-inline constexpr uint32_t kProtocolVersion = 2;
+inline constexpr uint32_t kProtocolVersion = 3;
 
 // Records stay well under the smallest default socket send buffer (about 208 KiB) so that no system
 // setting is needed.
@@ -86,10 +86,10 @@ enum class Op : uint32_t {
     // host's u64 id. Class names and titles are at most kMaxWindowTextChars characters; a null one (a name
     // too long to publish) is matched only by a lookup that leaves it out. The owner's listener gets
     // WindowShow as u32 window, u32 command and WindowForeground as u32 window.
-    WindowPublish = 64,  // u32 window, string class, string title, u32 visible -> u32 error
+    WindowPublish = 64,  // u32 window, string class, string title, u32 visible, u32 thread -> u32 error
     WindowWithdraw,      // u32 window -> (nothing)
     WindowFind,          // string class, string title -> u64 id (0: none); another program's windows only
-    WindowQuery,         // u64 id -> u32 alive, u32 visible, string title
+    WindowQuery,         // u64 id -> u32 alive, u32 visible, string title, u32 process, u32 thread
     WindowShow,          // u64 id, u32 command -> u32 error, u32 was visible
     WindowForeground,    // u64 id -> u32 error
 

@@ -143,7 +143,7 @@ bool Run(RemoteCall& call) {
 }  // namespace
 
 DWORD PublishWindow(uint32_t window, const std::u16string& className, const std::u16string& title,
-                    bool visible) {
+                    bool visible, uint32_t thread) {
     // A publish that finds its host gone is made again in the next host, which that starts: a window
     // must not stay unknown because its change came first after a reboot.
     const bool joined = CurrentSession() != 0;
@@ -155,6 +155,7 @@ DWORD PublishWindow(uint32_t window, const std::u16string& className, const std:
         PutName(call.request, className);
         PutName(call.request, title);
         call.request.U32(visible ? 1 : 0);
+        call.request.U32(thread);
         sent = call.Send();
         if (sent != kHostGoneError || !joined) {
             break;
@@ -198,8 +199,10 @@ ForeignState QueryForeignWindow(const ForeignId& window) {
     const bool visible = reply.U32() != 0;
     bool isNull = true;
     std::u16string title = reply.String(&isNull, kMaxWindowTextChars);
+    const uint32_t process = reply.U32();
+    const uint32_t thread = reply.U32();
     if (reply.Complete()) {
-        state = ForeignState{alive, visible, std::move(title)};
+        state = ForeignState{alive, visible, std::move(title), process, thread};
     }
     return state;
 }

@@ -20,7 +20,7 @@ namespace ce::host {
 // longer than kMaxWindowTextChars is published as null (found only by lookups that leave it out).
 // Answers how the call went (kHostGoneError: no host took it).
 DWORD PublishWindow(uint32_t window, const std::u16string& className, const std::u16string& title,
-                    bool visible);
+                    bool visible, uint32_t thread);
 // Takes the window out of the directory; nothing happens without a session.
 void WithdrawWindow(uint32_t window);
 
@@ -38,6 +38,8 @@ struct ForeignState {
     bool alive = false;
     bool visible = false;
     std::u16string title;
+    uint32_t process = 0;  // the program that owns the window
+    uint32_t thread = 0;   // the owner's thread that made it
 };
 // What the directory knows of the window now; not alive when it, its program or its host has gone.
 ForeignState QueryForeignWindow(const ForeignId& window);

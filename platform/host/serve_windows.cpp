@@ -27,10 +27,11 @@ bool Publish(Session& session, Reader& request, Writer& reply) {
     const WindowText className = TakeText(request);
     const WindowText title = TakeText(request);
     const uint32_t visible = request.U32();
+    const uint32_t thread = request.U32();
     if (!request.Complete() || window == 0 || visible > 1) {
         return false;
     }
-    reply.U32(WindowDirectory::Instance().Publish(session, window, className, title, visible != 0));
+    reply.U32(WindowDirectory::Instance().Publish(session, window, className, title, visible != 0, thread));
     return true;
 }
 
@@ -62,6 +63,8 @@ bool Query(Session&, Reader& request, Writer& reply) {
     reply.U32(state.alive ? 1 : 0);
     reply.U32(state.visible ? 1 : 0);
     PutText(reply, state.title);
+    reply.U32(state.process);
+    reply.U32(state.thread);
     return true;
 }
 

@@ -22,7 +22,7 @@ WindowDirectory& WindowDirectory::Instance() {
 }
 
 DWORD WindowDirectory::Publish(Session& owner, uint32_t window, const WindowText& className,
-                               const WindowText& title, bool visible) {
+                               const WindowText& title, bool visible, uint32_t thread) {
     std::lock_guard<std::mutex> guard(lock_);
     // Checked under the lock: EndSession runs after the session ended, so nothing is added behind it.
     if (window == 0 || owner.Ended()) {
@@ -35,7 +35,7 @@ DWORD WindowDirectory::Publish(Session& owner, uint32_t window, const WindowText
             return ERROR_NO_SYSTEM_RESOURCES;
         }
         const uint64_t id = ++lastId_;
-        entries_[id] = Entry{&owner, window, className, title, visible, ++lastStamp_};
+        entries_[id] = Entry{&owner, window, className, title, visible, thread, ++lastStamp_};
         record.windows[window] = id;
         return ERROR_SUCCESS;
     }
@@ -79,7 +79,8 @@ WindowState WindowDirectory::Query(uint64_t id) {
     if (entry == entries_.end()) {
         return WindowState{};
     }
-    return WindowState{true, entry->second.visible, entry->second.title};
+    return WindowState{true, entry->second.visible, entry->second.title,
+                       static_cast<uint32_t>(entry->second.owner->pid()), entry->second.thread};
 }
 
 DWORD WindowDirectory::Forward(uint64_t id, Op op, std::optional<uint32_t> command, Entry** forwarded) {

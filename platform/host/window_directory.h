@@ -28,6 +28,8 @@ struct WindowState {
     bool alive = false;
     bool visible = false;
     WindowText title;
+    uint32_t process = 0;  // the owner's process id
+    uint32_t thread = 0;   // the thread that made the window, as its owner numbers threads
 };
 
 class WindowDirectory {
@@ -37,7 +39,7 @@ class WindowDirectory {
     // Adds the session's window or updates it. ERROR_NO_SYSTEM_RESOURCES when the session has
     // kMaxWindowsPerSession windows already; ERROR_INVALID_WINDOW_HANDLE for window 0 or an ended session.
     DWORD Publish(Session& owner, uint32_t window, const WindowText& className, const WindowText& title,
-                  bool visible);
+                  bool visible, uint32_t thread);
     void Withdraw(Session& owner, uint32_t window);
     // The matching window of another session that came forward last (published or brought to the
     // foreground); 0 when none matches. A null class or title matches any; classes compare without case,
@@ -63,6 +65,7 @@ class WindowDirectory {
         WindowText className;
         WindowText title;
         bool visible = false;
+        uint32_t thread = 0;
         uint64_t stamp = 0;  // order of coming forward
     };
     struct Owner {

@@ -1,6 +1,6 @@
 // The platform's own controls of the window system, for programs and tests on Linux: injected input for the
 // headless front-end, idle detection, and what windows drew. Nothing here exists on the device; product code
-// uses none of it.
+// uses none of it but CeUiShowsWindows.
 //
 // Geometry of the emulated screen: 240 x 320 pixels; dialog base units 7 x 14 pixels, so one terminal cell
 // (7 x 14 pixels) is 4 x 8 dialog units. A captioned top-level window has a one-pixel border and a 14-pixel
@@ -38,6 +38,12 @@ CEAPI BOOL CeUiInjectKey(UINT vk, UINT modifiers);
 CEAPI BOOL CeUiInjectChar(WCHAR ch);
 CEAPI BOOL CeUiInjectClick(int x, int y);
 CEAPI BOOL CeUiInjectClose(void);
+
+// Whether windows reach somebody: TRUE when the terminal front-end shows them, or when CE_UI_HEADLESS=1
+// asked for the headless one (whose input tests inject); FALSE without a terminal, where a window would wait
+// for ever for input nobody can give. Chooses the front-end, so with a terminal the screen is taken from
+// here on.
+CEAPI BOOL CeUiShowsWindows(void);
 
 // Waits until a thread of the window system waits for input with nothing left to do: no injected input
 // pending, its queue empty, its windows painted. FALSE (WAIT_TIMEOUT as last error) when that does not

@@ -498,6 +498,22 @@ CEAPI int WINAPI lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2);
 CEAPI int WINAPI wsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, ...);
 CEAPI int WINAPI wvsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, va_list arglist);
 
+// The system's message for an error code. Supported: FORMAT_MESSAGE_FROM_SYSTEM, with
+// FORMAT_MESSAGE_IGNORE_INSERTS and FORMAT_MESSAGE_ALLOCATE_BUFFER (lpBuffer then receives a LocalAlloc'd
+// string, to be freed with LocalFree). The system's messages have no inserts and are in one language,
+// whatever dwLanguageId asks for; each ends with "\r\n", as on Win32. Answers the characters stored without
+// the NUL, or 0: ERROR_MR_MID_NOT_FOUND for a code without a message, ERROR_INSUFFICIENT_BUFFER when nSize
+// characters cannot hold it, ERROR_INVALID_PARAMETER for other flags.
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400
+#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
+CEAPI DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                                  LPWSTR lpBuffer, DWORD nSize, va_list* Arguments);
+
 // The program's entry point, written by the program and called by the platform's main()
 // (CePlatform::winmain): the program's module, no previous instance, the arguments after the program's name
 // joined by single blanks, SW_SHOWNORMAL.
@@ -519,3 +535,4 @@ CE_END_DECLS
 #define lstrcmpi lstrcmpiW
 #define wsprintf wsprintfW
 #define wvsprintf wvsprintfW
+#define FormatMessage FormatMessageW

@@ -10,4 +10,5 @@ target_sources(ceplatform PRIVATE
     kernel/local_memory.cpp
     kernel/wide_string.cpp
     kernel/safe_copy.cpp
-    kernel/close_handle.cpp)
+    kernel/close_handle.cpp
+    kernel/system_messages.cpp)

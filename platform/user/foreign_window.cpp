@@ -196,6 +196,22 @@ std::optional<int> ForeignGetWindowText(HWND hwnd, LPWSTR text, int maxCount) {
     return static_cast<int>(count);
 }
 
+std::optional<DWORD> ForeignGetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
+    const auto proxy = LookupProxy(hwnd);
+    if (!proxy) {
+        return std::nullopt;
+    }
+    const host::ForeignState state = StateOf(hwnd, *proxy);
+    if (!state.alive) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    if (processId != nullptr) {
+        *processId = state.process;
+    }
+    return state.thread;
+}
+
 std::optional<BOOL> ForeignShowWindow(HWND hwnd, int command) {
     const auto proxy = LookupProxy(hwnd);
     if (!proxy) {

@@ -1,6 +1,8 @@
 // Choice of the process's front-end.
 #include "user/front_end.h"
 
+#include <ceplatform_ui.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -15,12 +17,13 @@ std::atomic<FrontEndFactory> terminalFactory{nullptr};
 std::atomic<bool> headless{false};
 std::atomic<FrontEnd*> chosen{nullptr};
 
-bool WantsHeadless() {
+bool HeadlessAskedFor() {
     const char* variable = std::getenv("CE_UI_HEADLESS");
-    if (variable != nullptr && std::strcmp(variable, "1") == 0) {
-        return true;
-    }
-    return isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0;
+    return variable != nullptr && std::strcmp(variable, "1") == 0;
+}
+
+bool WantsHeadless() {
+    return HeadlessAskedFor() || isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0;
 }
 
 }  // namespace
@@ -86,3 +89,8 @@ bool HeadlessFrontEndActive() {
 }
 
 }  // namespace ce::ui
+
+extern "C" BOOL CeUiShowsWindows(void) {
+    // Choosing the front-end takes the terminal, if there is one, for the windows to come.
+    return !ce::ui::HeadlessFrontEndActive() || ce::ui::HeadlessAskedFor() ? TRUE : FALSE;
+}

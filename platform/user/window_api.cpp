@@ -283,6 +283,9 @@ extern "C" BOOL WINAPI IsChild(HWND hWndParent, HWND hWnd) {
 }
 
 extern "C" DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
+    if (const auto foreign = ForeignGetWindowThreadProcessId(hWnd, lpdwProcessId)) {
+        return *foreign;
+    }
     WindowPtr window = WindowOrFail(hWnd);
     if (!window) {
         return 0;

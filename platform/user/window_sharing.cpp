@@ -32,6 +32,7 @@ struct Published {
     std::u16string className;
     std::u16string title;
     bool visible;
+    uint32_t thread;
 };
 
 // What the directory is to know of a top-level window; nothing for a window being destroyed.
@@ -39,11 +40,12 @@ std::optional<Published> Describe(const WindowObject& window) {
     if (window.IsChild() || window.destroying) {
         return std::nullopt;
     }
-    return Published{ValueOf(window.handle), window.windowClass->name, window.text, window.Visible()};
+    return Published{ValueOf(window.handle), window.windowClass->name, window.text, window.Visible(),
+                     static_cast<uint32_t>(window.threadId)};
 }
 
 DWORD Publish(const Published& what) {
-    return host::PublishWindow(what.window, what.className, what.title, what.visible);
+    return host::PublishWindow(what.window, what.className, what.title, what.visible, what.thread);
 }
 
 // Publishes every top-level window of the program; false when a publish reached no host. Caller holds

@@ -33,6 +33,7 @@ HWND FindForeignTopLevel(LPCWSTR className, LPCWSTR title);
 std::optional<BOOL> ForeignIsWindow(HWND hwnd);
 std::optional<BOOL> ForeignIsWindowVisible(HWND hwnd);
 std::optional<int> ForeignGetWindowText(HWND hwnd, LPWSTR text, int maxCount);
+std::optional<DWORD> ForeignGetWindowThreadProcessId(HWND hwnd, LPDWORD processId);
 std::optional<BOOL> ForeignShowWindow(HWND hwnd, int command);
 std::optional<BOOL> ForeignSetForegroundWindow(HWND hwnd);
 

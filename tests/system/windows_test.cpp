@@ -116,6 +116,9 @@ TEST_F(WindowsTest, ShowAndForegroundReachTheOwnerWhichComesToAttention) {
     HWND foreign = FindWindowW(u"Dialog", kWideTitle);
     ASSERT_NE(foreign, nullptr);
     EXPECT_FALSE(IsWindowVisible(foreign));
+    DWORD process = 0;
+    EXPECT_NE(GetWindowThreadProcessId(foreign, &process), 0u);
+    EXPECT_EQ(process, static_cast<DWORD>(owner->pid())) << "the window's program";
 
     SetLastError(hosttest::kUnsetError);
     EXPECT_FALSE(ShowWindow(foreign, SW_SHOW));  // it was hidden

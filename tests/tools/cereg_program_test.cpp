@@ -198,7 +198,7 @@ TEST_F(CeregProgram, ImportOfABadFileChangesNothing) {
 
     WriteWholeFile(file,
                    "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\New]\n\"a\"=dword:zz\n");
-    ExpectFailure(Cereg({"import", file}), file + ":4", "corrupt");
+    ExpectFailure(Cereg({"import", file}), file + ":4", "(the file is refused)");
     // An unknown root late in the file: the sections before it are not applied either.
     WriteWholeFile(file,
                    "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\New]\n\"a\"=\"1\"\n\n"

@@ -374,7 +374,9 @@ int Delete(const Command& command, Console& console, const KeyName& name, Failur
 
 int Transferred(LONG status, const char* problem, Console& console, Failure& failure) {
     if (status != ERROR_SUCCESS) {
-        const std::string text = Win32ErrorText(static_cast<DWORD>(status));
+        // A malformed file is the file's fault: the registry's own words for it would blame the device.
+        const std::string text =
+            status == ERROR_BADDB ? "the file is refused" : Win32ErrorText(static_cast<DWORD>(status));
         return failure.Say(*problem != '\0' ? std::string(problem) + " (" + text + ")" : text);
     }
     console.out << kDone << '\n';

@@ -5,6 +5,6 @@
 
 #include <windows.h>
 
-// "The system cannot find the file specified." for ERROR_FILE_NOT_FOUND; a code without a known text
-// gives "Error <n>.".
+// The system's message (FormatMessageW) without its line end: "The system cannot find the file specified."
+// for ERROR_FILE_NOT_FOUND; a code without a message gives "Error <n>.".
 std::string Win32ErrorText(DWORD code);

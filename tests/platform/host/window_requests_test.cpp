@@ -3,6 +3,9 @@
 // that takes no requests holds up no caller, and an ended program's windows are gone.
 #include <winuser.h>
 
+#include <unistd.h>
+
+#include <cstring>
 #include <memory>
 
 #include "platform/host/raw_requests.h"
@@ -12,10 +15,12 @@ namespace {
 
 constexpr uint32_t kNull = 0xFFFFFFFFu;
 constexpr uint32_t kWindow = 0x1234;
+constexpr uint32_t kThread = 77;
 constexpr auto kSettle = std::chrono::seconds(10);
 
 Message Publish(uint32_t window, std::u16string_view className, std::u16string_view title, uint32_t visible) {
-    return std::move(Message(Op::WindowPublish).U32(window).String(className).String(title).U32(visible));
+    return std::move(
+        Message(Op::WindowPublish).U32(window).String(className).String(title).U32(visible).U32(kThread));
 }
 
 // The error a publish answered; the refusal when the host refused it.
@@ -118,12 +123,21 @@ TEST_F(WindowRequestsTest, RequestsForAWindowReachItsOwnersListenerOnly) {
     const Reply query = caller.calls.Ask(ForId(Op::WindowQuery, id).Finish());
     EXPECT_EQ(std::vector<uint32_t>(query.words.begin(), query.words.begin() + 3),
               (std::vector<uint32_t>{0, 1, 1}));
+    // It ends with the owner's process (here the test's own) and the thread the owner said made it.
+    std::vector<uint8_t> raw;
+    caller.calls.Send(ForId(Op::WindowQuery, id).Finish());
+    caller.calls.Receive(&raw);
+    ASSERT_GE(raw.size(), 8u);
+    uint32_t ownerWords[2] = {};
+    std::memcpy(ownerWords, raw.data() + raw.size() - sizeof(ownerWords), sizeof(ownerWords));
+    EXPECT_EQ(ownerWords[0], static_cast<uint32_t>(getpid()));
+    EXPECT_EQ(ownerWords[1], kThread);
 
     const uint64_t unknown = id + 1000;
     EXPECT_EQ(caller.calls.Ask(ForId(Op::WindowShow, unknown).U32(SW_SHOW).Finish()).words,
               (std::vector<uint32_t>{0, ERROR_INVALID_WINDOW_HANDLE, 0}));
     EXPECT_EQ(caller.calls.Ask(ForId(Op::WindowQuery, unknown).Finish()).words,
-              (std::vector<uint32_t>{0, 0, 0, kNull}));
+              (std::vector<uint32_t>{0, 0, 0, kNull, 0, 0}));
 
     // One listener per program, and only with the program's own token.
     std::vector<uint8_t> wrongToken = owner.token;
