@@ -4,6 +4,7 @@
 #include "port_tree.h"
 #include "program_ports.h"
 #include "resource_ids.h"
+#include "store/stored_ports.h"
 #include "texts.h"
 #include "ui_state.h"
 
@@ -69,6 +70,8 @@ void CreateChosenPair(HWND dialog) {
         Tell(dialog, text::kAddFailed);
         return;
     }
+    // The pair is kept: the device starts it again at its next start.
+    KeepStartingStoredPorts();
     SetChildCount(g_ui.virtualRoot, 1);
     AppendNewPort(firstNumber, ports.At(pair.first));
     AppendNewPort(secondNumber, ports.At(pair.second));

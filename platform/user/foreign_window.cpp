@@ -137,6 +137,22 @@ host::ForeignState StateOf(HWND hwnd, const ForeignWindow& proxy) {
     return state;
 }
 
+// The state of the window behind a proxy; nothing when hwnd is no proxy.
+std::optional<host::ForeignState> ProxyState(HWND hwnd) {
+    const auto proxy = LookupProxy(hwnd);
+    if (!proxy) {
+        return std::nullopt;
+    }
+    return StateOf(hwnd, *proxy);
+}
+
+// The answer of a call on a window that is gone.
+template <class Answer>
+std::optional<Answer> Gone() {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return Answer{0};
+}
+
 // The answer of a call the directory refused.
 BOOL Refused(HWND hwnd, const ForeignWindow& proxy, DWORD error) {
     if (error == ERROR_INVALID_WINDOW_HANDLE) {
@@ -168,48 +184,43 @@ std::optional<BOOL> ForeignIsWindow(HWND hwnd) {
 }
 
 std::optional<BOOL> ForeignIsWindowVisible(HWND hwnd) {
-    const auto proxy = LookupProxy(hwnd);
-    if (!proxy) {
+    const std::optional<host::ForeignState> state = ProxyState(hwnd);
+    if (!state) {
         return std::nullopt;
     }
-    const host::ForeignState state = StateOf(hwnd, *proxy);
-    return state.alive && state.visible ? TRUE : FALSE;
+    return state->alive && state->visible ? TRUE : FALSE;
 }
 
 std::optional<int> ForeignGetWindowText(HWND hwnd, LPWSTR text, int maxCount) {
-    const auto proxy = LookupProxy(hwnd);
-    if (!proxy) {
+    const std::optional<host::ForeignState> state = ProxyState(hwnd);
+    if (!state) {
         return std::nullopt;
     }
-    const host::ForeignState state = StateOf(hwnd, *proxy);
-    if (!state.alive) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
+    if (!state->alive) {
+        return Gone<int>();
     }
     if (text == nullptr || maxCount <= 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    const size_t count = std::min(state.title.size(), static_cast<size_t>(maxCount) - 1);
-    state.title.copy(text, count);
+    const size_t count = std::min(state->title.size(), static_cast<size_t>(maxCount) - 1);
+    state->title.copy(text, count);
     text[count] = 0;
     return static_cast<int>(count);
 }
 
 std::optional<DWORD> ForeignGetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
-    const auto proxy = LookupProxy(hwnd);
-    if (!proxy) {
+    const std::optional<host::ForeignState> state = ProxyState(hwnd);
+    if (!state) {
         return std::nullopt;
     }
-    const host::ForeignState state = StateOf(hwnd, *proxy);
-    if (!state.alive) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
+    if (!state->alive) {
+        return Gone<DWORD>();
     }
     if (processId != nullptr) {
-        *processId = state.process;
+        *processId = state->process;
     }
-    return state.thread;
+    return state->thread;
 }
 
 std::optional<BOOL> ForeignShowWindow(HWND hwnd, int command) {

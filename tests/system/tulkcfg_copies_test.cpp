@@ -1,5 +1,5 @@
 // One tulkcfg per device across programs: the first runs in a terminal (a tmux pane), a second one started
-// on the same device finds it, brings it to attention (the terminal rings its bell) and ends at once.
+// on the same device finds it, brings it to attention (the terminal rings its bell), says so and ends.
 #include <sys/wait.h>
 
 #include <signal.h>
@@ -46,6 +46,17 @@ TEST_F(TulkcfgCopiesTest, SecondCopyOnTheDeviceBringsTheFirstToAttentionAndEnds)
     // The first copy runs on, still showing its dialog.
     EXPECT_TRUE(tmux.Shows(kTitle));
     EXPECT_EQ(tmux.Screen().find("tulkcfg-ended"), std::string::npos);
+
+    // A second copy says where the first one is; start starts nothing then, and add is refused.
+    const std::string where = "the manager's window is open on this device (process ";
+    const tooltest::RunResult start = tooltest::RunProgram(TULKCFG_PROGRAM, {"start"}, {});
+    EXPECT_EQ(start.exitCode, 0);
+    EXPECT_NE(start.err.find(where), std::string::npos) << start.err;
+    EXPECT_NE(start.err.find("brought it to the front, nothing started"), std::string::npos) << start.err;
+    const tooltest::RunResult add = tooltest::RunProgram(TULKCFG_PROGRAM, {"add"}, {});
+    EXPECT_EQ(add.exitCode, 1);
+    EXPECT_EQ(add.out, "");
+    EXPECT_NE(add.err.find("change the pairs there, or close it first"), std::string::npos) << add.err;
 }
 
 }  // namespace

@@ -16,6 +16,9 @@ constexpr int kClassChars = 64;
 
 std::unique_ptr<PortList> g_programPorts;
 
+// The tests answer the windows themselves, with injected input, also when run by hand in a terminal.
+[[maybe_unused]] const int kHeadless = setenv("CE_UI_HEADLESS", "1", 1);
+
 std::u16string WindowText(HWND window) {
     WCHAR text[kItemTextChars] = {};
     GetWindowTextW(window, text, kItemTextChars);

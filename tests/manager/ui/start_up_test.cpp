@@ -143,19 +143,18 @@ INSTANTIATE_TEST_SUITE_P(Arguments, SecondCopy,
                          ::testing::Values(ArgumentCase{"None", u""}, ArgumentCase{"Start", u"start"}),
                          CaseName());
 
-// Only "start" exactly is the start argument; anything else opens the manager.
+// Only "start" exactly is the start argument; anything else unknown is bad usage, not the manager.
 class NotTheStartArgument : public ManagerTest, public ::testing::WithParamInterface<ArgumentCase> {};
 
-TEST_P(NotTheStartArgument, OpensTheMainDialog) {
+TEST_P(NotTheStartArgument, IsBadUsage) {
     StoreStoppedPorts({0});
     BuildProgramPorts();
-    run_ = std::make_unique<ManagerRun>(GetParam().commandLine);
-    WaitIdle();
-    main_ = FindWindowW(u"Dialog", kTitle);
-    ASSERT_NE(main_, nullptr);
+    ManagerRun run(GetParam().commandLine);
+    run.Join();
+    EXPECT_EQ(run.exitCode(), 2);
+    EXPECT_EQ(FindWindowW(u"Dialog", kTitle), nullptr);
     EXPECT_EQ(SpacingWaits(), 0u);
     EXPECT_EQ(ActiveNumberOf(KeyOfSlot(0)), -1);
-    Close();
 }
 
 INSTANTIATE_TEST_SUITE_P(Arguments, NotTheStartArgument,
