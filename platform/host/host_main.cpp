@@ -52,6 +52,8 @@ int Run(const std::string& dir, bool detached) {
     const int readyFd = detached ? kReadyFd : -1;
     if (detached) {
         Detach();
+        // Held until the start-up programs have run; they must not keep the starter waiting after that.
+        fcntl(kReadyFd, F_SETFD, FD_CLOEXEC);
     }
     std::string problem;
     if (!MakePrivateDirectory(dir, &problem)) {

@@ -26,8 +26,30 @@ namespace ce::host {
 namespace {
 
 constexpr int kStartTimeoutMs = 5000;
+// How long the program that started the host waits for the start-up programs, beyond which it goes on.
+constexpr int kBootTimeoutMs = 15000;
 // The readiness pipe's end in the started host (see host_main.cpp).
 constexpr int kReadyFd = 3;
+
+// 1 when the readiness pipe gave a byte within timeoutMs, 0 when it gave none in time, -1 when it ended.
+int ReadReadyByte(int fd, int timeoutMs) {
+    pollfd waiting{fd, POLLIN, 0};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                .count();
+        const int polled = poll(&waiting, 1, left > 0 ? static_cast<int>(left) : 0);
+        if (polled < 0 && errno == EINTR) {
+            continue;
+        }
+        char byte = 0;
+        if (polled > 0 && read(fd, &byte, 1) == 1) {
+            return 1;
+        }
+        return polled == 0 ? 0 : -1;
+    }
+}
 
 class FileDescriptor {
   public:
@@ -120,24 +142,17 @@ bool StartHost(const std::string& dir, std::string* problem) {
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    pollfd waiting{readEnd.get(), POLLIN, 0};
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
-                .count();
-        const int polled = poll(&waiting, 1, left > 0 ? static_cast<int>(left) : 0);
-        if (polled < 0 && errno == EINTR) {
-            continue;
-        }
-        char byte = 0;
-        if (polled > 0 && read(readEnd.get(), &byte, 1) == 1) {
-            return true;
-        }
-        *problem = polled == 0 ? "the device host did not start in time (see " + log + ")"
-                               : "the device host could not start (see " + log + ")";
+    const int listening = ReadReadyByte(readEnd.get(), kStartTimeoutMs);
+    if (listening != 1) {
+        *problem = listening == 0 ? "the device host did not start in time (see " + log + ")"
+                                  : "the device host could not start (see " + log + ")";
         return false;
     }
+    // The device boots on: its start-up programs (which start the kept ports) run before this program's
+    // first call, as on a device that starts its programs after its drivers. One that takes too long is
+    // left to finish on its own.
+    ReadReadyByte(readEnd.get(), kBootTimeoutMs);
+    return true;
 }
 
 }  // namespace

@@ -308,14 +308,18 @@ int ServeDevice(const std::string& dir, int readyFd) {
         return 1;
     }
     Log("cedevice: %s: serving\n", dir);
-    if (readyFd >= 0) {
-        const char ready = 1;
-        if (write(readyFd, &ready, 1) != 1) {
-            Log("cedevice: %s: the starting program is gone\n", dir);
-        }
-        close(readyFd);
+    const char ready = 1;
+    if (readyFd >= 0 && write(readyFd, &ready, 1) != 1) {
+        Log("cedevice: %s: the starting program is gone\n", dir);
     }
-    std::thread(RunStartUpPrograms).detach();
+    std::thread([readyFd] {
+        RunStartUpPrograms();
+        if (readyFd >= 0) {
+            const char booted = 1;
+            [[maybe_unused]] const ssize_t told = write(readyFd, &booted, 1);  // the starter may have gone on
+            close(readyFd);
+        }
+    }).detach();
     pollfd waits[] = {{listener, POLLIN, 0}, {signals, POLLIN, 0}};
     for (;;) {
         if (poll(waits, 2, -1) < 0) {

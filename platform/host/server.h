@@ -6,8 +6,10 @@
 
 namespace ce::host {
 
-// Serves dir's device until stopped; the device is booted already. readyFd, when not -1, gets one byte
-// once the socket accepts connections and is closed. Answers the exit status of the host program.
+// Serves dir's device until stopped; the device's registry is booted already. readyFd, when not -1, gets
+// one byte once the socket accepts connections, and a second one when the start-up programs have run (so
+// that the program that started the host finds what they started), and is closed. Answers the exit
+// status of the host program.
 int ServeDevice(const std::string& dir, int readyFd);
 
 }  // namespace ce::host

@@ -38,7 +38,8 @@ TEST_F(TulkcfgCommandsTest, BadUsageIsOneLineAndExitsTwo) {
     }
     const RunResult help = Tulkcfg({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_EQ(help.out.rfind("usage: tulkcfg [list | add [PORT PORT] | delete PORT [--force] | start", 0), 0u);
+    EXPECT_EQ(help.out.rfind("usage: tulkcfg [list | add [PORT PORT] | delete PORT [--force] | start", 0),
+              0u);
 }
 
 TEST_F(TulkcfgCommandsTest, PairsAreAddedListedAndDeleted) {
@@ -68,9 +69,26 @@ TEST_F(TulkcfgCommandsTest, PairsAreAddedListedAndDeleted) {
               "COM1:  virtual   COM0:  active    closed\n");
 }
 
-TEST_F(TulkcfgCommandsTest, StartSaysWhatItStarted) {
+TEST_F(TulkcfgCommandsTest, KeptPairsComeBackAtBootAndStartSaysWhatItStarted) {
     EXPECT_EQ(Tulkcfg({"start"}).out, "no pairs are kept in the registry: nothing to start\n");
     ASSERT_EQ(Tulkcfg({"add"}).exitCode, 0);
+    // The device starts them with this very tulkcfg, wherever the programs run from.
+    const RunResult startUp = tooltest::RunProgram(CEREG_PROGRAM, {"query", "HKLM\\Init\\StartUp"}, {});
+    EXPECT_NE(startUp.out.find(std::string("TulkPorts    REG_SZ    ") + TULKCFG_PROGRAM + " start\n"),
+              std::string::npos)
+        << startUp.out;
+    const std::string running =
+        "COM0:  virtual   COM1:  active    closed\n"
+        "COM1:  virtual   COM0:  active    closed\n";
+    ASSERT_EQ(hosttest::HostCommand("stop"), 0);
+    EXPECT_EQ(Tulkcfg({"list"}).out, running) << "the program that boots the device finds the pair";
+    EXPECT_EQ(Tulkcfg({"start"}).out, "COM0: runs already\nCOM1: runs already\n");
+
+    // Without the start-up line the pair stays stopped until started by hand.
+    ASSERT_EQ(
+        tooltest::RunProgram(CEREG_PROGRAM, {"delete", "HKLM\\Init\\StartUp", "/v", "TulkPorts", "/f"}, {})
+            .exitCode,
+        0);
     ASSERT_EQ(hosttest::HostCommand("stop"), 0);
     EXPECT_EQ(Tulkcfg({"list"}).out,
               "COM0:  virtual   COM1:  stopped   -\n"
@@ -78,12 +96,12 @@ TEST_F(TulkcfgCommandsTest, StartSaysWhatItStarted) {
     const RunResult started = Tulkcfg({"start"});
     EXPECT_EQ(started.exitCode, 0) << started.err;
     EXPECT_EQ(started.out, "started COM0:\nstarted COM1:\n");
-    EXPECT_EQ(Tulkcfg({"start"}).out, "COM0: runs already\nCOM1: runs already\n");
+    EXPECT_EQ(Tulkcfg({"list"}).out, running);
 }
 
 TEST_F(TulkcfgCommandsTest, WithoutATerminalTheWindowIsRefused) {
-    const RunResult result =
-        tooltest::RunProgram("/bin/sh", {"-c", std::string("unset CE_UI_HEADLESS; exec ") + TULKCFG_PROGRAM}, {});
+    const RunResult result = tooltest::RunProgram(
+        "/bin/sh", {"-c", std::string("unset CE_UI_HEADLESS; exec ") + TULKCFG_PROGRAM}, {});
     ExpectRefused(result, 2, "the manager's window needs a terminal");
 }
 

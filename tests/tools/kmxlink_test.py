@@ -301,7 +301,7 @@ class Cli(KmxlinkTest):
         try:
             result = self.run_kmxlink("COM5:", "--rfc2217", "0")
             self.assertEqual(result.returncode, 1)
-            self.assertIn("COM5: in use by another program", result.stderr)
+            self.assertIn("COM5: is in use by another program", result.stderr)
         finally:
             holder.close()
 

@@ -9,20 +9,6 @@ namespace {
 // them. Writes wait as long as flow control holds them.
 constexpr COMMTIMEOUTS kBridgeTimeouts{MAXDWORD, MAXDWORD, MAXDWORD - 1, 0, 0};
 
-std::string OpenError(const std::string& name, DWORD code) {
-    switch (code) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_DEV_NOT_EXIST:
-            return name + " no such port on the device";
-        case ERROR_INVALID_ACCESS:
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-            return name + " in use by another program";
-        default:
-            return name + " cannot open: " + Win32ErrorText(code);
-    }
-}
-
 // What a bridge must not do to the bytes it carries: drop NULs, replace bad ones, stop on errors, or drop
 // what arrives while DSR is off.
 void CarryBytesUnchanged(DCB& dcb) {
@@ -56,7 +42,7 @@ bool BridgePort::Open(const std::string& name, std::string* error) {
     name_ = name;
     handle_ = OpenPortByName(name);
     if (handle_ == INVALID_HANDLE_VALUE) {
-        *error = OpenError(name, GetLastError());
+        *error = OpenFailureWords(name, GetLastError());
         return false;
     }
     COMMTIMEOUTS timeouts = kBridgeTimeouts;

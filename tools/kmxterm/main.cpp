@@ -5,6 +5,7 @@
 
 #include "console_posix.h"
 #include "error_text.h"
+#include "open_port.h"
 #include "options.h"
 #include "pipe_relay.h"
 #include "serial_port.h"
@@ -36,7 +37,10 @@ int main(int argc, char** argv) {
     DWORD code = 0;
     std::string what;
     if (!port.Open(options.port, options.session.settings, &code, &what)) {
-        return Fail(options.port + " " + what + ": " + Win32ErrorText(code));
+        // A port that did not open at all gets the words of why; one that refused a setting, the step.
+        return Fail(port.handle() == INVALID_HANDLE_VALUE
+                        ? OpenFailureWords(options.port, code)
+                        : options.port + " " + what + ": " + Win32ErrorText(code));
     }
     if (!StandardStreamsAreTerminals()) {
         StandardInput in;
