@@ -459,7 +459,7 @@ class Rfc2217(KmxlinkTest):
         first = self.connect()
         wait_until(lambda: {"DSR", "CTS"} <= self.far.lines(), "the first client's lines")
         second = socket.create_connection(("127.0.0.1", self.port), timeout=WAIT)
-        self.assertEqual(second.makefile("rb").readline(), b"kmxlink: COM5: in use by another client\r\n")
+        self.assertEqual(second.makefile("rb").readline(), b"kmxlink: COM5: is in use by another client\r\n")
         self.assertEqual(second.recv(1), b"")
         second.close()
         first.close()

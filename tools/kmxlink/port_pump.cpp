@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr DWORD kChunkBytes = 4096;
+constexpr DWORD kChunkBytes = 16 * 1024;
 
 }  // namespace
 

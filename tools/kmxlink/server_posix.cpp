@@ -121,7 +121,7 @@ class ServerLoop {
         }
         const std::string name = PeerName(peer);
         if (session_) {
-            Refuse(fd, plan_.portName + " in use by another client");
+            Refuse(fd, plan_.portName + " is in use by another client");
             Say("refused " + name + ": " + plan_.portName + " is in use by " + peerName_);
             return;
         }
