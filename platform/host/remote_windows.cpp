@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "host/client.h"
-#include "user/window_sharing.h"
+#include "user/sharing/window_sharing.h"
 
 namespace ce::host {
 namespace {

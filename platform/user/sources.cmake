@@ -1,34 +1,53 @@
-# The window system: resources, windows, dialogs, controls, GDI and the terminal front-end.
+# The window system, one room per group: windows and messages, cross-program windows, GDI, controls,
+# dialogs, the shell, the front-end seam with its headless front end, resources, and the terminal.
 
-# Windows, messages, dialogs, controls, GDI, the shell and the front-end seam with its headless front-end.
+# Windows, their classes, messages and queues, input, focus and painting.
 target_sources(ceplatform PRIVATE
-    user/window.cpp
-    user/window_class.cpp
-    user/window_api.cpp
-    user/window_sharing.cpp
-    user/foreign_window.cpp
-    user/def_window_proc.cpp
-    user/message_queue.cpp
-    user/input.cpp
-    user/focus.cpp
-    user/paint.cpp
-    user/rect.cpp
-    user/gdi.cpp
-    user/surface.cpp
-    user/control_notify.cpp
-    user/dialog.cpp
-    user/dialog_keys.cpp
-    user/button.cpp
-    user/static_control.cpp
-    user/combobox.cpp
-    user/treeview.cpp
-    user/imagelist.cpp
-    user/message_box.cpp
-    user/shell.cpp
-    user/shell_programs.cpp
-    user/window_views.cpp
-    user/front_end.cpp
-    user/headless_front_end.cpp)
+    user/windows/window.cpp
+    user/windows/window_class.cpp
+    user/windows/window_api.cpp
+    user/windows/def_window_proc.cpp
+    user/windows/message_queue.cpp
+    user/windows/input.cpp
+    user/windows/focus.cpp
+    user/windows/paint.cpp
+    user/windows/rect.cpp
+    user/windows/window_views.cpp)
+
+# Top-level windows other programs find, and the proxies of theirs.
+target_sources(ceplatform PRIVATE
+    user/sharing/window_sharing.cpp
+    user/sharing/foreign_window.cpp)
+
+# GDI: what a window draws, recorded on its surface.
+target_sources(ceplatform PRIVATE
+    user/gdi/gdi.cpp
+    user/gdi/surface.cpp)
+
+# The built-in controls the manager uses.
+target_sources(ceplatform PRIVATE
+    user/controls/control_notify.cpp
+    user/controls/button.cpp
+    user/controls/static_control.cpp
+    user/controls/combobox.cpp
+    user/controls/treeview.cpp
+    user/controls/imagelist.cpp)
+
+# The dialog manager and message boxes.
+target_sources(ceplatform PRIVATE
+    user/dialogs/dialog.cpp
+    user/dialogs/dialog_keys.cpp
+    user/dialogs/message_box.cpp)
+
+# ShellExecuteEx and the programs it starts.
+target_sources(ceplatform PRIVATE
+    user/shell/shell.cpp
+    user/shell/shell_programs.cpp)
+
+# The seam to whatever shows the screen, and the headless front end of tests.
+target_sources(ceplatform PRIVATE
+    user/front_end/front_end.cpp
+    user/front_end/headless_front_end.cpp)
 
 # Resources: the modules' compiled resources, the module calls, dialog templates and icons.
 target_sources(ceplatform PRIVATE
@@ -56,12 +75,12 @@ install(TARGETS ceplatform_winmain EXPORT CePlatformTargets ARCHIVE DESTINATION 
 # What a terminal shows: the painter's cell grid, the text picture of the screen, and the terminal
 # front-end on ncursesw (linked into the platform alone).
 target_sources(ceplatform PRIVATE
-    user/cell_grid.cpp
-    user/screen_painter.cpp
-    user/screen_text.cpp
-    user/terminal_input.cpp
-    user/terminal_session.cpp
-    user/terminal_front_end.cpp)
+    user/terminal/cell_grid.cpp
+    user/terminal/screen_painter.cpp
+    user/terminal/screen_text.cpp
+    user/terminal/terminal_input.cpp
+    user/terminal/terminal_session.cpp
+    user/terminal/terminal_front_end.cpp)
 set(CURSES_NEED_WIDE TRUE)
 find_package(Curses REQUIRED)
 target_include_directories(ceplatform PRIVATE ${CURSES_INCLUDE_DIRS})

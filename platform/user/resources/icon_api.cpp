@@ -11,7 +11,7 @@
 
 #include "kernel/handle_table.h"
 #include "kernel/wide_string.h"
-#include "user/icon_object.h"
+#include "user/gdi/icon_object.h"
 #include "user/resources/icon_cache.h"
 #include "user/resources/icon_image.h"
 #include "user/resources/module_table.h"

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "user/icon_object.h"
+#include "user/gdi/icon_object.h"
 
 namespace ce::ui {
 

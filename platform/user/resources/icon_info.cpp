@@ -3,7 +3,7 @@
 
 #include <ceplatform_ui.h>
 
-#include "user/icon_object.h"
+#include "user/gdi/icon_object.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "user/icon_object.h"
+#include "user/gdi/icon_object.h"
 
 namespace ce::ui {
 

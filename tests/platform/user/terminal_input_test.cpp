@@ -1,6 +1,6 @@
 // The terminal's input decoder: ncurses key codes, characters, Alt+key, xterm SGR mouse reports, and
 // sequences torn or unknown.
-#include "user/terminal_input.h"
+#include "user/terminal/terminal_input.h"
 
 #include <ceplatform_ui.h>
 #include <gtest/gtest.h>
