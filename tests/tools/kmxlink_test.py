@@ -455,6 +455,19 @@ class Rfc2217(KmxlinkTest):
         self.assertEqual(self.far.read_all(3), b"new")
         client.close()
 
+    def test_flowcontrol_suspend_holds_the_data_for_the_client(self):
+        client = self.telnet()
+        client.command(8)  # FLOWCONTROL-SUSPEND
+        client.command(0)
+        client.answer(100)  # commands are carried out in order: the suspend is in force
+        self.far.write(b"later")
+        client.sock.settimeout(0.3)
+        self.assertRaises(TimeoutError, client.read, 1)
+        client.sock.settimeout(WAIT)
+        client.command(9)  # FLOWCONTROL-RESUME
+        self.assertEqual(client.read(5), b"later")
+        client.close()
+
     def test_one_client_at_a_time_and_the_next_one_gets_the_port(self):
         first = self.connect()
         wait_until(lambda: {"DSR", "CTS"} <= self.far.lines(), "the first client's lines")
@@ -505,7 +518,8 @@ class PseudoTerminal(KmxlinkTest):
         self.assertFalse(os.path.lexists(self.path))
 
     def open(self, **settings):
-        terminal = serial.Serial(self.path, timeout=WAIT, **settings)
+        settings.setdefault("timeout", WAIT)
+        terminal = serial.Serial(self.path, **settings)
         self.link.out.wait_for("COM5: open")
         return terminal
 
@@ -534,6 +548,19 @@ class PseudoTerminal(KmxlinkTest):
             self.assertEqual(self.far.read(4, 300), b"")
             self.far.do("rts 1")
             self.assertEqual(self.far.read_all(4), b"held")
+
+    def test_xon_and_xoff_stay_with_the_terminal(self):
+        with self.open(xonxoff=True, timeout=1) as terminal:
+            terminal.baudrate = 19200  # still reaches the port while the terminal works on its input
+            self.link.out.wait_for("COM5: 19200 8N1 none")
+            self.far.write(b"\x13m")  # XOFF holds the program's output; the byte after it shows it arrived
+            self.assertEqual(terminal.read(1), b"m")
+            writer = threading.Thread(target=terminal.write, args=(b"held",))
+            writer.start()
+            self.assertEqual(self.far.read(4, 300), b"")
+            self.far.write(b"\x11")
+            self.assertEqual(self.far.read_all(4), b"held")
+            writer.join(WAIT)
 
     def test_dtr_and_rts_are_on_while_a_program_has_the_terminal_open(self):
         on = {"DSR", "RLSD", "CTS"}

@@ -70,13 +70,13 @@ void EventWakeup::Clear() {
     [[maybe_unused]] const ssize_t got = read(fd_, &count, sizeof(count));
 }
 
-bool WaitForTurn(StopSignals& stops, EventWakeup& wakeup, pollfd* fds, size_t count) {
+bool WaitForTurn(StopSignals& stops, EventWakeup& wakeup, pollfd* fds, size_t count, int timeoutMs) {
     constexpr size_t kOwnFds = 2;
     std::vector<pollfd> all(kOwnFds + count);
     all[0] = {stops.fd(), POLLIN, 0};
     all[1] = {wakeup.fd(), POLLIN, 0};
     std::copy(fds, fds + count, all.begin() + kOwnFds);
-    while (poll(all.data(), all.size(), -1) < 0) {
+    while (poll(all.data(), all.size(), timeoutMs) < 0) {
         // EINTR: once more
     }
     if (all[0].revents != 0) {

@@ -45,8 +45,8 @@ class EventWakeup : public Wakeup {
 struct pollfd;
 
 // Waits until a stop signal, a wake-up or one of fds (events set by the caller, revents filled in) asks for
-// the loop's turn. False once a stop signal came; a wake-up is taken away.
-bool WaitForTurn(StopSignals& stops, EventWakeup& wakeup, pollfd* fds, size_t count);
+// the loop's turn, or timeoutMs passed (-1: no end). False once a stop signal came; a wake-up is taken away.
+bool WaitForTurn(StopSignals& stops, EventWakeup& wakeup, pollfd* fds, size_t count, int timeoutMs = -1);
 
 enum class Transfer { Progress, Blocked, Ended };
 

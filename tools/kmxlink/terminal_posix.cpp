@@ -21,6 +21,9 @@ constexpr size_t kReadChunk = 16 * 1024;
 constexpr size_t kNotifyBuffer = 4096;
 constexpr unsigned kWatchedUses = IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
 constexpr bool kIgnoreDiscards = false;
+// While the program has the line discipline process its input, EXTPROC stays off and the settings are
+// read this often instead.
+constexpr int kWatchMs = 10;
 
 // A descriptor closed with its owner.
 class Descriptor {
@@ -74,8 +77,12 @@ class TerminalLoop {
     void Run(StopSignals& stops) {
         for (;;) {
             pollfd fds[] = {{notify_, POLLIN, 0}, {session_ ? master_ : -1, MasterEvents(), 0}};
-            if (!WaitForTurn(stops, wakeup_, fds, std::size(fds))) {
+            const int timeoutMs = session_ && !state_.extproc ? kWatchMs : -1;
+            if (!WaitForTurn(stops, wakeup_, fds, std::size(fds), timeoutMs)) {
                 return;
+            }
+            if (session_ && !state_.extproc) {
+                ApplySettings();  // the watch: the program's changes come without packets now
             }
             if (fds[0].revents != 0) {
                 TakeUses();
@@ -149,19 +156,26 @@ class TerminalLoop {
         }
         session_->Finish();
         session_.reset();
+        applied_ = false;
         Say(plan_.portName + " closed: " + why);
     }
 
+    // Carries the terminal's settings to the port when they changed, and keeps EXTPROC set exactly while it
+    // changes nothing for the program.
     void ApplySettings() {
-        TerminalSettings settings;
-        bool extproc = true;
-        if (!ReadTerminal(master_, &settings, &extproc)) {
+        TerminalState state;
+        if (!ReadTerminal(master_, &state)) {
             return;
         }
-        if (!extproc) {
-            RestoreExtproc(master_);  // or the program's next change would go unannounced
+        if (state.processesInput == state.extproc) {
+            SetExtproc(master_, !state.processesInput);
+            state.extproc = !state.processesInput;
         }
-        session_->Apply(settings);
+        if (!applied_ || !(state.settings == state_.settings)) {
+            session_->Apply(state.settings);
+        }
+        state_ = state;
+        applied_ = true;
     }
 
     void Status(unsigned char status, bool discards) {
@@ -214,6 +228,8 @@ class TerminalLoop {
     const int notify_;
     EventWakeup& wakeup_;
     std::unique_ptr<TerminalSession> session_;
+    TerminalState state_;   // as last read
+    bool applied_ = false;  // state_.settings went to the session's port
 };
 
 }  // namespace

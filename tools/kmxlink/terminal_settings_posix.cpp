@@ -21,6 +21,10 @@ constexpr SpeedCode kSpeedCodes[] = {
     {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
 };
 
+// The settings under which the line discipline works on what the program reads: EXTPROC would skip that.
+constexpr tcflag_t kInputProcessingIflags = IXON | ICRNL | INLCR | IGNCR | PARMRK;
+constexpr tcflag_t kInputProcessingLflags = ICANON | ECHO | ECHONL | ISIG | IEXTEN;
+
 void SetSpeed(termios2* t, uint32_t baud) {
     tcflag_t code = BOTHER;
     for (const SpeedCode& speed : kSpeedCodes) {
@@ -51,23 +55,25 @@ bool SetUpTerminal(int master, const TerminalSettings& settings) {
     return ioctl(master, TCSETS2, &t) == 0;
 }
 
-bool ReadTerminal(int master, TerminalSettings* settings, bool* extproc) {
+bool ReadTerminal(int master, TerminalState* state) {
     termios2 t{};
     if (ioctl(master, TCGETS2, &t) != 0) {
         return false;
     }
-    settings->baudRate = t.c_ospeed;
-    settings->twoStopBits = (t.c_cflag & CSTOPB) != 0;
-    settings->rtsCts = (t.c_cflag & CRTSCTS) != 0;
-    *extproc = (t.c_lflag & EXTPROC) != 0;
+    state->settings.baudRate = t.c_ospeed;
+    state->settings.twoStopBits = (t.c_cflag & CSTOPB) != 0;
+    state->settings.rtsCts = (t.c_cflag & CRTSCTS) != 0;
+    state->processesInput =
+        (t.c_iflag & kInputProcessingIflags) != 0 || (t.c_lflag & kInputProcessingLflags) != 0;
+    state->extproc = (t.c_lflag & EXTPROC) != 0;
     return true;
 }
 
-bool RestoreExtproc(int master) {
+bool SetExtproc(int master, bool on) {
     termios2 t{};
     if (ioctl(master, TCGETS2, &t) != 0) {
         return false;
     }
-    t.c_lflag |= EXTPROC;
+    t.c_lflag = on ? (t.c_lflag | EXTPROC) : (t.c_lflag & ~EXTPROC);
     return ioctl(master, TCSETS2, &t) == 0;
 }
