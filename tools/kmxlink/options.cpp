@@ -108,8 +108,8 @@ unplugged, and another program may use the port in between.
 
 --pty: a pseudo-terminal for programs that open a device file (picocom, minicom, screen, socat, pyserial).
   The speed, stop bits and RTS/CTS flow control a program sets on the terminal go to the port at once; a
-  pseudo-terminal always reports 8 data bits without parity, so these stay as the port has them. XON and
-  XOFF pass as data. Modem lines cannot cross a Linux pseudo-terminal (its modem calls fail), so programs
+  Linux pseudo-terminal takes only 8 data bits without parity, so these stay as the port has them. XON and
+  XOFF pass to the port as data; a program that sets IXON has its terminal act on them. Modem lines cannot cross a Linux pseudo-terminal (its modem calls fail), so programs
   that need DTR, RTS, CTS, DSR, DCD, RI or break use --rfc2217; the port's DTR and RTS are on while a
   program has the terminal open. kmxlink replaces a link at PATH that it left behind, refuses to replace
   any other file, and removes its link when it ends.
