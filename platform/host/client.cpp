@@ -11,6 +11,7 @@
 
 #include "host/call_scheduling.h"
 #include "host/device_dir.h"
+#include "host/hello.h"
 #include "host/host_start.h"
 
 namespace ce::host {
@@ -54,30 +55,40 @@ void Warn(const std::string& text) {
     std::fprintf(stderr, "ceplatform: device %s: %s\n", DeviceDirectory().c_str(), text.c_str());
 }
 
-// Exchanges a hello on a fresh connection; false when the host refuses it.
-bool Greet(int fd, Op hello, const Token* token, Token* answer) {
-    Writer request(hello);
+// Says a problem once: the same problem met by thread after thread makes one line.
+void WarnOnce(const std::string& text) {
+    static std::mutex lock;
+    static std::string* last = new std::string;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (*last == text) {
+            return;
+        }
+        *last = text;
+    }
+    Warn(text);
+}
+
+// Exchanges a hello on a fresh connection, naming the session when token is given.
+Hello Greet(int fd, Op op, const Token* token) {
+    Writer request(op);
     request.U32(kProtocolVersion);
     if (token != nullptr) {
         request.Bytes(token->data(), kTokenBytes);
     }
-    std::vector<uint8_t> reply;
-    if (!SendMessage(fd, request.Finish()) || ReceiveMessage(fd, &reply) != Received::Message ||
-        MessageOp(reply) != hello) {
+    return ExchangeHello(fd, request);
+}
+
+// The session token a session hello's answer carries.
+bool TakeToken(const Hello& hello, Token* token) {
+    Reader fields(hello.reply);
+    fields.U32();
+    const std::string_view bytes = fields.Bytes();
+    if (!fields.Complete() || bytes.size() != kTokenBytes) {
         return false;
     }
-    Reader fields(reply);
-    if (fields.U32() != 0) {
-        return false;
-    }
-    if (answer != nullptr) {
-        const std::string_view bytes = fields.Bytes();
-        if (bytes.size() != kTokenBytes) {
-            return false;
-        }
-        std::copy(bytes.begin(), bytes.end(), answer->begin());
-    }
-    return fields.Complete();
+    std::copy(bytes.begin(), bytes.end(), token->begin());
+    return true;
 }
 
 // Set while this thread may only join a running host (HostStartRefused).
@@ -100,9 +111,10 @@ uint64_t EnsureSession(Token* token) {
         }
         return 0;
     }
-    if (!Greet(fd, Op::HelloSession, nullptr, &session.token)) {
+    const Hello hello = Greet(fd, Op::HelloSession, nullptr);
+    if (hello.outcome != HelloOutcome::Accepted || !TakeToken(hello, &session.token)) {
+        Warn(HelloProblem(hello, fd, DeviceDirectory()));
         close(fd);
-        Warn("the device host refused this program (a host of another version? \"cedevice stop\" ends it)");
         return 0;
     }
     session.fd = fd;
@@ -124,6 +136,37 @@ void SessionBroken(uint64_t id) {
     session.id = 0;
     session.current.store(0, std::memory_order_release);
     Warn("the device host is gone; the next call starts the device again");
+}
+
+// Opens a new call connection of session id into *fd; answers ERROR_SUCCESS or the error the call fails
+// with. A host that refuses the connection, or lives but does not answer, fails this call alone and keeps
+// the session: its handles stay valid for the threads that have connections, and for the next try. A host
+// that is gone ends the session.
+DWORD OpenCallConnection(uint64_t id, const Token& token, int* fd) {
+    *fd = ConnectToHost(DeviceDirectory());
+    if (*fd < 0) {
+        if (errno == EAGAIN) {
+            WarnOnce("the device host takes no connection (is it stopped? \"cedevice status\" tells)");
+        } else {
+            SessionBroken(id);
+        }
+        return kHostGoneError;
+    }
+    const Hello hello = Greet(*fd, Op::HelloCall, &token);
+    if (hello.outcome == HelloOutcome::Accepted) {
+        return ERROR_SUCCESS;
+    }
+    const bool refusedForNow = hello.outcome == HelloOutcome::Refused &&
+                               (hello.error == ERROR_NOT_ENOUGH_QUOTA ||
+                                hello.error == ERROR_NO_SYSTEM_RESOURCES || hello.error == ERROR_TIMEOUT);
+    if (refusedForNow || hello.outcome == HelloOutcome::NoAnswer) {
+        WarnOnce(HelloProblem(hello, *fd, DeviceDirectory()));
+    } else {
+        SessionBroken(id);
+    }
+    close(*fd);
+    *fd = -1;
+    return refusedForNow ? hello.error : kHostGoneError;
 }
 
 // A forked child has the parent's connections but is not the parent: it starts its own session.
@@ -170,13 +213,9 @@ DWORD Call(Writer& request, std::vector<uint8_t>* reply) {
     Channel& channel = t_channel;
     if (channel.session != id) {
         channel.Reset();
-        const int fd = ConnectToHost(DeviceDirectory());
-        if (fd < 0 || !Greet(fd, Op::HelloCall, &token, nullptr)) {
-            if (fd >= 0) {
-                close(fd);
-            }
-            SessionBroken(id);
-            return kHostGoneError;
+        int fd = -1;
+        if (const DWORD opened = OpenCallConnection(id, token, &fd); opened != ERROR_SUCCESS) {
+            return opened;
         }
         channel.fd = fd;
         channel.session = id;
@@ -206,7 +245,7 @@ int ConnectToSession(Op hello, uint64_t* session) {
     }
     // A refusal here says nothing of the session: the next call finds out whether the host is gone.
     const int fd = ConnectToHost(DeviceDirectory());
-    if (fd >= 0 && !Greet(fd, hello, &token, nullptr)) {
+    if (fd >= 0 && Greet(fd, hello, &token).outcome != HelloOutcome::Accepted) {
         close(fd);
         return -1;
     }

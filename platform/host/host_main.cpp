@@ -17,6 +17,7 @@
 
 #include "host/boot.h"
 #include "host/device_dir.h"
+#include "host/hello.h"
 #include "host/host_start.h"
 #include "host/server.h"
 #include "host/wire.h"
@@ -75,20 +76,34 @@ int Run(const std::string& dir, bool detached) {
     return ServeDevice(dir, readyFd);
 }
 
-// Opens a control exchange; false when the host refuses it, as a host of another version does.
-bool GreetControl(int fd) {
+Hello GreetControl(int fd) {
     Writer hello(Op::HelloControl);
     hello.U32(kProtocolVersion);
-    std::vector<uint8_t> reply;
-    return SendMessage(fd, hello.Finish()) && ReceiveMessage(fd, &reply) == Received::Message &&
-           MessageOp(reply) == Op::HelloControl;
+    return ExchangeHello(fd, hello);
 }
 
-// One request of a greeted control connection; false when the host does not answer it.
-bool Control(int fd, Op op, std::vector<uint8_t>* reply) {
+// One request of a greeted control connection; false when the host does not answer it within timeoutMs
+// (-1: however long it takes).
+bool Control(int fd, Op op, std::vector<uint8_t>* reply, int timeoutMs) {
     Writer request(op);
-    return SendMessage(fd, request.Finish()) && ReceiveMessage(fd, reply) == Received::Message &&
+    if (!SendMessage(fd, request.Finish())) {
+        return false;
+    }
+    return MessageWithin(fd, timeoutMs) && ReceiveMessage(fd, reply) == Received::Message &&
            MessageOp(*reply) == op;
+}
+
+// Connects to dir's host for a control; -1 when none can be reached, after saying so. *unresponsive tells
+// a host that lives but takes no connection from no host at all.
+int ConnectForControl(const std::string& dir, bool* unresponsive) {
+    const int fd = ConnectToHost(dir);
+    *unresponsive = fd < 0 && errno == EAGAIN;
+    if (*unresponsive) {
+        std::printf("the host of %s takes no connection (is it stopped?)\n", dir.c_str());
+    } else if (fd < 0) {
+        std::printf("no host serves %s\n", dir.c_str());
+    }
+    return fd;
 }
 
 // The process at the other end of fd when it is this user's; 0 otherwise.
@@ -98,28 +113,29 @@ pid_t PeerOf(int fd) {
     return PeerCredentials(fd, &pid, &uid) && uid == geteuid() && pid > 0 ? pid : 0;
 }
 
-bool HostLockFree(const std::string& dir) {
-    const int lock = open(HostLockPath(dir).c_str(), O_RDWR | O_CLOEXEC);
-    if (lock < 0) {
-        return true;
-    }
-    const bool free = flock(lock, LOCK_EX | LOCK_NB) == 0;
-    close(lock);
-    return free;
-}
-
 int Stop(const std::string& dir) {
-    const int fd = ConnectToHost(dir);
+    bool unresponsive = false;
+    const int fd = ConnectForControl(dir, &unresponsive);
     if (fd < 0) {
-        std::printf("no host serves %s\n", dir.c_str());
-        return 0;
+        return unresponsive ? 1 : 0;
     }
     std::vector<uint8_t> reply;
-    const bool greeted = GreetControl(fd);
-    const bool answered = greeted && Control(fd, Op::Stop, &reply);
-    const pid_t other = greeted ? 0 : PeerOf(fd);
+    const Hello hello = GreetControl(fd);
+    const bool greeted = hello.outcome == HelloOutcome::Accepted;
+    // Stopping the devices takes as long as their drivers take.
+    const bool answered = greeted && Control(fd, Op::Stop, &reply, -1);
+    const pid_t other = !greeted && OfAnotherVersion(hello, fd, dir) ? PeerOf(fd) : 0;
+    const std::string problem = greeted ? std::string() : HelloProblem(hello, fd, dir);
     close(fd);
-    if (!greeted && other != 0) {
+    if (!greeted && other == 0) {
+        if (hello.outcome == HelloOutcome::Ended && !HostRunning(dir)) {
+            std::printf("no host serves %s\n", dir.c_str());
+            return 0;
+        }
+        std::fprintf(stderr, "cedevice: cannot stop the host of %s: %s\n", dir.c_str(), problem.c_str());
+        return 1;
+    }
+    if (!greeted) {
         // A host of another version (an earlier build still running) takes SIGTERM as the same clean stop.
         if (kill(other, SIGTERM) != 0) {
             std::fprintf(stderr, "cedevice: cannot stop host %d of %s: %s\n", static_cast<int>(other),
@@ -134,7 +150,7 @@ int Stop(const std::string& dir) {
     }
     // The host is gone once its lock is free.
     const auto deadline = std::chrono::steady_clock::now() + kStopWait;
-    while (!HostLockFree(dir)) {
+    while (HostRunning(dir)) {
         if (std::chrono::steady_clock::now() > deadline) {
             std::fprintf(stderr, "cedevice: the host of %s does not end\n", dir.c_str());
             return 1;
@@ -146,24 +162,26 @@ int Stop(const std::string& dir) {
 }
 
 int Status(const std::string& dir) {
-    const int fd = ConnectToHost(dir);
+    bool unresponsive = false;
+    const int fd = ConnectForControl(dir, &unresponsive);
     if (fd < 0) {
-        std::printf("no host serves %s\n", dir.c_str());
-        return 3;
+        return unresponsive ? 1 : 3;
     }
     std::vector<uint8_t> reply;
-    const bool greeted = GreetControl(fd);
-    const bool answered = greeted && Control(fd, Op::Status, &reply);
-    const pid_t other = greeted ? 0 : PeerOf(fd);
+    const Hello hello = GreetControl(fd);
+    const bool greeted = hello.outcome == HelloOutcome::Accepted;
+    const bool answered = greeted && Control(fd, Op::Status, &reply, kHelloTimeoutMs);
+    const pid_t host = PeerOf(fd);
+    const std::string problem = greeted ? std::string() : HelloProblem(hello, fd, dir);
     close(fd);
-    if (other != 0) {
-        std::printf("host %d serves %s but is of another version: \"cedevice stop\" ends it\n",
-                    static_cast<int>(other), dir.c_str());
-        return 1;
-    }
-    if (!answered) {
+    if (!greeted && hello.outcome == HelloOutcome::Ended && !HostRunning(dir)) {
         std::printf("no host serves %s\n", dir.c_str());
         return 3;
+    }
+    if (!answered) {
+        std::printf("host %d serves %s, but %s\n", static_cast<int>(host), dir.c_str(),
+                    greeted ? "it does not answer (is it stopped?)" : problem.c_str());
+        return 1;
     }
     Reader fields(reply);
     fields.U32();

@@ -164,6 +164,9 @@ int ConnectToHost(const std::string& dir) {
     if (fd < 0) {
         return -1;
     }
+    // A connect waits while the host's backlog is full; the send timeout bounds that wait, and only that.
+    timeval patience{kHelloTimeoutMs / 1000, (kHelloTimeoutMs % 1000) * 1000};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof(patience));
     int result;
     do {
         result = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
@@ -174,13 +177,34 @@ int ConnectToHost(const std::string& dir) {
         errno = error;
         return -1;
     }
+    const timeval forever{0, 0};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &forever, sizeof(forever));
     return fd;
 }
+
+bool HostRunning(const std::string& dir) {
+    FileDescriptor lock(open(HostLockPath(dir).c_str(), O_RDWR | O_CLOEXEC));
+    return lock.get() >= 0 && flock(lock.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
+namespace {
+
+// The words for a host that lives but takes no connection.
+std::string NotTakingConnections() {
+    return "the device host takes no connection within " + std::to_string(kHelloTimeoutMs / 1000) +
+           " s (is it stopped? \"cedevice status\" tells)";
+}
+
+}  // namespace
 
 int ConnectOrStartHost(const std::string& dir, std::string* problem) {
     int fd = ConnectToHost(dir);
     if (fd >= 0) {
         return fd;
+    }
+    if (errno == EAGAIN) {
+        *problem = NotTakingConnections();
+        return -1;
     }
     if (SocketPath(dir).size() >= sizeof(sockaddr_un::sun_path)) {
         *problem = "the device directory's path is too long for a socket: " + dir;
@@ -196,7 +220,10 @@ int ConnectOrStartHost(const std::string& dir, std::string* problem) {
     }
     // Another program may have started the host while this one waited for the lock.
     fd = ConnectToHost(dir);
-    if (fd >= 0) {
+    if (fd >= 0 || errno == EAGAIN) {
+        if (fd < 0) {
+            *problem = NotTakingConnections();
+        }
         return fd;
     }
     if (!StartHost(dir, problem)) {

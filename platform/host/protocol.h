@@ -7,7 +7,9 @@
 // (a truncated, overlong or inconsistent request fails with ERROR_INVALID_PARAMETER).
 //
 // A connection's first message says what it is for (a Hello*): the program's session, one thread's calls
-// bound to a session, or a control of the host itself.
+// bound to a session, or a control of the host itself. It must come within kHelloTimeoutMs and fit in
+// kMaxHelloBytes. The host answers it with the same operation, or with Refused and the reason, and then
+// ends the connection.
 #pragma once
 
 #include <cstddef>
@@ -29,6 +31,11 @@ inline constexpr uint32_t kTransferPieceBytes = 1024 * 1024;
 inline constexpr uint32_t kMaxCallDataBytes = kMaxMessageBytes - 64 * 1024;
 
 inline constexpr size_t kTokenBytes = 16;
+
+inline constexpr size_t kMaxHelloBytes = 256;
+// How long the host waits for a connection's hello, and a program for the host's answer to one (a frozen
+// host fails a program's start instead of hanging it; a call already sent waits as long as the call does).
+inline constexpr int kHelloTimeoutMs = 5000;
 
 inline constexpr size_t kMaxWindowTextChars = 256;
 inline constexpr size_t kMaxWindowsPerSession = 4096;
@@ -56,6 +63,7 @@ enum class Op : uint32_t {
     HelloCall,         // u32 version, token -> (nothing); the peer must be the session's process
     HelloControl,      // u32 version -> (nothing)
     HelloWindows,      // u32 version, token -> (nothing); then the host sends the session's window requests
+    Refused,           // host only, instead of a hello's answer: u32 error (why); the connection ends
 
     // Registry calls; key handles are u32 (predefined roots as they are).
     RegCreateKey = 16,

@@ -1,5 +1,6 @@
 #include "host/server.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/random.h>
@@ -24,6 +25,7 @@
 #include "devices/device_manager.h"
 #include "host/boot.h"
 #include "host/call_scheduling.h"
+#include "host/connection_budget.h"
 #include "host/device_dir.h"
 #include "host/serve.h"
 #include "host/session.h"
@@ -34,6 +36,9 @@ namespace ce::host {
 namespace {
 
 constexpr int kListenBacklog = 128;
+// How long the accept loop leaves the socket alone after an accept failed for want of descriptors or
+// memory: at once it would only fail again.
+constexpr int kAcceptBackoffMs = 100;
 
 // The sessions of the programs joined now, by token. Leaked: connection threads may outlive a stop.
 class Sessions {
@@ -181,18 +186,19 @@ void ServeCalls(int fd, const std::shared_ptr<Session>& session) {
 }
 
 // A program's window listener: the host sends it requests for the program's windows; the program sends
-// nothing, and the connection's end is the listener's.
-void ServeWindowListener(int fd, Session& session) {
+// nothing, and the connection's end is the listener's. False when the program has a listener already.
+bool ServeWindowListener(int fd, Session& session) {
     Writer hello(Op::HelloWindows);
     hello.U32(0);
     WindowDirectory& directory = WindowDirectory::Instance();
     if (!directory.Listen(session, fd, hello.Finish())) {
-        return;
+        return false;
     }
     std::vector<uint8_t> message;
     while (ReceiveMessage(fd, &message) == Received::Message) {
     }
     directory.StopListening(session, fd);
+    return true;
 }
 
 void ServeControl(int fd) {
@@ -222,51 +228,157 @@ void ServeControl(int fd) {
     }
 }
 
-void ServeConnectionOf(int fd) {
-    pid_t pid = 0;
-    uid_t uid = 0;
-    std::vector<uint8_t> hello;
-    // Only this user's programs are served; the directory's mode keeps others out already.
-    if (PeerCredentials(fd, &pid, &uid) && uid == geteuid() &&
-        ReceiveMessage(fd, &hello) == Received::Message) {
-        Reader fields(hello);
-        const uint32_t version = fields.U32();
-        const Op op = MessageOp(hello);
-        if (version == kProtocolVersion) {
-            if (op == Op::HelloSession && fields.Complete()) {
-                ServeSession(fd, pid);
-            } else if (op == Op::HelloCall || op == Op::HelloWindows) {
-                const std::string_view token = fields.Bytes();
-                std::shared_ptr<Session> session =
-                    fields.Complete() ? TheSessions().Find(token, pid) : nullptr;
-                if (session && op == Op::HelloCall) {
-                    ServeCalls(fd, session);
-                } else if (session) {
-                    ServeWindowListener(fd, *session);
-                }
-            } else if (op == Op::HelloControl && fields.Complete()) {
-                ServeControl(fd);
-            }
-        }
+// Tells a connection the host will not serve why; never waits for the program to take it.
+void SendRefusal(int fd, DWORD error) {
+    Writer refusal(Op::Refused);
+    refusal.U32(error);
+    const std::vector<uint8_t>& message = refusal.Finish();
+    send(fd, message.data(), message.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+}
+
+// A connection's share of the budget, given back however the connection ends.
+struct Admission {
+    pid_t pid;
+    bool program = false;
+    ~Admission() { Budget().Leave(pid, program); }
+};
+
+// The hello, within its deadline: a connection that says nothing holds a descriptor and a thread for no
+// longer.
+DWORD ReceiveHello(int fd, std::vector<uint8_t>* hello) {
+    if (!MessageWithin(fd, kHelloTimeoutMs)) {
+        return ERROR_TIMEOUT;
     }
+    return ReceiveMessage(fd, hello, kMaxHelloBytes) == Received::Message ? ERROR_SUCCESS
+                                                                          : ERROR_INVALID_PARAMETER;
+}
+
+// Serves what the hello asks for; answers the refusal when it cannot.
+DWORD ServeConnectionOf(int fd, Admission& admission) {
+    std::vector<uint8_t> hello;
+    if (const DWORD received = ReceiveHello(fd, &hello); received != ERROR_SUCCESS) {
+        return received;
+    }
+    Reader fields(hello);
+    const uint32_t version = fields.U32();
+    const Op op = MessageOp(hello);
+    const bool isHello =
+        op == Op::HelloSession || op == Op::HelloCall || op == Op::HelloWindows || op == Op::HelloControl;
+    if (!fields.ok() || !isHello) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (version != kProtocolVersion) {
+        return ERROR_REVISION_MISMATCH;
+    }
+    if (op == Op::HelloControl) {
+        if (!fields.Complete()) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        ServeControl(fd);
+        return ERROR_SUCCESS;
+    }
+    if (const DWORD room = Budget().AdmitProgram(); room != ERROR_SUCCESS) {
+        return room;
+    }
+    admission.program = true;
+    if (op == Op::HelloSession) {
+        if (!fields.Complete()) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        ServeSession(fd, admission.pid);
+        return ERROR_SUCCESS;
+    }
+    const std::string_view token = fields.Bytes();
+    std::shared_ptr<Session> session = fields.Complete() ? TheSessions().Find(token, admission.pid) : nullptr;
+    if (!session) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (op == Op::HelloCall) {
+        ServeCalls(fd, session);
+        return ERROR_SUCCESS;
+    }
+    return ServeWindowListener(fd, *session) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
 }
 
 // A connection that cannot go on (out of memory) ends alone; the host goes on.
-void ServeConnection(int fd) {
-    try {
-        ServeConnectionOf(fd);
-    } catch (const std::exception& problem) {
-        Log("cedevice: a connection ended: %s\n", problem.what());
+void ServeConnection(int fd, pid_t pid) {
+    {
+        Admission admission{pid};
+        try {
+            if (const DWORD refusal = ServeConnectionOf(fd, admission); refusal != ERROR_SUCCESS) {
+                SendRefusal(fd, refusal);
+            }
+        } catch (const std::exception& problem) {
+            Log("cedevice: a connection ended: %s\n", problem.what());
+        }
     }
     close(fd);
 }
 
-void StartConnection(int fd) {
-    try {
-        std::thread(ServeConnection, fd).detach();
-    } catch (const std::exception&) {
-        close(fd);  // out of threads: this program's call fails, the others go on
+// Takes an accepted connection into the budget and onto a thread of its own, or refuses it.
+void AdmitConnection(int fd) {
+    pid_t pid = 0;
+    uid_t uid = 0;
+    // Only this user's programs are served; the directory's mode keeps others out already.
+    DWORD refusal =
+        PeerCredentials(fd, &pid, &uid) && uid == geteuid() ? Budget().Admit(pid) : ERROR_ACCESS_DENIED;
+    if (refusal == ERROR_SUCCESS) {
+        try {
+            std::thread(ServeConnection, fd, pid).detach();
+            return;
+        } catch (const std::exception&) {
+            Budget().Leave(pid, false);
+            refusal = ERROR_NO_SYSTEM_RESOURCES;  // out of threads: this program's call fails, others go on
+        }
     }
+    SendRefusal(fd, refusal);
+    close(fd);
+}
+
+// A descriptor kept free for the moment the host has none left: it takes the waiting connection, which is
+// told why and ended, so that its program fails at once instead of waiting for ever.
+class ReserveDescriptor {
+  public:
+    ReserveDescriptor() : fd_(Open()) {}
+
+    void Shed(int listener) {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+        const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd >= 0) {
+            SendRefusal(fd, ERROR_NO_SYSTEM_RESOURCES);
+            close(fd);
+        }
+        fd_ = Open();
+    }
+
+  private:
+    static int Open() { return open("/dev/null", O_RDONLY | O_CLOEXEC); }
+
+    int fd_;
+};
+
+// Accepts one waiting connection; false when the accept failed in a way that calls for a pause.
+bool AcceptConnection(int listener, ReserveDescriptor& reserve) {
+    static bool shedding = false;
+    const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) {
+        shedding = false;
+        AdmitConnection(fd);
+        return true;
+    }
+    if (errno == EINTR || errno == EAGAIN || errno == ECONNABORTED) {
+        return true;
+    }
+    if (errno == EMFILE || errno == ENFILE) {
+        if (!shedding) {
+            Log("cedevice: %s: out of descriptors; refusing connections\n", DeviceDirectory());
+        }
+        shedding = true;
+        reserve.Shed(listener);
+    }
+    return false;
 }
 
 int Listen(const std::string& path) {
@@ -292,6 +404,8 @@ int Listen(const std::string& path) {
 }  // namespace
 
 int ServeDevice(const std::string& dir, int readyFd) {
+    // Opened first, so that its number is below any limit the host could be held to.
+    ReserveDescriptor reserve;
     State().socketPath = SocketPath(dir);
     // Stop signals are taken by the accept loop, so that a stop is the same clean stop as a command's.
     sigset_t stops;
@@ -320,22 +434,24 @@ int ServeDevice(const std::string& dir, int readyFd) {
             close(readyFd);
         }
     }).detach();
-    pollfd waits[] = {{listener, POLLIN, 0}, {signals, POLLIN, 0}};
+    pollfd waits[] = {{signals, POLLIN, 0}, {listener, POLLIN, 0}};
+    bool pause = false;
     for (;;) {
-        if (poll(waits, 2, -1) < 0) {
+        // During a pause only the stop signals are watched.
+        const nfds_t watched = pause ? 1 : 2;
+        const int polled = poll(waits, watched, pause ? kAcceptBackoffMs : -1);
+        pause = false;
+        if (polled < 0) {
             continue;
         }
-        if (waits[1].revents != 0) {
+        if (waits[0].revents != 0) {
             signalfd_siginfo info{};
             if (read(signals, &info, sizeof(info)) == sizeof(info)) {
                 StopAndExit(-1);
             }
         }
-        if (waits[0].revents != 0) {
-            const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd >= 0) {
-                StartConnection(fd);
-            }
+        if (watched == 2 && waits[1].revents != 0) {
+            pause = !AcceptConnection(listener, reserve);
         }
     }
 }

@@ -3,7 +3,9 @@ target_sources(ceplatform PRIVATE
     host/boot.cpp
     host/call_scheduling.cpp
     host/client.cpp
+    host/connection_budget.cpp
     host/device_dir.cpp
+    host/hello.cpp
     host/host_main.cpp
     host/host_start.cpp
     host/remote_devices.cpp

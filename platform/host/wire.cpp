@@ -1,5 +1,6 @@
 #include "host/wire.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -121,7 +122,7 @@ ssize_t ReceiveRecord(int fd, uint8_t* buffer, size_t capacity) {
 
 }  // namespace
 
-Received ReceiveMessage(int fd, std::vector<uint8_t>* message) {
+Received ReceiveMessage(int fd, std::vector<uint8_t>* message, size_t maxBytes) {
     // Records land in this thread's scratch buffer and are appended from there: sizing the message for a
     // whole record would clear 128 KiB for every call, most of whose messages are a few dozen bytes.
     thread_local const std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[kRecordBytes]);
@@ -138,7 +139,8 @@ Received ReceiveMessage(int fd, std::vector<uint8_t>* message) {
     }
     message->assign(scratch.get(), scratch.get() + got);
     std::memcpy(&header, message->data(), sizeof(header));
-    if (header.size < sizeof(header) || header.size > kMaxMessageBytes || header.size < got) {
+    if (header.size < sizeof(header) || header.size > std::min(maxBytes, kMaxMessageBytes) ||
+        header.size < got) {
         return Received::Malformed;
     }
     // The message grows with the records that arrive, never to the size a header merely promises.
@@ -157,6 +159,16 @@ Received ReceiveMessage(int fd, std::vector<uint8_t>* message) {
         message->insert(message->end(), scratch.get(), scratch.get() + got);
     }
     return Received::Message;
+}
+
+bool MessageWithin(int fd, int timeoutMs) {
+    pollfd wait{fd, POLLIN, 0};
+    int ready;
+    do {
+        ready = poll(&wait, 1, timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    // A failed poll says nothing of the connection: the receive that follows finds out.
+    return ready != 0;
 }
 
 namespace {

@@ -89,9 +89,12 @@ enum class Received { Message, Closed, Malformed };
 // Sends a whole message; false when the connection is gone (no SIGPIPE is raised).
 bool SendMessage(int fd, const std::vector<uint8_t>& message);
 // Receives one whole message into *message (header included). Closed: the peer went away. Malformed: a
-// record too short for a header, a size over kMaxMessageBytes or records that do not add up to it; the
-// connection cannot be trusted any more.
-Received ReceiveMessage(int fd, std::vector<uint8_t>* message);
+// record too short for a header, a size over maxBytes or records that do not add up to it; the connection
+// cannot be trusted any more.
+Received ReceiveMessage(int fd, std::vector<uint8_t>* message, size_t maxBytes = kMaxMessageBytes);
+
+// Whether a message (or the connection's end) waits on fd within timeoutMs (-1: however long it takes).
+bool MessageWithin(int fd, int timeoutMs);
 
 // Operation of a received message.
 Op MessageOp(const std::vector<uint8_t>& message);

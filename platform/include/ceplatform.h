@@ -67,7 +67,10 @@ CEAPI void CePlatformPowerUp(void);
 // and host.log.
 // On boot the host runs the command lines under HKEY_LOCAL_MACHINE\Init\StartUp, in order.
 // A program whose host has gone fails its calls with ERROR_DEVICE_NOT_AVAILABLE; its next call starts
-// the device again, without the handles it held.
+// the device again, without the handles it held. A host that does not answer a new connection within 5 s
+// fails that call the same way; one that refuses a thread's connection (a program may hold half of the
+// host's connections) fails that call alone with ERROR_NOT_ENOUGH_QUOTA or ERROR_NO_SYSTEM_RESOURCES.
+// Each says why on stderr.
 
 // The device directory this process uses, or NULL when its platform is in-process. Decides the mode.
 CEAPI const char* CeDeviceDirectory(void);

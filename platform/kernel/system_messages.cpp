@@ -74,6 +74,7 @@ constexpr Message kMessages[] = {
     {ERROR_DLL_INIT_FAILED, u"A dynamic link library (DLL) initialization routine failed."},
     {ERROR_NO_ASSOCIATION, u"No application is associated with the specified file for this operation."},
     {ERROR_NOT_FOUND, u"Element not found."},
+    {ERROR_REVISION_MISMATCH, u"Indicates two revision levels are incompatible."},
     {ERROR_INVALID_WINDOW_HANDLE, u"Invalid window handle."},
     {ERROR_INVALID_CURSOR_HANDLE, u"Invalid cursor handle."},
     {ERROR_INVALID_ICON_HANDLE, u"Invalid icon handle."},
@@ -84,6 +85,7 @@ constexpr Message kMessages[] = {
     {ERROR_RESOURCE_TYPE_NOT_FOUND, u"The specified resource type cannot be found in the image file."},
     {ERROR_RESOURCE_NAME_NOT_FOUND, u"The specified resource name cannot be found in the image file."},
     {ERROR_RESOURCE_LANG_NOT_FOUND, u"The specified resource language ID cannot be found in the image file."},
+    {ERROR_NOT_ENOUGH_QUOTA, u"Not enough quota is available to process this command."},
     {ERROR_DEVICE_IN_USE, u"The device is in use by an active process and cannot be disconnected."},
     {ERROR_DEVICE_NOT_AVAILABLE, u"The device is not ready for use."},
 };

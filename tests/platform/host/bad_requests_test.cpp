@@ -82,26 +82,30 @@ TEST_F(BadRequestsTest, MessageSpreadOverRecordsThatOverrunItsSizeEndsTheConnect
     EXPECT_TRUE(program.calls.Receive().closed);
 }
 
-TEST_F(BadRequestsTest, HelloWithoutTheSessionsTokenOrVersionIsRefused) {
+TEST_F(BadRequestsTest, HelloWithoutTheSessionsTokenOrVersionIsRefusedWithTheReason) {
     RawProgram program(dir_);
     std::vector<uint8_t> wrongToken = program.token;
     wrongToken[0] ^= 1;
-    const std::vector<uint8_t> hellos[] = {
-        Message(Op::HelloCall).U32(kProtocolVersion).Bytes(wrongToken).Finish(),
-        Message(Op::HelloCall).U32(kProtocolVersion + 1).Bytes(program.token).Finish(),
-        Message(Op::HelloCall).U32(kProtocolVersion).Finish(),
-        Message(Op::RegFlushKey).U32(0x80000002u).Finish(),
+    const std::pair<std::vector<uint8_t>, DWORD> hellos[] = {
+        {Message(Op::HelloCall).U32(kProtocolVersion).Bytes(wrongToken).Finish(), ERROR_INVALID_PARAMETER},
+        {Message(Op::HelloCall).U32(kProtocolVersion + 1).Bytes(program.token).Finish(),
+         ERROR_REVISION_MISMATCH},
+        {Message(Op::HelloCall).U32(kProtocolVersion).Finish(), ERROR_INVALID_PARAMETER},
+        {Message(Op::RegFlushKey).U32(0x80000002u).Finish(), ERROR_INVALID_PARAMETER},
+        {Message(Op::HelloControl).U32(kProtocolVersion).Finish(ce::host::kMaxHelloBytes + 1),
+         ERROR_INVALID_PARAMETER},
     };
-    for (const std::vector<uint8_t>& hello : hellos) {
+    for (const auto& [hello, error] : hellos) {
         Connection stranger(dir_);
-        EXPECT_TRUE(stranger.Ask(hello).closed);
+        EXPECT_TRUE(stranger.Ask(hello).RefusedWith(error)) << error;
+        EXPECT_TRUE(stranger.Receive().closed);
     }
     // Another process may not join this program's session even with its token.
     const pid_t child = fork();
     if (child == 0) {
         Connection thief(dir_);
         thief.Send(Message(Op::HelloCall).U32(kProtocolVersion).Bytes(program.token).Finish());
-        _exit(thief.Receive().closed ? 0 : 1);
+        _exit(thief.Receive().RefusedWith(ERROR_INVALID_PARAMETER) ? 0 : 1);
     }
     EXPECT_EQ(Wait(child), 0);
 }

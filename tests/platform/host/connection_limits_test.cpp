@@ -1,8 +1,13 @@
 // Connections that take more than their share, written straight to the device's socket: promised sizes
 // that never arrive, connections that never say hello, more connections than the host has descriptors.
 // The host stays within bounds and goes on serving everybody else.
+#include <dirent.h>
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <fstream>
 #include <memory>
+#include <set>
 #include <sstream>
 
 #include "common/timing.h"
@@ -24,15 +29,18 @@ long ProcessStatus(pid_t pid, const std::string& field) {
 
 using ConnectionLimitsTest = BadRequestsTest;
 
-// Opens count connections whose first record, a hello, promises size bytes and that send no more; answers
-// how much the host's resident memory grew, once each has a thread waiting for the rest.
-long GrowthOfPromises(pid_t host, const std::string& dir, int count, uint32_t size,
+// Opens count call connections of program's session whose first request promises size bytes and sends no
+// more; answers how much the host's resident memory grew once each has a thread waiting for the rest.
+long GrowthOfPromises(pid_t host, RawProgram& program, const std::string& dir, int count, uint32_t size,
                       std::vector<std::unique_ptr<Connection>>* connections) {
     const long before = ProcessStatus(host, "VmRSS");
     const long threads = ProcessStatus(host, "Threads");
     for (int i = 0; i < count; ++i) {
         connections->push_back(std::make_unique<Connection>(dir));
-        connections->back()->Send(Message(Op::HelloSession).U32(kProtocolVersion).Finish(size));
+        Connection& calls = *connections->back();
+        EXPECT_FALSE(
+            calls.Ask(Message(Op::HelloCall).U32(kProtocolVersion).Bytes(program.token).Finish()).closed);
+        calls.Send(Message(Op::RegFlushKey).U32(0x80000002u).Finish(size));
     }
     EXPECT_TRUE(WaitFor([&] { return ProcessStatus(host, "Threads") >= threads + count; },
                         std::chrono::seconds(5 * ce_test::kSlowdown)));
@@ -43,11 +51,114 @@ long GrowthOfPromises(pid_t host, const std::string& dir, int count, uint32_t si
 TEST_F(ConnectionLimitsTest, SizesPromisedByHeadersTakeNoMemoryUntilTheirDataArrives) {
     constexpr int kConnections = 48;
     constexpr long kSlackKiB = 16 * 1024;  // far below the 192 MiB the large promises add up to
+    RawProgram program(dir_);
     std::vector<std::unique_ptr<Connection>> connections;
     // The same connections promising a little more than they sent cost what a connection costs.
-    const long small = GrowthOfPromises(host_, dir_, kConnections, 64, &connections);
-    const long large = GrowthOfPromises(host_, dir_, kConnections, 4 * 1024 * 1024, &connections);
+    const long small = GrowthOfPromises(host_, program, dir_, kConnections, 64, &connections);
+    const long large = GrowthOfPromises(host_, program, dir_, kConnections, 4 * 1024 * 1024, &connections);
     EXPECT_LT(large, small + kSlackKiB) << "a connection alone costs " << small / kConnections << " KiB";
+}
+
+// The lowest descriptor a process has not open: with its limit there, it has none left to open.
+rlim_t FirstFreeDescriptor(pid_t pid) {
+    std::set<rlim_t> open;
+    DIR* fds = opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
+    while (const dirent* entry = fds != nullptr ? readdir(fds) : nullptr) {
+        if (entry->d_name[0] != '.') {
+            open.insert(std::strtoul(entry->d_name, nullptr, 10));
+        }
+    }
+    if (fds != nullptr) {
+        closedir(fds);
+    }
+    rlim_t free = 0;
+    while (open.count(free) != 0) {
+        ++free;
+    }
+    return free;
+}
+
+// Lowers the host's descriptor limit for the test's length, as a host started under a low "ulimit -n".
+class DescriptorLimit {
+  public:
+    DescriptorLimit(pid_t host, rlim_t descriptors) : host_(host) {
+        rlimit lowered{};
+        EXPECT_EQ(prlimit(host_, RLIMIT_NOFILE, nullptr, &before_), 0);
+        lowered = {descriptors, before_.rlim_max};
+        EXPECT_EQ(prlimit(host_, RLIMIT_NOFILE, &lowered, nullptr), 0);
+    }
+    ~DescriptorLimit() { prlimit(host_, RLIMIT_NOFILE, &before_, nullptr); }
+
+  private:
+    pid_t host_;
+    rlimit before_{};
+};
+
+// Long enough for the host's answer to a connection, far shorter than waiting for ever.
+constexpr int kAnswerMs = (ce::host::kHelloTimeoutMs + 2000) * ce_test::kSlowdown;
+
+TEST_F(ConnectionLimitsTest, AHostOutOfDescriptorsTellsNewConnectionsAtOnceAndGoesOn) {
+    // Connections served take the gaps among the host's descriptors; then every descriptor the host may
+    // have is in use, and a connection can only be taken with its reserve.
+    RawProgram first(dir_);
+    RawProgram second(dir_);
+    DescriptorLimit limit(host_, FirstFreeDescriptor(host_));
+    for (int i = 0; i < 20; ++i) {
+        Connection connection(dir_);
+        ASSERT_TRUE(connection.Waiting(kAnswerMs)) << "connection " << i << " left waiting";
+        EXPECT_TRUE(connection.Receive().RefusedWith(ERROR_NO_SYSTEM_RESOURCES));
+    }
+    EXPECT_NE(FileText(dir_ + "/host.log").find("out of descriptors"), std::string::npos);
+    // The programs it serves go on.
+    EXPECT_EQ(first.QueryStatus(first.OpenKey(u"HostTest")), static_cast<uint32_t>(ERROR_SUCCESS));
+}
+
+TEST_F(ConnectionLimitsTest, OneProgramsSilentConnectionsAreBoundedAndEndedWhileOthersAreServed) {
+    constexpr int kSilent = 90;
+    DescriptorLimit limit(host_, 64);
+    std::vector<std::unique_ptr<Connection>> silent;
+    for (int i = 0; i < kSilent; ++i) {
+        silent.push_back(std::make_unique<Connection>(dir_));
+    }
+    // Those over the program's share are refused at once ...
+    std::this_thread::sleep_for(std::chrono::milliseconds(300 * ce_test::kSlowdown));
+    int refused = 0;
+    for (auto& connection : silent) {
+        if (connection->Waiting(0)) {
+            EXPECT_TRUE(connection->Receive().RefusedWith(ERROR_NOT_ENOUGH_QUOTA));
+            connection.reset();
+            ++refused;
+        }
+    }
+    EXPECT_GT(refused, 0);
+    EXPECT_LT(refused, kSilent);
+    // ... while the host's controls and other programs are served.
+    std::string said;
+    EXPECT_EQ(RunWithin({kHostProgram, "status"}, std::chrono::milliseconds(kAnswerMs), &said), 0) << said;
+    EXPECT_EQ(RunWithin({kHelper, "get", "Answer"}, std::chrono::milliseconds(kAnswerMs), &said), 0);
+    EXPECT_EQ(said, "42\n");
+    // The rest said nothing, and are ended once the time for a hello is up.
+    for (auto& connection : silent) {
+        if (connection) {
+            ASSERT_TRUE(connection->Waiting(kAnswerMs));
+            EXPECT_TRUE(connection->Receive().RefusedWith(ERROR_TIMEOUT));
+        }
+    }
+}
+
+TEST_F(ConnectionLimitsTest, AStoppedHostFailsNewProgramsAndStatusWithinSecondsAndThenServesAgain) {
+    ASSERT_EQ(kill(host_, SIGSTOP), 0);
+    int status = -1;
+    std::thread statusRun([&] {
+        std::string said;
+        status = RunWithin({kHostProgram, "status"}, std::chrono::milliseconds(2 * kAnswerMs), &said);
+    });
+    std::string said;
+    const int helper = RunWithin({kHelper, "get", "Answer"}, std::chrono::milliseconds(2 * kAnswerMs), &said);
+    statusRun.join();
+    ASSERT_EQ(kill(host_, SIGCONT), 0);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(helper, 1);
 }
 
 }  // namespace

@@ -117,6 +117,32 @@ std::string RunHelper(const std::vector<std::string>& arguments, int* status, co
     return text;
 }
 
+int RunWithin(const std::vector<std::string>& argv, std::chrono::milliseconds timeout, std::string* output) {
+    int out = -1;
+    const pid_t pid = Spawn(argv, &out);
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    output->clear();
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd wait{out, POLLIN, 0};
+        if (left.count() <= 0 || poll(&wait, 1, static_cast<int>(left.count())) == 0) {
+            kill(pid, SIGKILL);
+            Wait(pid);
+            close(out);
+            return -1;
+        }
+        char buffer[512];
+        const ssize_t got = read(out, buffer, sizeof(buffer));
+        if (got <= 0) {
+            break;
+        }
+        output->append(buffer, static_cast<size_t>(got));
+    }
+    close(out);
+    return Wait(pid);
+}
+
 std::string ReadLine(int fd) {
     std::string line;
     char c = 0;

@@ -37,6 +37,9 @@ pid_t Spawn(const std::vector<std::string>& argv, int* output = nullptr, const c
 int Wait(pid_t pid);
 // Runs the test helper to its end; answers its standard output.
 std::string RunHelper(const std::vector<std::string>& arguments, int* status, const char* device = nullptr);
+// Runs a program to its end within timeout; answers its exit status with its standard output in *output,
+// or -1 when it had to be killed for taking longer.
+int RunWithin(const std::vector<std::string>& argv, std::chrono::milliseconds timeout, std::string* output);
 // One line of a program's output (without the newline); empty at its end.
 std::string ReadLine(int fd);
 // Runs "cedevice <command>" on this test's device.

@@ -200,9 +200,12 @@ TEST_F(ProgramsTest, StopDeactivatesEveryDeviceBeforeTheHostEndsAndTheNextCallFi
     EXPECT_EQ(HostCommand("stop"), 0);  // nothing to stop is no failure
 }
 
-// A host of another version (an earlier build still serving the device): it holds the device's lock and
-// socket and refuses every hello, as a host refuses a version it does not speak. SIGTERM ends it.
-pid_t StartHostOfAnotherVersion(const std::string& dir) {
+// Hosts that hold the device's lock and socket but serve nobody: one of another version (an earlier build
+// still serving the device), which ends every hello without a word as hosts before the refusal message
+// did, and which SIGTERM ends; one that dies during the first hello; one of another user.
+enum class FakeHost { OfAnotherVersion, DiesDuringHello, OfAnotherUser };
+
+pid_t StartFakeHost(const std::string& dir, FakeHost kind) {
     int ready[2];
     if (pipe(ready) != 0) {
         return -1;
@@ -216,15 +219,22 @@ pid_t StartHostOfAnotherVersion(const std::string& dir) {
         address.sun_family = AF_UNIX;
         std::snprintf(address.sun_path, sizeof(address.sun_path), "%s/host.sock", dir.c_str());
         const int listener = socket(AF_UNIX, SOCK_SEQPACKET, 0);
+        unlink(address.sun_path);
+        constexpr uid_t kNobody = 65534;
         if (lock < 0 || flock(lock, LOCK_EX) != 0 ||
             bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-            listen(listener, 16) != 0 || write(ready[1], "r", 1) != 1) {
+            (kind == FakeHost::OfAnotherUser && setuid(kNobody) != 0) || listen(listener, 16) != 0 ||
+            write(ready[1], "r", 1) != 1) {
             _exit(1);
         }
         for (;;) {
             const int connection = accept(listener, nullptr, nullptr);
             char hello[64];
             if (connection >= 0 && recv(connection, hello, sizeof(hello), 0) >= 0) {
+                if (kind == FakeHost::DiesDuringHello) {
+                    close(lock);
+                    _exit(0);
+                }
                 close(connection);
             }
         }
@@ -237,7 +247,7 @@ pid_t StartHostOfAnotherVersion(const std::string& dir) {
 }
 
 TEST_F(ProgramsTest, AHostOfAnotherVersionIsToldAndStoppedByTheStopCommand) {
-    const pid_t other = StartHostOfAnotherVersion(dir_);
+    const pid_t other = StartFakeHost(dir_, FakeHost::OfAnotherVersion);
     ASSERT_GT(other, 0);
     // Programs' calls fail (and say why on stderr); status names the host.
     HKEY key = nullptr;
@@ -258,6 +268,28 @@ TEST_F(ProgramsTest, AHostOfAnotherVersionIsToldAndStoppedByTheStopCommand) {
               ERROR_SUCCESS);
     RegCloseKey(key);
     EXPECT_NE(HostPid(dir_), 0);
+}
+
+TEST_F(ProgramsTest, AProgramWhoseHostWillNotServeItSaysWhatHappened) {
+    const std::pair<FakeHost, const char*> cases[] = {
+        {FakeHost::OfAnotherVersion, "of another version"},
+        {FakeHost::DiesDuringHello, "ended while this program joined it"},
+        {FakeHost::OfAnotherUser, "belongs to user 65534"},
+    };
+    for (const auto& [kind, says] : cases) {
+        if (kind == FakeHost::OfAnotherUser && geteuid() != 0) {
+            continue;  // only root can start a process of another user
+        }
+        const pid_t host = StartFakeHost(dir_, kind);
+        ASSERT_GT(host, 0);
+        ::testing::internal::CaptureStderr();
+        HKEY key = nullptr;
+        EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, 0, &key), ERROR_DEVICE_NOT_AVAILABLE);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(says), std::string::npos) << said;
+        kill(host, SIGKILL);
+        Wait(host);
+    }
 }
 
 TEST_F(ProgramsTest, PlatformResetAndHiveChoiceLeaveASharedDeviceAlone) {

@@ -59,8 +59,14 @@ class Message {
 
 // The fields of a reply after its header.
 struct Reply {
+    uint16_t op = 0;
     std::vector<uint32_t> words;
     bool closed = false;
+
+    // The host refused the connection with error (and ends it).
+    bool RefusedWith(DWORD error) const {
+        return op == static_cast<uint16_t>(Op::Refused) && words == std::vector<uint32_t>{error};
+    }
 };
 
 class Connection {
@@ -82,6 +88,9 @@ class Connection {
         const ssize_t got = recv(fd_, buffer.data(), buffer.size(), 0);
         Reply reply;
         reply.closed = got <= 0;
+        if (got >= 8) {
+            std::memcpy(&reply.op, buffer.data() + 4, sizeof(reply.op));
+        }
         for (ssize_t at = 8; at + 4 <= got; at += 4) {
             uint32_t word = 0;
             std::memcpy(&word, buffer.data() + at, sizeof(word));

@@ -144,7 +144,8 @@ TEST_F(WindowRequestsTest, RequestsForAWindowReachItsOwnersListenerOnly) {
     wrongToken[0] ^= 1;
     for (const std::vector<uint8_t>& token : {owner.token, wrongToken}) {
         Connection second(dir_);
-        EXPECT_TRUE(second.Ask(Message(Op::HelloWindows).U32(kProtocolVersion).Bytes(token).Finish()).closed);
+        EXPECT_TRUE(second.Ask(Message(Op::HelloWindows).U32(kProtocolVersion).Bytes(token).Finish())
+                        .RefusedWith(ERROR_INVALID_PARAMETER));
     }
 }
 
