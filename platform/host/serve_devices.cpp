@@ -81,10 +81,18 @@ bool Open(Session& session, Reader& request, Writer& reply) {
     if (!request.Complete() || isNull) {
         return false;
     }
+    HandlePlace place(session, true);
+    if (place.refused()) {
+        // Past the program's quota the open fails before any driver sees it.
+        reply.U32(1);
+        reply.U32(ERROR_NOT_ENOUGH_QUOTA);
+        reply.U32(0);
+        return true;
+    }
     ErrorCapture error;
     HANDLE file = CreateFileW(name.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
     error.Put(reply);
-    if (file == INVALID_HANDLE_VALUE || !session.AdoptFile(file)) {
+    if (file == INVALID_HANDLE_VALUE || !place.AdoptFile(file)) {
         file = nullptr;
     }
     reply.U32(ValueOf(file));

@@ -27,12 +27,19 @@ uint32_t ValueOf(HKEY key) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key));
 }
 
-// A key a call opened becomes the session's.
-HKEY Adopted(Session& session, LONG status, HKEY result) {
-    if (status == ERROR_SUCCESS && result != kUntouched && result != nullptr && !session.AdoptKey(result)) {
+// A key a call opened becomes the session's, in the place reserved for it.
+HKEY Adopted(HandlePlace& place, LONG status, HKEY result) {
+    if (status == ERROR_SUCCESS && result != kUntouched && result != nullptr && !place.AdoptKey(result)) {
         return nullptr;
     }
     return result;
+}
+
+// The reply of a call that would open a key past the program's quota: it fails before it runs, and the
+// caller's key variable becomes null as for any failure.
+void PutQuotaRefusal(Writer& reply) {
+    reply.U32(static_cast<uint32_t>(ERROR_NOT_ENOUGH_QUOTA));
+    reply.U32(0);
 }
 
 // A caller string: its characters, or null.
@@ -94,11 +101,17 @@ bool CreateKey(Session& session, Reader& request, Writer& reply) {
     if (!request.Complete()) {
         return false;
     }
+    HandlePlace place(session, wantsKey);
+    if (place.refused()) {
+        PutQuotaRefusal(reply);
+        PutSlot(reply, disposition);
+        return true;
+    }
     HKEY result = kUntouched;
     const LONG status = RegCreateKeyExW(key, subKey.get(), 0, nullptr, options, KEY_ALL_ACCESS, nullptr,
                                         wantsKey ? &result : nullptr, disposition.get());
     reply.U32(static_cast<uint32_t>(status));
-    reply.U32(ValueOf(Adopted(session, status, result)));
+    reply.U32(ValueOf(Adopted(place, status, result)));
     PutSlot(reply, disposition);
     return true;
 }
@@ -110,10 +123,15 @@ bool OpenKey(Session& session, Reader& request, Writer& reply) {
     if (!request.Complete()) {
         return false;
     }
+    HandlePlace place(session, wantsKey);
+    if (place.refused()) {
+        PutQuotaRefusal(reply);
+        return true;
+    }
     HKEY result = kUntouched;
     const LONG status = RegOpenKeyExW(key, subKey.get(), 0, KEY_ALL_ACCESS, wantsKey ? &result : nullptr);
     reply.U32(static_cast<uint32_t>(status));
-    reply.U32(ValueOf(Adopted(session, status, result)));
+    reply.U32(ValueOf(Adopted(place, status, result)));
     return true;
 }
 

@@ -41,9 +41,24 @@ HANDLE Session::File(uint32_t value) {
     return files_.count(value) != 0 ? HandleOf<HANDLE>(value) : nullptr;
 }
 
+bool Session::ReserveHandle() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (keys_.size() + files_.size() + reserved_ >= kMaxHandlesPerSession) {
+        return false;
+    }
+    ++reserved_;
+    return true;
+}
+
+void Session::ReturnHandle() {
+    std::lock_guard<std::mutex> guard(lock_);
+    --reserved_;
+}
+
 bool Session::AdoptKey(HKEY key) {
     {
         std::lock_guard<std::mutex> guard(lock_);
+        --reserved_;
         if (!ended_) {
             keys_.insert(ValueOf(key));
             return true;
@@ -56,6 +71,7 @@ bool Session::AdoptKey(HKEY key) {
 bool Session::AdoptFile(HANDLE file) {
     {
         std::lock_guard<std::mutex> guard(lock_);
+        --reserved_;
         if (!ended_) {
             files_.insert(ValueOf(file));
             return true;

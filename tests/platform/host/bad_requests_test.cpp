@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <winreg.h>
 
+#include "host/session.h"
 #include "platform/host/driver/hostdrv_protocol.h"
 #include "platform/host/raw_requests.h"
 
@@ -136,6 +137,23 @@ TEST_F(BadRequestsTest, HandlesOfAnotherProgramOrOfNobodyAreInvalid) {
     EXPECT_EQ(owner.QueryStatus(key), static_cast<uint32_t>(ERROR_SUCCESS));
     const Reply closed = owner.calls.Ask(Message(Op::CloseFile).U32(file).Finish());
     EXPECT_EQ(closed.words.at(3), 1u);
+}
+
+TEST_F(BadRequestsTest, AProgramHoldsAtMostItsQuotaOfHandlesAndTheOthersGoOn) {
+    RawProgram greedy(dir_);
+    std::vector<uint32_t> keys;
+    for (size_t i = 0; i < ce::host::kMaxHandlesPerSession; ++i) {
+        keys.push_back(greedy.OpenKey(u"HostTest"));
+    }
+    // One more is refused before it runs, and the caller's key becomes null.
+    const Reply refused =
+        greedy.calls.Ask(Message(Op::RegOpenKey).U32(0x80000002u).String(u"HostTest").U32(1).Finish());
+    EXPECT_EQ(refused.words, (std::vector<uint32_t>{0, ERROR_NOT_ENOUGH_QUOTA, 0}));
+    RawProgram other(dir_);
+    EXPECT_EQ(other.QueryStatus(other.OpenKey(u"HostTest")), static_cast<uint32_t>(ERROR_SUCCESS));
+    // A key closed makes room again.
+    greedy.calls.Ask(Message(Op::RegCloseKey).U32(keys.back()).Finish());
+    EXPECT_EQ(greedy.QueryStatus(greedy.OpenKey(u"HostTest")), static_cast<uint32_t>(ERROR_SUCCESS));
 }
 
 }  // namespace
