@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,13 +16,17 @@ constexpr DWORD kSystem = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INS
 // The codes winerror.h defines, by name.
 std::vector<std::pair<std::string, DWORD>> DefinedCodes() {
     std::ifstream header(WINERROR_HEADER);
-    const std::regex define(R"(#define\s+((ERROR|WAIT)_\w+)\s+(\d+)L)");
     std::vector<std::pair<std::string, DWORD>> codes;
     for (std::string line; std::getline(header, line);) {
-        std::smatch match;
-        if (std::regex_search(line, match, define)) {
-            codes.emplace_back(match[1], static_cast<DWORD>(std::stoul(match[3])));
+        std::istringstream words(line);
+        std::string directive, name, value;
+        words >> directive >> name >> value;
+        const bool named = name.rfind("ERROR_", 0) == 0 || name.rfind("WAIT_", 0) == 0;
+        if (directive != "#define" || !named || value.size() < 2 || value.back() != 'L' ||
+            value.find_first_not_of("0123456789") != value.size() - 1) {
+            continue;
         }
+        codes.emplace_back(name, static_cast<DWORD>(std::stoul(value)));
     }
     return codes;
 }
