@@ -2,8 +2,8 @@
 #include <devload.h>
 
 #include "devices/device_manager.h"
-#include "host/device_dir.h"
-#include "host/remote_devices.h"
+#include "remote/remote_devices.h"
+#include "wire/device_dir.h"
 
 extern "C" {
 

@@ -3,8 +3,8 @@
 #include "devices/device_files.h"
 
 #include "devices/device_manager.h"
-#include "host/device_dir.h"
-#include "host/remote_devices.h"
+#include "remote/remote_devices.h"
+#include "wire/device_dir.h"
 
 namespace ce {
 

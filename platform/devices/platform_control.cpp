@@ -5,10 +5,10 @@
 #include <new>
 
 #include "devices/device_manager.h"
-#include "host/device_dir.h"
-#include "host/remote_devices.h"
 #include "kernel/faults.h"
 #include "registry/registry_control.h"
+#include "remote/remote_devices.h"
+#include "wire/device_dir.h"
 
 extern "C" {
 

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "host/device_dir.h"
 #include "kernel/wide_string.h"
+#include "wire/device_dir.h"
 
 extern char** environ;
 

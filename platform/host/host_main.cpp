@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "host/boot.h"
-#include "host/device_dir.h"
-#include "host/hello.h"
-#include "host/host_start.h"
 #include "host/server.h"
-#include "host/wire.h"
+#include "wire/device_dir.h"
+#include "wire/hello.h"
+#include "wire/host_connection.h"
+#include "wire/wire.h"
 
 namespace ce::host {
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "host/session.h"
-#include "host/wire.h"
+#include "wire/wire.h"
 
 namespace ce::host {
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "host/call_slots.h"
 #include "host/serve.h"
+#include "wire/call_slots.h"
 
 namespace ce::host {
 namespace {

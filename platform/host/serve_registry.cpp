@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "host/call_slots.h"
 #include "host/serve.h"
 #include "registry/key_path.h"
+#include "wire/call_slots.h"
 
 namespace ce::host {
 namespace {

@@ -24,13 +24,13 @@
 
 #include "devices/device_manager.h"
 #include "host/boot.h"
-#include "host/call_scheduling.h"
 #include "host/connection_budget.h"
-#include "host/device_dir.h"
 #include "host/serve.h"
 #include "host/session.h"
 #include "host/window_directory.h"
-#include "host/wire.h"
+#include "wire/call_scheduling.h"
+#include "wire/device_dir.h"
+#include "wire/wire.h"
 
 namespace ce::host {
 namespace {

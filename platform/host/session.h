@@ -15,7 +15,7 @@
 
 #include <windows.h>
 
-#include "host/protocol.h"
+#include "wire/protocol.h"
 
 namespace ce::host {
 

@@ -4,8 +4,8 @@
 
 #include <winuser.h>
 
-#include "host/wire.h"
 #include "kernel/wide_string.h"
+#include "wire/wire.h"
 
 namespace ce::host {
 namespace {

@@ -1,6 +1,6 @@
 #include "devices/device_files.h"
-#include "host/remote_handles.h"
 #include "kernel/handle_table.h"
+#include "remote/remote_handles.h"
 
 extern "C" BOOL WINAPI CloseHandle(HANDLE hObject) {
     ce::ObjectType type;

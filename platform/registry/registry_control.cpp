@@ -6,9 +6,9 @@
 
 #include <ceplatform.h>
 
-#include "host/device_dir.h"
 #include "registry/hive.h"
 #include "registry/registry_store.h"
+#include "wire/device_dir.h"
 
 namespace ce {
 

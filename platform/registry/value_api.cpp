@@ -5,13 +5,13 @@
 #include <windows.h>
 #include <winreg.h>
 
-#include "host/device_dir.h"
-#include "host/remote_registry.h"
 #include "registry/call_outputs.h"
 #include "registry/hive.h"
 #include "registry/key_handle.h"
 #include "registry/key_path.h"
 #include "registry/registry_store.h"
+#include "remote/remote_registry.h"
+#include "wire/device_dir.h"
 
 using ce::FaultPoint;
 using namespace ce::registry;

@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "host/device_dir.h"
-#include "host/protocol.h"
-#include "host/remote_windows.h"
+#include "remote/remote_windows.h"
 #include "user/sharing/window_sharing.h"
+#include "wire/device_dir.h"
+#include "wire/protocol.h"
 
 namespace ce::ui {
 namespace {

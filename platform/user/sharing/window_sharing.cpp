@@ -5,10 +5,10 @@
 #include <optional>
 #include <vector>
 
-#include "host/client.h"
-#include "host/device_dir.h"
-#include "host/remote_handles.h"
-#include "host/remote_windows.h"
+#include "remote/client.h"
+#include "remote/remote_handles.h"
+#include "remote/remote_windows.h"
+#include "wire/device_dir.h"
 
 namespace ce::ui {
 namespace {

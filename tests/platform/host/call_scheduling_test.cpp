@@ -1,6 +1,6 @@
 // Where a host thread serving one program thread's calls runs: on its caller's processor, once the caller
 // has stayed there; and its look at the socket takes nothing from it.
-#include "host/call_scheduling.h"
+#include "wire/call_scheduling.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "host/protocol.h"
 #include "platform/host/host_test_support.h"
+#include "wire/protocol.h"
 
 namespace hosttest {
 

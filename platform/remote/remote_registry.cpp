@@ -1,9 +1,9 @@
-#include "host/remote_registry.h"
+#include "remote/remote_registry.h"
 
-#include "host/call_slots.h"
-#include "host/client.h"
-#include "host/remote_handles.h"
 #include "registry/key_path.h"
+#include "remote/client.h"
+#include "remote/remote_handles.h"
+#include "wire/call_slots.h"
 
 namespace ce::host {
 namespace {

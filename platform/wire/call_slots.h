@@ -7,7 +7,7 @@
 #include <pkfuncs.h>
 #include <windows.h>
 
-#include "host/wire.h"
+#include "wire/wire.h"
 
 namespace ce::host {
 

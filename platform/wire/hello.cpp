@@ -1,11 +1,11 @@
-#include "host/hello.h"
+#include "wire/hello.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "host/device_dir.h"
-#include "host/host_start.h"
+#include "wire/device_dir.h"
+#include "wire/host_connection.h"
 
 namespace ce::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/remote_windows.h"
+#include "remote/remote_windows.h"
 
 #include <pthread.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <system_error>
 #include <thread>
 
-#include "host/client.h"
+#include "remote/client.h"
 #include "user/sharing/window_sharing.h"
 
 namespace ce::host {

@@ -1,4 +1,4 @@
-#include "host/call_scheduling.h"
+#include "wire/call_scheduling.h"
 
 #include <sys/socket.h>
 

@@ -1,12 +1,12 @@
-#include "host/remote_devices.h"
+#include "remote/remote_devices.h"
 
 #include <algorithm>
 #include <new>
 #include <vector>
 
-#include "host/call_slots.h"
-#include "host/client.h"
-#include "host/remote_handles.h"
+#include "remote/client.h"
+#include "remote/remote_handles.h"
+#include "wire/call_slots.h"
 
 namespace ce::host {
 namespace {

@@ -1,11 +1,11 @@
-#include "host/remote_handles.h"
+#include "remote/remote_handles.h"
 
 #include <new>
 
 #include <winreg.h>
 
-#include "host/client.h"
-#include "host/remote_devices.h"
+#include "remote/client.h"
+#include "remote/remote_devices.h"
 
 namespace ce::host {
 namespace {

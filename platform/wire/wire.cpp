@@ -1,4 +1,4 @@
-#include "host/wire.h"
+#include "wire/wire.h"
 
 #include <poll.h>
 #include <sys/socket.h>

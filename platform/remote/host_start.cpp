@@ -1,4 +1,4 @@
-#include "host/host_start.h"
+#include "remote/host_start.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -17,8 +17,9 @@
 #include <cstring>
 #include <vector>
 
-#include "host/device_dir.h"
-#include "host/wire.h"
+#include "wire/device_dir.h"
+#include "wire/host_connection.h"
+#include "wire/wire.h"
 
 extern char** environ;
 
@@ -156,36 +157,6 @@ bool StartHost(const std::string& dir, std::string* problem) {
 }
 
 }  // namespace
-
-int ConnectToHost(const std::string& dir) {
-    const std::string path = SocketPath(dir);
-    sockaddr_un address{};
-    const int fd = OpenSocket(path, &address);
-    if (fd < 0) {
-        return -1;
-    }
-    // A connect waits while the host's backlog is full; the send timeout bounds that wait, and only that.
-    timeval patience{kHelloTimeoutMs / 1000, (kHelloTimeoutMs % 1000) * 1000};
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof(patience));
-    int result;
-    do {
-        result = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
-    } while (result != 0 && errno == EINTR);
-    if (result != 0) {
-        const int error = errno;
-        close(fd);
-        errno = error;
-        return -1;
-    }
-    const timeval forever{0, 0};
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &forever, sizeof(forever));
-    return fd;
-}
-
-bool HostRunning(const std::string& dir) {
-    FileDescriptor lock(open(HostLockPath(dir).c_str(), O_RDWR | O_CLOEXEC));
-    return lock.get() >= 0 && flock(lock.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-}
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "host/device_dir.h"
+#include "wire/device_dir.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

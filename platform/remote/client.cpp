@@ -1,4 +1,4 @@
-#include "host/client.h"
+#include "remote/client.h"
 
 #include <pthread.h>
 #include <unistd.h>
@@ -9,10 +9,11 @@
 #include <mutex>
 #include <string>
 
-#include "host/call_scheduling.h"
-#include "host/device_dir.h"
-#include "host/hello.h"
-#include "host/host_start.h"
+#include "remote/host_start.h"
+#include "wire/call_scheduling.h"
+#include "wire/device_dir.h"
+#include "wire/hello.h"
+#include "wire/host_connection.h"
 
 namespace ce::host {
 namespace {

@@ -10,14 +10,6 @@ namespace ce::host {
 // one host, and waits for it at most kStartTimeout.
 int ConnectOrStartHost(const std::string& dir, std::string* problem);
 
-// A connected socket of the host serving dir, or -1 (errno set) when none answers. Starts nothing. A host
-// that takes no connection within kHelloTimeoutMs (it is stopped, or its backlog is full) fails it with
-// EAGAIN.
-int ConnectToHost(const std::string& dir);
-
-// Whether a host holds dir's host lock: it lives, whether it answers or not.
-bool HostRunning(const std::string& dir);
-
 // The host program: CE_HOST_PROGRAM, or cedevice in the programs' directory beside the platform library.
 std::string HostProgram();
 
