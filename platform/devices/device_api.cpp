@@ -1,24 +1,16 @@
 // ActivateDevice and DeactivateDevice.
 #include <devload.h>
 
-#include "devices/device_manager.h"
-#include "remote/remote_devices.h"
-#include "wire/device_dir.h"
+#include "devices/device_backend.h"
 
 extern "C" {
 
 HANDLE WINAPI ActivateDevice(LPCWSTR lpszDevKey, DWORD dwClientInfo) {
-    if (ce::host::Remote()) {
-        return ce::host::ActivateRemote(lpszDevKey, dwClientInfo);
-    }
-    return ce::DeviceManager::Instance().Activate(lpszDevKey, dwClientInfo);
+    return ce::Devices().activate(lpszDevKey, dwClientInfo);
 }
 
 BOOL WINAPI DeactivateDevice(HANDLE hDevice) {
-    if (ce::host::Remote()) {
-        return ce::host::DeactivateRemote(hDevice);
-    }
-    return ce::DeviceManager::Instance().Deactivate(hDevice);
+    return ce::Devices().deactivate(hDevice);
 }
 
 }  // extern "C"

@@ -3,8 +3,7 @@
 #include "devices/device_files.h"
 
 #include "devices/device_manager.h"
-#include "remote/remote_devices.h"
-#include "wire/device_dir.h"
+#include "devices/device_backend.h"
 
 namespace ce {
 
@@ -34,10 +33,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
     }
     // Share modes are the driver's business; overlapped I/O does not exist on the device, so its flag is
     // ignored like the other attributes.
-    if (ce::host::Remote()) {
-        return ce::host::OpenFile(lpFileName, dwDesiredAccess, dwShareMode);
-    }
-    return ce::DeviceManager::Instance().Open(lpFileName, dwDesiredAccess, dwShareMode);
+    return ce::Devices().openFile(lpFileName, dwDesiredAccess, dwShareMode);
 }
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
@@ -49,10 +45,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
     if (lpOverlapped != nullptr || (lpBuffer == nullptr && nNumberOfBytesToRead != 0)) {
         return InvalidParameter();
     }
-    if (ce::host::Remote()) {
-        return ce::host::ReadRemote(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
-    }
-    return ce::DeviceManager::Instance().Read(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
+    return ce::Devices().readFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
 }
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
@@ -64,11 +57,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     if (lpOverlapped != nullptr || (lpBuffer == nullptr && nNumberOfBytesToWrite != 0)) {
         return InvalidParameter();
     }
-    if (ce::host::Remote()) {
-        return ce::host::WriteRemote(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
-    }
-    return ce::DeviceManager::Instance().Write(hFile, lpBuffer, nNumberOfBytesToWrite,
-                                               lpNumberOfBytesWritten);
+    return ce::Devices().writeFile(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
 }
 
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
@@ -78,10 +67,7 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;
     }
-    if (ce::host::Remote()) {
-        return ce::host::SeekRemote(hFile, lDistanceToMove, dwMoveMethod);
-    }
-    return ce::DeviceManager::Instance().Seek(hFile, lDistanceToMove, dwMoveMethod);
+    return ce::Devices().seekFile(hFile, lDistanceToMove, dwMoveMethod);
 }
 
 BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
@@ -90,14 +76,8 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
     if (lpOverlapped != nullptr) {
         return InvalidParameter();
     }
-    if (ce::host::Remote()) {
-        return ce::host::IoControlRemote(hDevice, dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer,
-                                         nOutBufferSize, lpBytesReturned);
-    }
-    // Buffers go to the driver as they are: checking them is the driver's part of the contract.
-    return ce::DeviceManager::Instance().IoControl(hDevice, dwIoControlCode, static_cast<PBYTE>(lpInBuffer),
-                                                   nInBufferSize, static_cast<PBYTE>(lpOutBuffer),
-                                                   nOutBufferSize, lpBytesReturned);
+    return ce::Devices().ioControl(hDevice, dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer,
+                                   nOutBufferSize, lpBytesReturned);
 }
 
 }  // extern "C"

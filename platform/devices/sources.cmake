@@ -8,6 +8,7 @@ target_sources(ceplatform PRIVATE
     devices/device_manager.cpp
     devices/driver_module.cpp
     devices/entry_points.cpp
+    devices/in_process_devices.cpp
     devices/module_search.cpp
     devices/platform_control.cpp
     devices/registry_key.cpp)

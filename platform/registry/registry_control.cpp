@@ -1,14 +1,13 @@
 #include "registry/registry_control.h"
 
-#include <cstdio>
 #include <new>
 #include <string>
 
 #include <ceplatform.h>
 
 #include "registry/hive.h"
+#include "registry/in_process_registry.h"
 #include "registry/registry_store.h"
-#include "wire/device_dir.h"
 
 namespace ce {
 
@@ -19,21 +18,13 @@ void ResetRegistry() {
     registry::ClearHiveProblem();
 }
 
-}  // namespace ce
+namespace registry {
 
-extern "C" {
-
-BOOL CeRegistryUseHive(const char* path) {
-    if (ce::host::Remote()) {
-        std::fprintf(stderr, "ceplatform: CeRegistryUseHive: the registry is the device host's (%s)\n",
-                     ce::host::DeviceDirectory().c_str());
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return FALSE;
-    }
+BOOL InProcessUseHive(const char* path) {
     try {
-        ce::registry::SkipEnvironment();
+        SkipEnvironment();
         if (path == nullptr) {
-            ce::registry::DetachHive();
+            DetachHive();
             return TRUE;
         }
         if (*path == '\0') {
@@ -41,7 +32,7 @@ BOOL CeRegistryUseHive(const char* path) {
             return FALSE;
         }
         DWORD error = ERROR_SUCCESS;
-        if (!ce::registry::AttachHive(path, &error)) {
+        if (!AttachHive(path, &error)) {
             SetLastError(error);
             return FALSE;
         }
@@ -50,6 +41,30 @@ BOOL CeRegistryUseHive(const char* path) {
         SetLastError(ERROR_OUTOFMEMORY);
         return FALSE;
     }
+}
+
+const RegistryBackend kInProcessRegistry = {
+    .createKey = InProcessCreateKey,
+    .openKey = InProcessOpenKey,
+    .closeKey = InProcessCloseKey,
+    .deleteKey = InProcessDeleteKey,
+    .enumKey = InProcessEnumKey,
+    .queryInfoKey = InProcessQueryInfoKey,
+    .flushKey = InProcessFlushKey,
+    .setValue = InProcessSetValue,
+    .queryValue = InProcessQueryValue,
+    .enumValue = InProcessEnumValue,
+    .deleteValue = InProcessDeleteValue,
+    .useHive = InProcessUseHive,
+};
+
+}  // namespace registry
+}  // namespace ce
+
+extern "C" {
+
+BOOL CeRegistryUseHive(const char* path) {
+    return ce::registry::Backend().useHive(path);
 }
 
 const char* CeRegistryLastError(void) {

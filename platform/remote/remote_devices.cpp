@@ -1,12 +1,14 @@
 #include "remote/remote_devices.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <new>
 #include <vector>
 
 #include "remote/client.h"
 #include "remote/remote_handles.h"
 #include "wire/call_slots.h"
+#include "wire/device_dir.h"
 
 namespace ce::host {
 namespace {
@@ -263,6 +265,12 @@ void PowerRemoteUnguarded(bool down) {
 
 }  // namespace
 
+BOOL CloseFile(HANDLE file) {
+    return Guarded(BOOL{FALSE}, [&] { return CloseFileUnguarded(file); });
+}
+
+namespace {
+
 HANDLE ActivateRemote(LPCWSTR key, DWORD clientInfo) {
     return Guarded(HANDLE{nullptr}, [&] { return ActivateRemoteUnguarded(key, clientInfo); });
 }
@@ -273,10 +281,6 @@ BOOL DeactivateRemote(HANDLE device) {
 
 HANDLE OpenFile(LPCWSTR name, DWORD access, DWORD share) {
     return Guarded(INVALID_HANDLE_VALUE, [&] { return OpenFileUnguarded(name, access, share); });
-}
-
-BOOL CloseFile(HANDLE file) {
-    return Guarded(BOOL{FALSE}, [&] { return CloseFileUnguarded(file); });
 }
 
 BOOL ReadRemote(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done) {
@@ -304,5 +308,34 @@ void PowerRemote(bool down) {
         return true;
     });
 }
+
+void PowerDownRemote() {
+    PowerRemote(true);
+}
+
+void PowerUpRemote() {
+    PowerRemote(false);
+}
+
+// Other programs use the device: it is theirs as much as this program's.
+void ResetRemote() {
+    std::fprintf(stderr, "ceplatform: CePlatformReset: the device %s is shared; it is not reset\n",
+                 DeviceDirectory().c_str());
+}
+
+}  // namespace
+
+const DeviceBackend kRemoteDevices = {
+    .activate = ActivateRemote,
+    .deactivate = DeactivateRemote,
+    .openFile = OpenFile,
+    .readFile = ReadRemote,
+    .writeFile = WriteRemote,
+    .seekFile = SeekRemote,
+    .ioControl = IoControlRemote,
+    .powerDown = PowerDownRemote,
+    .powerUp = PowerUpRemote,
+    .reset = ResetRemote,
+};
 
 }  // namespace ce::host

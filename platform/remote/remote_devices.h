@@ -1,5 +1,5 @@
-// The device manager's calls and the device-file calls of a program whose devices live in the device
-// host. The public API checks its parameters first, as in-process, and then hands over to these.
+// The device backend of a program whose devices live in the device host. The public API checks its
+// parameters first, as in-process, and then hands over to this backend.
 //
 // Caller buffers are copied with safe copies: a buffer the program cannot read or write fails the call
 // with ERROR_INVALID_PARAMETER before the driver sees it (a driver answers a bad buffer so in-process).
@@ -10,19 +10,13 @@
 
 #include <windows.h>
 
+#include "devices/device_backend.h"
+
 namespace ce::host {
 
-HANDLE ActivateRemote(LPCWSTR key, DWORD clientInfo);
-BOOL DeactivateRemote(HANDLE device);
+extern const DeviceBackend kRemoteDevices;
 
-HANDLE OpenFile(LPCWSTR name, DWORD access, DWORD share);
+// CloseHandle on a device file of the host.
 BOOL CloseFile(HANDLE file);
-BOOL ReadRemote(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done);
-BOOL WriteRemote(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD done);
-DWORD SeekRemote(HANDLE file, LONG amount, DWORD method);
-BOOL IoControlRemote(HANDLE file, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
-                     LPDWORD returned);
-// Every device's PowerDown (true) or PowerUp entry point.
-void PowerRemote(bool down);
 
 }  // namespace ce::host

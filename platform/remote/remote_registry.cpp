@@ -1,9 +1,12 @@
 #include "remote/remote_registry.h"
 
+#include <cstdio>
+
 #include "registry/key_path.h"
 #include "remote/client.h"
 #include "remote/remote_handles.h"
 #include "wire/call_slots.h"
+#include "wire/device_dir.h"
 
 namespace ce::host {
 namespace {
@@ -40,6 +43,8 @@ bool TakeClass(Reader& reply, LPWSTR caller) {
     const WCHAR empty = 0;
     return reply.U32() == 0 || caller == nullptr || SafeCopy(caller, &empty, sizeof(empty));
 }
+
+registry::RegistryCloseKeyFn RemoteRegCloseKey;
 
 // Gives the caller a local handle for the key the host opened, or closes it there when that fails.
 LONG TakeKey(uint32_t value, PHKEY result, LONG status) {
@@ -85,8 +90,6 @@ bool TakeValueOutputs(Reader& reply, LPDWORD type, LPBYTE data, LPDWORD size) {
 LONG Faulted(LONG status, bool copied) {
     return copied ? status : static_cast<LONG>(ERROR_NOACCESS);
 }
-
-}  // namespace
 
 LONG RemoteRegCreateKey(HKEY key, LPCWSTR subKey, DWORD options, PHKEY result, LPDWORD disposition) {
     RegistryCall call(Op::RegCreateKey);
@@ -262,5 +265,30 @@ LONG RemoteRegDeleteValue(HKEY key, LPCWSTR name) {
     call.request.String(name);
     return call.Run();
 }
+
+// The device's registry is the host's to keep: a program cannot move it to a file of its own.
+BOOL RemoteUseHive(const char*) {
+    std::fprintf(stderr, "ceplatform: CeRegistryUseHive: the registry is the device host's (%s)\n",
+                 DeviceDirectory().c_str());
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return FALSE;
+}
+
+}  // namespace
+
+const registry::RegistryBackend kRemoteRegistry = {
+    .createKey = RemoteRegCreateKey,
+    .openKey = RemoteRegOpenKey,
+    .closeKey = RemoteRegCloseKey,
+    .deleteKey = RemoteRegDeleteKey,
+    .enumKey = RemoteRegEnumKey,
+    .queryInfoKey = RemoteRegQueryInfoKey,
+    .flushKey = RemoteRegFlushKey,
+    .setValue = RemoteRegSetValue,
+    .queryValue = RemoteRegQueryValue,
+    .enumValue = RemoteRegEnumValue,
+    .deleteValue = RemoteRegDeleteValue,
+    .useHive = RemoteUseHive,
+};
 
 }  // namespace ce::host

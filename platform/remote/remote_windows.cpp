@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <thread>
 
@@ -12,6 +13,10 @@
 #include "user/sharing/window_sharing.h"
 
 namespace ce::host {
+
+using ui::ForeignId;
+using ui::ForeignState;
+
 namespace {
 
 // The listener of the current session. Its thread owns its connection and closes it when the host
@@ -140,10 +145,12 @@ bool Run(RemoteCall& call) {
     return call.Send() == ERROR_SUCCESS;
 }
 
-}  // namespace
+bool Shared() {
+    return true;
+}
 
-DWORD PublishWindow(uint32_t window, const std::u16string& className, const std::u16string& title,
-                    bool visible, uint32_t thread) {
+bool PublishWindow(uint32_t window, const std::u16string& className, const std::u16string& title,
+                   bool visible, uint32_t thread) {
     // A publish that finds its host gone is made again in the next host, which that starts: a window
     // must not stay unknown because its change came first after a reboot.
     const bool joined = CurrentSession() != 0;
@@ -161,7 +168,7 @@ DWORD PublishWindow(uint32_t window, const std::u16string& className, const std:
             break;
         }
     }
-    return sent;
+    return sent != kHostGoneError;
 }
 
 void WithdrawWindow(uint32_t window) {
@@ -173,7 +180,15 @@ void WithdrawWindow(uint32_t window) {
     Run(call);
 }
 
+// Longer names are published as null: no window has them.
+bool Findable(LPCWSTR name) {
+    return name == nullptr || std::char_traits<char16_t>::length(name) <= kMaxWindowTextChars;
+}
+
 ForeignId FindForeignWindow(LPCWSTR className, LPCWSTR title) {
+    if (!Findable(className) || !Findable(title)) {
+        return ForeignId{};
+    }
     RemoteCall call(Op::WindowFind);
     call.request.String(className);
     call.request.String(title);
@@ -237,5 +252,18 @@ DWORD ForegroundForeignWindow(const ForeignId& window) {
     const DWORD error = call.reply().U32();
     return call.reply().Complete() ? error : static_cast<DWORD>(ERROR_INVALID_PARAMETER);
 }
+
+}  // namespace
+
+const ui::DirectoryBackend kRemoteDirectory = {
+    .shared = Shared,
+    .publish = PublishWindow,
+    .withdraw = WithdrawWindow,
+    .session = CurrentSession,
+    .find = FindForeignWindow,
+    .query = QueryForeignWindow,
+    .show = ShowForeignWindow,
+    .foreground = ForegroundForeignWindow,
+};
 
 }  // namespace ce::host

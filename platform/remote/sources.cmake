@@ -1,5 +1,7 @@
-# The program's side of the device host: its connections, starting the host, and the calls it hands over.
+# The program's side of the device host: the backends it implements for the areas, the choice of backends,
+# its connections and starting the host.
 target_sources(ceplatform PRIVATE
+    remote/backend_choice.cpp
     remote/client.cpp
     remote/host_start.cpp
     remote/remote_devices.cpp

@@ -8,10 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "remote/remote_windows.h"
+#include "user/sharing/directory_backend.h"
 #include "user/sharing/window_sharing.h"
-#include "wire/device_dir.h"
-#include "wire/protocol.h"
 
 namespace ce::ui {
 namespace {
@@ -21,9 +19,9 @@ constexpr size_t kMaxProxies = 1024;
 
 class ForeignWindow final : public KernelObject {
   public:
-    explicit ForeignWindow(const host::ForeignId& id) : KernelObject(ObjectType::Window), id(id) {}
+    explicit ForeignWindow(const ForeignId& id) : KernelObject(ObjectType::Window), id(id) {}
 
-    const host::ForeignId id;
+    const ForeignId id;
 };
 
 using ProxyKey = std::pair<uint64_t, uint64_t>;  // session, id
@@ -38,7 +36,7 @@ Proxies& TheProxies() {
     return *proxies;
 }
 
-ProxyKey KeyOf(const host::ForeignId& id) {
+ProxyKey KeyOf(const ForeignId& id) {
     return {id.session, id.id};
 }
 
@@ -69,7 +67,7 @@ bool ClearOutGone() {
     }
     bool cleared = false;
     for (const auto& [hwnd, proxy] : held) {
-        if (proxy && !host::QueryForeignWindow(proxy->id).alive) {
+        if (proxy && !Directory().query(proxy->id).alive) {
             Forget(hwnd, *proxy);
             cleared = true;
         }
@@ -77,7 +75,7 @@ bool ClearOutGone() {
     return cleared;
 }
 
-HWND ProxyFor(const host::ForeignId& id) {
+HWND ProxyFor(const ForeignId& id) {
     Proxies& proxies = TheProxies();
     bool full;
     {
@@ -125,12 +123,12 @@ bool Publishable(LPCWSTR name, std::u16string* text) {
     } else {
         *text = name;
     }
-    return text->size() <= host::kMaxWindowTextChars;
+    return true;
 }
 
 // The proxy's window as the directory knows it; a gone one closes the proxy.
-host::ForeignState StateOf(HWND hwnd, const ForeignWindow& proxy) {
-    host::ForeignState state = host::QueryForeignWindow(proxy.id);
+ForeignState StateOf(HWND hwnd, const ForeignWindow& proxy) {
+    ForeignState state = Directory().query(proxy.id);
     if (!state.alive) {
         Forget(hwnd, proxy);
     }
@@ -138,7 +136,7 @@ host::ForeignState StateOf(HWND hwnd, const ForeignWindow& proxy) {
 }
 
 // The state of the window behind a proxy; nothing when hwnd is no proxy.
-std::optional<host::ForeignState> ProxyState(HWND hwnd) {
+std::optional<ForeignState> ProxyState(HWND hwnd) {
     const auto proxy = LookupProxy(hwnd);
     if (!proxy) {
         return std::nullopt;
@@ -167,11 +165,11 @@ BOOL Refused(HWND hwnd, const ForeignWindow& proxy, DWORD error) {
 HWND FindForeignTopLevel(LPCWSTR className, LPCWSTR title) {
     std::u16string classText;
     std::u16string titleText;
-    if (!host::Remote() || !Publishable(className, &classText) || !Publishable(title, &titleText)) {
+    if (!Directory().shared() || !Publishable(className, &classText) || !Publishable(title, &titleText)) {
         return nullptr;
     }
-    const host::ForeignId found = host::FindForeignWindow(className != nullptr ? classText.c_str() : nullptr,
-                                                          title != nullptr ? titleText.c_str() : nullptr);
+    const ForeignId found = Directory().find(className != nullptr ? classText.c_str() : nullptr,
+                                             title != nullptr ? titleText.c_str() : nullptr);
     return found.id != 0 ? ProxyFor(found) : nullptr;
 }
 
@@ -184,7 +182,7 @@ std::optional<BOOL> ForeignIsWindow(HWND hwnd) {
 }
 
 std::optional<BOOL> ForeignIsWindowVisible(HWND hwnd) {
-    const std::optional<host::ForeignState> state = ProxyState(hwnd);
+    const std::optional<ForeignState> state = ProxyState(hwnd);
     if (!state) {
         return std::nullopt;
     }
@@ -192,7 +190,7 @@ std::optional<BOOL> ForeignIsWindowVisible(HWND hwnd) {
 }
 
 std::optional<int> ForeignGetWindowText(HWND hwnd, LPWSTR text, int maxCount) {
-    const std::optional<host::ForeignState> state = ProxyState(hwnd);
+    const std::optional<ForeignState> state = ProxyState(hwnd);
     if (!state) {
         return std::nullopt;
     }
@@ -210,7 +208,7 @@ std::optional<int> ForeignGetWindowText(HWND hwnd, LPWSTR text, int maxCount) {
 }
 
 std::optional<DWORD> ForeignGetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
-    const std::optional<host::ForeignState> state = ProxyState(hwnd);
+    const std::optional<ForeignState> state = ProxyState(hwnd);
     if (!state) {
         return std::nullopt;
     }
@@ -233,7 +231,7 @@ std::optional<BOOL> ForeignShowWindow(HWND hwnd, int command) {
         return FALSE;
     }
     bool wasVisible = false;
-    const DWORD error = host::ShowForeignWindow(proxy->id, command, &wasVisible);
+    const DWORD error = Directory().show(proxy->id, command, &wasVisible);
     if (error != ERROR_SUCCESS) {
         return Refused(hwnd, *proxy, error);
     }
@@ -245,7 +243,7 @@ std::optional<BOOL> ForeignSetForegroundWindow(HWND hwnd) {
     if (!proxy) {
         return std::nullopt;
     }
-    const DWORD error = host::ForegroundForeignWindow(proxy->id);
+    const DWORD error = Directory().foreground(proxy->id);
     return error == ERROR_SUCCESS ? TRUE : Refused(hwnd, *proxy, error);
 }
 

@@ -5,10 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "remote/client.h"
-#include "remote/remote_handles.h"
-#include "remote/remote_windows.h"
-#include "wire/device_dir.h"
+#include "user/sharing/directory_backend.h"
 
 namespace ce::ui {
 namespace {
@@ -20,8 +17,9 @@ std::mutex& PublishLock() {
     return *lock;
 }
 
+// Window handles fit in 32 bits, as every handle of the process's table does.
 uint32_t ValueOf(HWND window) {
-    return host::HostValue(window);
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window));
 }
 
 // The session the windows were last published in (guarded by PublishLock()).
@@ -44,8 +42,8 @@ std::optional<Published> Describe(const WindowObject& window) {
                      static_cast<uint32_t>(window.threadId)};
 }
 
-DWORD Publish(const Published& what) {
-    return host::PublishWindow(what.window, what.className, what.title, what.visible, what.thread);
+bool Publish(const Published& what) {
+    return Directory().publish(what.window, what.className, what.title, what.visible, what.thread);
 }
 
 // Publishes every top-level window of the program; false when a publish reached no host. Caller holds
@@ -61,18 +59,18 @@ bool PublishAll() {
         }
     }
     for (const Published& what : all) {
-        if (Publish(what) == host::kHostGoneError) {
+        if (!Publish(what)) {
             return false;
         }
     }
-    publishedSession = host::CurrentSession();
+    publishedSession = Directory().session();
     return true;
 }
 
 // A new host (the device rebooted) knows none of this program's windows: they are all published again.
 // Caller holds PublishLock().
 void PublishAllIfNewHost() {
-    const uint64_t session = host::CurrentSession();
+    const uint64_t session = Directory().session();
     const bool rebooted = publishedSession != 0 && session != publishedSession;
     publishedSession = session;
     if (rebooted) {
@@ -83,7 +81,7 @@ void PublishAllIfNewHost() {
 // Only top-level windows of a program on a shared device are published. Controls change their text
 // often: they are turned away here, before the publishing lock.
 bool Shared(const WindowPtr& window) {
-    if (!host::Remote()) {
+    if (!Directory().shared()) {
         return false;
     }
     UiLock lock(UiMutex());
@@ -113,7 +111,7 @@ void UnshareWindow(const WindowPtr& window) {
         return;
     }
     std::lock_guard<std::mutex> guard(PublishLock());
-    host::WithdrawWindow(ValueOf(window->handle));
+    Directory().withdraw(ValueOf(window->handle));
 }
 
 bool RepublishWindows() {
@@ -139,5 +137,51 @@ void ApplyWindowRequest(uint32_t value, bool foreground, int command) {
         ShowWindow(hwnd, command);
     }
 }
+
+namespace {
+
+bool NotShared() {
+    return false;
+}
+
+bool PublishNowhere(uint32_t, const std::u16string&, const std::u16string&, bool, uint32_t) {
+    return true;
+}
+
+void WithdrawNothing(uint32_t) {}
+
+uint64_t NoSession() {
+    return 0;
+}
+
+ForeignId FindNone(LPCWSTR, LPCWSTR) {
+    return ForeignId{};
+}
+
+ForeignState QueryNone(const ForeignId&) {
+    return ForeignState{};
+}
+
+DWORD ShowNone(const ForeignId&, int, bool* wasVisible) {
+    *wasVisible = false;
+    return ERROR_INVALID_WINDOW_HANDLE;
+}
+
+DWORD ForegroundNone(const ForeignId&) {
+    return ERROR_INVALID_WINDOW_HANDLE;
+}
+
+}  // namespace
+
+const DirectoryBackend kInProcessDirectory = {
+    .shared = NotShared,
+    .publish = PublishNowhere,
+    .withdraw = WithdrawNothing,
+    .session = NoSession,
+    .find = FindNone,
+    .query = QueryNone,
+    .show = ShowNone,
+    .foreground = ForegroundNone,
+};
 
 }  // namespace ce::ui
