@@ -59,6 +59,10 @@ class DeviceFile final : public KernelObject {
     DeviceFile(std::shared_ptr<Device> device, DWORD_PTR openContext)
         : KernelObject(ObjectType::DeviceFile), device(std::move(device)), openContext(openContext) {}
 
+    // The handle goes, and the driver's Close runs unless the device is gone (its Deinit already ended
+    // every open); FALSE with the driver's error when its Close fails (the handle is gone all the same).
+    BOOL Close(HANDLE handle) override;
+
     const std::shared_ptr<Device> device;
     const DWORD_PTR openContext;
 };

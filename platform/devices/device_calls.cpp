@@ -96,6 +96,10 @@ BOOL DeviceManager::Close(HANDLE handle) {
     return TRUE;
 }
 
+BOOL DeviceFile::Close(HANDLE handle) {
+    return DeviceManager::Instance().Close(handle);
+}
+
 BOOL DeviceManager::Read(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done) {
     return Counted(CallFile(file, kDriverFailure, ERROR_GEN_FAILURE,
                             [&](const StreamEntryPoints& entry, DWORD_PTR open) {

@@ -1,17 +1,6 @@
 // The file API on device names. There are no regular files: every name that is not a running device's is
 // unknown.
-#include "devices/device_files.h"
-
-#include "devices/device_manager.h"
 #include "devices/device_backend.h"
-
-namespace ce {
-
-BOOL CloseDeviceFile(HANDLE handle) {
-    return DeviceManager::Instance().Close(handle);
-}
-
-}  // namespace ce
 
 namespace {
 

@@ -155,8 +155,17 @@ std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle, ObjectType type) {
     return Table().Remove(handle, type);
 }
 
+BOOL KernelObject::Close(HANDLE) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+}
+
+std::shared_ptr<KernelObject> LookupAnyHandle(HANDLE handle) {
+    return Table().Lookup(handle, nullptr);
+}
+
 bool HandleType(HANDLE handle, ObjectType* type) {
-    std::shared_ptr<KernelObject> object = Table().Lookup(handle, nullptr);
+    std::shared_ptr<KernelObject> object = LookupAnyHandle(handle);
     if (!object) {
         return false;
     }

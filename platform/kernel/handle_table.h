@@ -40,6 +40,11 @@ class KernelObject {
 
     ObjectType type() const { return type_; }
 
+    // CloseHandle on a handle of this object: the handle goes, with whatever else closing means for the
+    // object. Objects with calls of their own to end them (RegCloseKey, DeactivateDevice, DestroyWindow,
+    // DeleteObject, ...) keep this default, which refuses as Win32 does: FALSE with ERROR_INVALID_HANDLE.
+    virtual BOOL Close(HANDLE handle);
+
   private:
     const ObjectType type_;
 };
@@ -59,8 +64,11 @@ std::shared_ptr<T> Lookup(HANDLE handle, ObjectType type) {
 // reference when done); nullptr otherwise. Other holders of the object keep it alive.
 std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle, ObjectType type);
 
-// Type of an open handle, for CloseHandle's dispatch. False when the handle is not open.
+// Type of an open handle. False when the handle is not open.
 bool HandleType(HANDLE handle, ObjectType* type);
+
+// The object behind an open handle of any type; nullptr otherwise. Sets no error.
+std::shared_ptr<KernelObject> LookupAnyHandle(HANDLE handle);
 
 // Number of open handles of a type, for leak checks in tests.
 size_t CountHandles(ObjectType type);

@@ -153,6 +153,14 @@ DWORD WaitForObjects(Waitable* const* objects, DWORD count, DWORD milliseconds) 
     return WAIT_TIMEOUT;
 }
 
+BOOL Waitable::Close(HANDLE handle) {
+    if (RemoveHandle(handle, type())) {
+        return TRUE;
+    }
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+}
+
 std::shared_ptr<Waitable> LookupWaitable(HANDLE handle) {
     if (handle == GetCurrentThread()) {
         return CurrentThreadObject();

@@ -36,6 +36,9 @@ class Waitable : public KernelObject {
     // Takes the signal for a satisfied wait (an auto-reset event clears itself).
     virtual void AcquireLocked() {}
 
+    // A thread keeps running and an event keeps its waiters; only this handle goes.
+    BOOL Close(HANDLE handle) override;
+
   protected:
     // Satisfies waiters in arrival order: the first one, or all of them. Answers how many. Called inside a
     // KernelSection, which wakes them when it ends.

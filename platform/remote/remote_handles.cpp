@@ -15,6 +15,11 @@ class RemoteObject final : public KernelObject {
     RemoteObject(ObjectType type, uint64_t session, uint32_t value)
         : KernelObject(type), session(session), value(value) {}
 
+    // A device file of the host closes there; the host's keys close by RegCloseKey.
+    BOOL Close(HANDLE handle) override {
+        return type() == ObjectType::RemoteDeviceFile ? CloseFile(handle) : KernelObject::Close(handle);
+    }
+
     const uint64_t session;
     const uint32_t value;
 };
@@ -52,10 +57,6 @@ uint32_t UnwrapRemote(HANDLE handle, ObjectType type, bool* stale) {
     const auto object = std::static_pointer_cast<RemoteObject>(RemoveHandle(handle, type));
     *stale = object && object->session != CurrentSession();
     return object && !*stale ? object->value : 0;
-}
-
-BOOL CloseRemoteFile(HANDLE handle) {
-    return CloseFile(handle);
 }
 
 }  // namespace ce::host

@@ -28,7 +28,4 @@ HANDLE WrapRemote(ObjectType type, uint32_t value);
 // to an earlier session (whose host handles went with that host).
 uint32_t UnwrapRemote(HANDLE handle, ObjectType type, bool* stale);
 
-// CloseHandle on a device file of the host.
-BOOL CloseRemoteFile(HANDLE handle);
-
 }  // namespace ce::host
