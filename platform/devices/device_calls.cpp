@@ -27,7 +27,7 @@ Result DeviceManager::CallFile(HANDLE handle, Result failure, DWORD fallbackErro
         SetLastError(ERROR_INVALID_HANDLE);
         return failure;
     }
-    DeviceCall inside(*this, file->device);
+    DriverCall inside(*this, file->device);
     if (!inside.entered()) {
         SetLastError(ERROR_DEV_NOT_EXIST);
         return failure;
@@ -48,7 +48,7 @@ HANDLE DeviceManager::Open(LPCWSTR name, DWORD access, DWORD share) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    DeviceCall inside(*this, device);
+    DriverCall inside(*this, device);
     if (!inside.entered()) {
         SetLastError(ERROR_FILE_NOT_FOUND);  // deactivated since it was found
         return INVALID_HANDLE_VALUE;
@@ -83,7 +83,7 @@ BOOL DeviceManager::Close(HANDLE handle) {
         return FALSE;
     }
     auto file = std::static_pointer_cast<DeviceFile>(removed);
-    DeviceCall inside(*this, file->device);
+    DriverCall inside(*this, file->device);
     if (!inside.entered()) {
         return TRUE;  // the driver forgot its opens in Deinit
     }
@@ -141,7 +141,7 @@ void DeviceManager::PowerUp() {
 
 void DeviceManager::CallEveryDevice(PFN_DEVICE_POWERUP StreamEntryPoints::*entryPoint) {
     for (const std::shared_ptr<Device>& device : ActiveDevices()) {
-        DeviceCall inside(*this, device);
+        DriverCall inside(*this, device);
         if (inside.entered()) {
             DriverErrorScope scope;
             (device->entry.*entryPoint)(device->context);

@@ -27,16 +27,16 @@ bool DeviceManager::NameLess::operator()(std::u16string_view a, std::u16string_v
     return CompareIgnoreCase(a, b) < 0;
 }
 
-DeviceManager::DeviceCall::DeviceCall(DeviceManager& manager, std::shared_ptr<Device> device)
-    : manager_(manager), device_(std::move(device)), entered_(manager_.EnterCall(*device_)) {}
+DeviceManager::DriverCall::DriverCall(DeviceManager& manager, std::shared_ptr<Device> device)
+    : manager_(manager), device_(std::move(device)), entered_(manager_.EnterDriver(*device_)) {}
 
-DeviceManager::DeviceCall::~DeviceCall() {
+DeviceManager::DriverCall::~DriverCall() {
     if (entered_) {
-        manager_.LeaveCall(*device_);
+        manager_.LeaveDriver(*device_);
     }
 }
 
-bool DeviceManager::EnterCall(Device& device) {
+bool DeviceManager::EnterDriver(Device& device) {
     std::lock_guard<std::mutex> guard(lock_);
     if (device.state != DeviceState::Active) {
         return false;
@@ -47,7 +47,7 @@ bool DeviceManager::EnterCall(Device& device) {
     return true;
 }
 
-void DeviceManager::LeaveCall(Device& device) {
+void DeviceManager::LeaveDriver(Device& device) {
     // The module use goes first, so that a drained device has no module left to unload.
     ModuleLoader::Instance().Release(device.module);
     std::lock_guard<std::mutex> guard(lock_);

@@ -52,14 +52,14 @@ class DeviceManager {
     void PowerUp();
 
   private:
-    // One call into a device: entered only while the device is active, and then it keeps the device's
-    // module loaded until the call leaves.
-    class DeviceCall {
+    // One call into a device's driver: entered only while the device is active, and then it keeps the
+    // device's module loaded until the call leaves.
+    class DriverCall {
       public:
-        DeviceCall(DeviceManager& manager, std::shared_ptr<Device> device);
-        ~DeviceCall();
-        DeviceCall(const DeviceCall&) = delete;
-        DeviceCall& operator=(const DeviceCall&) = delete;
+        DriverCall(DeviceManager& manager, std::shared_ptr<Device> device);
+        ~DriverCall();
+        DriverCall(const DriverCall&) = delete;
+        DriverCall& operator=(const DriverCall&) = delete;
 
         bool entered() const { return entered_; }
 
@@ -76,8 +76,8 @@ class DeviceManager {
 
     DeviceManager() = default;
 
-    bool EnterCall(Device& device);
-    void LeaveCall(Device& device);
+    bool EnterDriver(Device& device);
+    void LeaveDriver(Device& device);
 
     LONG Prepare(LPCWSTR key, std::shared_ptr<Device>* started);
     void Discard(Device& device);

@@ -149,7 +149,7 @@ BOOL DeactivateRemoteUnguarded(HANDLE device) {
     return done;
 }
 
-HANDLE OpenFileUnguarded(LPCWSTR name, DWORD access, DWORD share) {
+HANDLE OpenRemoteUnguarded(LPCWSTR name, DWORD access, DWORD share) {
     DeviceCall call(Op::OpenFile);
     call.request.String(name);
     call.request.U32(access);
@@ -174,7 +174,7 @@ HANDLE OpenFileUnguarded(LPCWSTR name, DWORD access, DWORD share) {
     return local;
 }
 
-BOOL CloseFileUnguarded(HANDLE file) {
+BOOL CloseRemoteUnguarded(HANDLE file) {
     bool stale = false;
     const uint32_t value = UnwrapRemote(file, ObjectType::RemoteDeviceFile, &stale);
     if (stale) {
@@ -265,8 +265,8 @@ void PowerRemoteUnguarded(bool down) {
 
 }  // namespace
 
-BOOL CloseFile(HANDLE file) {
-    return Guarded(BOOL{FALSE}, [&] { return CloseFileUnguarded(file); });
+BOOL CloseRemote(HANDLE file) {
+    return Guarded(BOOL{FALSE}, [&] { return CloseRemoteUnguarded(file); });
 }
 
 namespace {
@@ -279,8 +279,8 @@ BOOL DeactivateRemote(HANDLE device) {
     return Guarded(BOOL{FALSE}, [&] { return DeactivateRemoteUnguarded(device); });
 }
 
-HANDLE OpenFile(LPCWSTR name, DWORD access, DWORD share) {
-    return Guarded(INVALID_HANDLE_VALUE, [&] { return OpenFileUnguarded(name, access, share); });
+HANDLE OpenRemote(LPCWSTR name, DWORD access, DWORD share) {
+    return Guarded(INVALID_HANDLE_VALUE, [&] { return OpenRemoteUnguarded(name, access, share); });
 }
 
 BOOL ReadRemote(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done) {
@@ -328,7 +328,7 @@ void ResetRemote() {
 const DeviceBackend kRemoteDevices = {
     .activate = ActivateRemote,
     .deactivate = DeactivateRemote,
-    .openFile = OpenFile,
+    .openFile = OpenRemote,
     .readFile = ReadRemote,
     .writeFile = WriteRemote,
     .seekFile = SeekRemote,

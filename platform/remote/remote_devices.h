@@ -16,7 +16,7 @@ namespace ce::host {
 
 extern const DeviceBackend kRemoteDevices;
 
-// CloseHandle on a device file of the host.
-BOOL CloseFile(HANDLE file);
+// CloseHandle on a device file of the host: the handle goes, and the driver closes it there.
+BOOL CloseRemote(HANDLE file);
 
 }  // namespace ce::host

@@ -17,7 +17,7 @@ class RemoteObject final : public KernelObject {
 
     // A device file of the host closes there; the host's keys close by RegCloseKey.
     BOOL Close(HANDLE handle) override {
-        return type() == ObjectType::RemoteDeviceFile ? CloseFile(handle) : KernelObject::Close(handle);
+        return type() == ObjectType::RemoteDeviceFile ? CloseRemote(handle) : KernelObject::Close(handle);
     }
 
     const uint64_t session;
