@@ -7,8 +7,10 @@
 #include <string>
 
 #include "host/serve.h"
+#include "registry/document_import.h"
 #include "registry/key_path.h"
 #include "wire/call_slots.h"
+#include "wire/document_wire.h"
 
 namespace ce::host {
 namespace {
@@ -317,6 +319,18 @@ bool DeleteValue(Session& session, Reader& request, Writer& reply) {
     return true;
 }
 
+bool Import(Session&, Reader& request, Writer& reply) {
+    registry::regfile::Document document;
+    if (!TakeDocument(request, &document)) {
+        return false;
+    }
+    registry::regfile::ParseError error;
+    reply.U32(static_cast<uint32_t>(registry::ImportDocument(document, &error)));
+    reply.U32(static_cast<uint32_t>(error.line));
+    reply.Bytes(error.message.data(), static_cast<uint32_t>(error.message.size()));
+    return true;
+}
+
 }  // namespace
 
 Handler RegistryHandler(Op op) {
@@ -343,6 +357,8 @@ Handler RegistryHandler(Op op) {
             return EnumValue;
         case Op::RegDeleteValue:
             return DeleteValue;
+        case Op::RegImport:
+            return Import;
         default:
             return nullptr;
     }

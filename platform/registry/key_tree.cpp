@@ -25,6 +25,14 @@ void MarkDeleted(KeyNode* key) {
     }
 }
 
+void CopySubkeys(const KeyNode& source, KeyNode* target) {
+    for (const KeyRef& child : source.subkeys) {
+        auto copy = std::make_shared<KeyNode>(child->name, target, child->isVolatile);
+        CopySubkeys(*child, copy.get());
+        target->subkeys.Insert(std::move(copy));
+    }
+}
+
 }  // namespace
 
 const std::array<const char16_t*, kRootCount> kRootNames = {
@@ -159,6 +167,14 @@ void MoveContents(KeyNode* source, KeyNode* target) {
     for (const KeyRef& child : target->subkeys) {
         child->parent = target;
     }
+}
+
+RootSet CopyKeys(const RootSet& source) {
+    RootSet copy;
+    for (size_t i = 0; i < kRootCount; ++i) {
+        CopySubkeys(*source.roots[i], copy.roots[i].get());
+    }
+    return copy;
 }
 
 void SetValue(KeyNode* key, std::u16string_view name, DWORD type, std::vector<BYTE> data) {

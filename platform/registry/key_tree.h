@@ -146,6 +146,9 @@ void ClearKey(KeyNode* root);
 // Gives target the keys and values of source (a root of another tree); target's old contents are deleted.
 void MoveContents(KeyNode* source, KeyNode* target);
 
+// A tree of the same keys (names and volatility) without their values, to try changes on.
+RootSet CopyKeys(const RootSet& source);
+
 // Sets or replaces a value; a replaced value keeps its place in the enumeration order.
 void SetValue(KeyNode* key, std::u16string_view name, DWORD type, std::vector<BYTE> data);
 

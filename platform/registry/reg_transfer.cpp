@@ -1,5 +1,6 @@
-// Export and import of .reg files for tools. Everything goes through the public Reg*W calls, never the
-// store, so the same code serves the in-process registry and a device host's across its socket.
+// Export and import of .reg files for tools. An export goes through the public Reg*W calls, so the same code
+// serves the in-process registry and a device host's across its socket; an import is one change of
+// whichever registry the process uses.
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -13,6 +14,7 @@
 #include "registry/hive_file.h"
 #include "registry/key_path.h"
 #include "registry/key_tree.h"
+#include "registry/registry_backend.h"
 #include "registry/reg_file.h"
 #include "registry/text_codec.h"
 
@@ -138,105 +140,6 @@ std::string AtLine(const char* path, int line, const std::string& message) {
     return std::string(path) + ":" + std::to_string(line) + ": " + message;
 }
 
-// One section resolved against the registry's naming rules.
-struct Target {
-    HKEY root = nullptr;
-    std::u16string below;  // path under the root, without a trailing separator
-};
-
-bool ResolveTarget(const regfile::Section& section, Target* target, std::string* message) {
-    const std::u16string_view path = section.path;
-    const size_t separator = path.find(kPathSeparator);
-    const std::u16string_view rootName = path.substr(0, separator);
-    const int root = RootIndexByName(rootName);
-    if (root < 0) {
-        *message = "unknown root key '" + ToUtf8(rootName) + "'";
-        return false;
-    }
-    const std::u16string_view below =
-        separator == std::u16string_view::npos ? std::u16string_view() : path.substr(separator + 1);
-    std::vector<std::u16string_view> names;
-    if (SplitKeyPath(below, &names) != ERROR_SUCCESS || names.size() > kMaxKeyDepth) {
-        *message = "bad key path '" + ToUtf8(path) + "'";
-        return false;
-    }
-    if (section.remove && names.empty()) {
-        *message = "a root key cannot be deleted";
-        return false;
-    }
-    target->root = reinterpret_cast<HKEY>(kFirstRootHandle + static_cast<uintptr_t>(root));
-    target->below.clear();
-    for (const std::u16string_view name : names) {
-        if (!target->below.empty()) {
-            target->below.push_back(kPathSeparator);
-        }
-        target->below.append(name);
-    }
-    return true;
-}
-
-// Checks every section before anything changes, so a bad file leaves the registry as it was.
-bool CheckDocument(const regfile::Document& document, const char* path, std::vector<Target>* targets,
-                   std::string* message) {
-    for (const regfile::Section& section : document.sections) {
-        Target target;
-        std::string why;
-        if (!ResolveTarget(section, &target, &why)) {
-            *message = AtLine(path, section.line, why);
-            return false;
-        }
-        for (const regfile::ValueLine& value : section.values) {
-            if (CheckValueName(value.name) != ERROR_SUCCESS) {
-                *message = AtLine(path, value.line, "value name too long");
-                return false;
-            }
-        }
-        targets->push_back(std::move(target));
-    }
-    return true;
-}
-
-std::string CallFailed(const char* path, int line, const char* call, LONG status) {
-    return AtLine(path, line, std::string(call) + " failed with error " + std::to_string(status));
-}
-
-LONG ApplySection(const regfile::Section& section, const Target& target, const char* path,
-                  std::string* message) {
-    if (section.remove) {
-        const LONG status = RegDeleteKeyW(target.root, target.below.c_str());
-        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
-            *message = CallFailed(path, section.line, "RegDeleteKeyW", status);
-            return status;
-        }
-        return ERROR_SUCCESS;
-    }
-    OpenKey key;
-    LONG status = RegCreateKeyExW(target.root, target.below.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  key.out(), nullptr);
-    if (status != ERROR_SUCCESS) {
-        *message = CallFailed(path, section.line, "RegCreateKeyExW", status);
-        return status;
-    }
-    for (const regfile::ValueLine& value : section.values) {
-        const LPCWSTR name = value.name.c_str();
-        if (value.remove) {
-            status = RegDeleteValueW(key.get(), name);
-            if (status == ERROR_FILE_NOT_FOUND) {
-                status = ERROR_SUCCESS;
-            }
-        } else {
-            status = RegSetValueExW(key.get(), name, 0, value.type, value.data.data(),
-                                    static_cast<DWORD>(value.data.size()));
-        }
-        if (status != ERROR_SUCCESS) {
-            *message =
-                CallFailed(path, value.line, value.remove ? "RegDeleteValueW" : "RegSetValueExW", status);
-            return status;
-        }
-    }
-    return ERROR_SUCCESS;
-}
-
 LONG Export(HKEY root, LPCWSTR subKey, const char* path, std::string* message) {
     if (path == nullptr || *path == '\0') {
         *message = "no file named";
@@ -295,17 +198,13 @@ LONG Import(const char* path, std::string* message) {
         *message = AtLine(path, problem.line, problem.message);
         return ERROR_BADDB;
     }
-    std::vector<Target> targets;
-    if (!CheckDocument(document, path, &targets, message)) {
-        return ERROR_BADDB;
+    // The file is read here, with the program's own rights; the registry, wherever it lives, takes the
+    // whole document at once.
+    const LONG status = Backend().importDocument(document, &problem);
+    if (status != ERROR_SUCCESS) {
+        *message = problem.line > 0 ? AtLine(path, problem.line, problem.message) : problem.message;
     }
-    for (size_t i = 0; i < targets.size(); ++i) {
-        if (const LONG status = ApplySection(document.sections[i], targets[i], path, message);
-            status != ERROR_SUCCESS) {
-            return status;
-        }
-    }
-    return ERROR_SUCCESS;
+    return status;
 }
 
 template <typename Body>

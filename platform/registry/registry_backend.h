@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include "registry/reg_file.h"
+
 namespace ce::registry {
 
 using RegistryCreateKeyFn = LONG(HKEY key, LPCWSTR subKey, DWORD options, PHKEY result, LPDWORD disposition);
@@ -31,6 +33,9 @@ using RegistryDeleteValueFn = LONG(HKEY key, LPCWSTR name);
 // CeRegistryUseHive: keeps the registry in the hive file at path (null: in memory only). FALSE with the
 // last error set when it cannot.
 using RegistryUseHiveFn = BOOL(const char* path);
+// CeRegistryImportFile, once the program has read and parsed the file: the document as one change (see
+// document_import.h), why it was refused in *error.
+using RegistryImportDocumentFn = LONG(const regfile::Document& document, regfile::ParseError* error);
 
 struct RegistryBackend {
     RegistryCreateKeyFn* createKey;
@@ -45,6 +50,7 @@ struct RegistryBackend {
     RegistryEnumValueFn* enumValue;
     RegistryDeleteValueFn* deleteValue;
     RegistryUseHiveFn* useHive;
+    RegistryImportDocumentFn* importDocument;
 };
 
 // The registry of this process's own store.

@@ -5,6 +5,7 @@
 
 #include <ceplatform.h>
 
+#include "registry/document_import.h"
 #include "registry/hive.h"
 #include "registry/in_process_registry.h"
 #include "registry/registry_store.h"
@@ -56,6 +57,7 @@ const RegistryBackend kInProcessRegistry = {
     .enumValue = InProcessEnumValue,
     .deleteValue = InProcessDeleteValue,
     .useHive = InProcessUseHive,
+    .importDocument = ImportDocument,
 };
 
 }  // namespace registry

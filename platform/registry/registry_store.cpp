@@ -14,6 +14,31 @@ DWORD Count(size_t n) {
     return static_cast<DWORD>(std::min<size_t>(n, MAXDWORD));
 }
 
+// Applies one step to roots; the values only when asked, since a try on a copy of the keys has none.
+LONG ApplyStep(const RootSet& roots, const ImportStep& step, bool withValues) {
+    const KeyRef& root = roots.roots[step.root];
+    if (step.section->remove) {
+        if (const KeyRef key = FindKey(root, step.names)) {
+            DeleteKey(key.get());
+        }
+        return ERROR_SUCCESS;
+    }
+    CreateResult created;
+    const LONG status = CreateKey(root, step.names, false, &created);
+    if (status != ERROR_SUCCESS || !withValues) {
+        return status;
+    }
+    KeyNode* key = created.key.get();
+    for (const regfile::ValueLine& value : step.section->values) {
+        if (!value.remove) {
+            SetValue(key, value.name, value.type, value.data);
+        } else if (key->values.Remove(value.name)) {
+            key->lastWrite = FileTimeNow();
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 RegistryStore& Store() {
@@ -138,6 +163,24 @@ LONG RegistryStore::DeleteValue(const KeyRef& key, std::u16string_view name) {
         Changed(!key->isVolatile);
         return ERROR_SUCCESS;
     });
+}
+
+LONG RegistryStore::Import(const std::vector<ImportStep>& steps, size_t* failed) {
+    Guard guard(mutex_);
+    // Whether a step is refused depends only on the keys, so a try on a copy of them finds every refusal
+    // before the tree changes; the same steps on the tree then cannot be refused.
+    const RootSet trial = CopyKeys(roots_);
+    for (size_t i = 0; i < steps.size(); ++i) {
+        if (const LONG status = ApplyStep(trial, steps[i], false); status != ERROR_SUCCESS) {
+            *failed = i;
+            return status;
+        }
+    }
+    for (const ImportStep& step : steps) {
+        ApplyStep(roots_, step, true);
+    }
+    Changed(!steps.empty());
+    return ERROR_SUCCESS;
 }
 
 regfile::Document RegistryStore::Snapshot(uint64_t* generation) {

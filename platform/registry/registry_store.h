@@ -28,6 +28,13 @@ struct KeyInfo {
     uint64_t lastWrite = 0;
 };
 
+// One section of an imported document, its root found and its key names checked.
+struct ImportStep {
+    size_t root = 0;
+    std::vector<std::u16string_view> names;  // below the root; none only for a section that is not a removal
+    const regfile::Section* section = nullptr;
+};
+
 class RegistryStore {
   public:
     RegistryStore() = default;
@@ -50,6 +57,11 @@ class RegistryStore {
     LONG EnumValue(const KeyRef& key, DWORD index, RegValue* value);
     LONG SetValue(const KeyRef& key, std::u16string_view name, DWORD type, std::vector<BYTE> data);
     LONG DeleteValue(const KeyRef& key, std::u16string_view name);
+
+    // Applies the steps in order as one change: removals, created keys and values all appear at once, or,
+    // when the tree refuses a step (a lasting key below a volatile one), nothing changes and *failed is its
+    // index. Value names and sizes must have been checked.
+    LONG Import(const std::vector<ImportStep>& steps, size_t* failed);
 
     // Counts the changes a hive must see (volatile keys do not count).
     uint64_t Generation() const { return generation_.load(std::memory_order_acquire); }

@@ -9,6 +9,7 @@ target_sources(ceplatform PRIVATE
     registry/hive.cpp
     registry/registry_store.cpp
     registry/registry_control.cpp
+    registry/document_import.cpp
     registry/key_handle.cpp
     registry/key_api.cpp
     registry/value_api.cpp

@@ -2,14 +2,19 @@
 
 #include <cstdio>
 
+#include <string>
+
 #include "registry/key_path.h"
 #include "remote/client.h"
 #include "remote/remote_handles.h"
 #include "wire/call_slots.h"
 #include "wire/device_dir.h"
+#include "wire/document_wire.h"
 
 namespace ce::host {
 namespace {
+
+constexpr size_t kBytesPerMiB = 1024 * 1024;
 
 // A call with a status as the reply's first field: the status, or why there is no reply.
 class RegistryCall : public RemoteCall {
@@ -266,6 +271,25 @@ LONG RemoteRegDeleteValue(HKEY key, LPCWSTR name) {
     return call.Run();
 }
 
+LONG RemoteRegImport(const registry::regfile::Document& document, registry::regfile::ParseError* error) {
+    RegistryCall call(Op::RegImport);
+    PutDocument(call.request, document);
+    if (call.request.size() > kMaxMessageBytes) {
+        error->line = 0;
+        error->message = "too large to import through a device at once (" +
+                         std::to_string(call.request.size() / kBytesPerMiB) + " MiB of keys and values; " +
+                         std::to_string(kMaxMessageBytes / kBytesPerMiB) + " MiB at most)";
+        return ERROR_INVALID_PARAMETER;
+    }
+    const LONG status = call.Run();
+    if (call.replied() && status != ERROR_SUCCESS) {
+        error->line = static_cast<int>(call.reply().U32());
+        const std::string_view why = call.reply().Bytes();
+        error->message.assign(why.begin(), why.end());
+    }
+    return status;
+}
+
 // The device's registry is the host's to keep: a program cannot move it to a file of its own.
 BOOL RemoteUseHive(const char*) {
     std::fprintf(stderr, "ceplatform: CeRegistryUseHive: the registry is the device host's (%s)\n",
@@ -289,6 +313,7 @@ const registry::RegistryBackend kRemoteRegistry = {
     .enumValue = RemoteRegEnumValue,
     .deleteValue = RemoteRegDeleteValue,
     .useHive = RemoteUseHive,
+    .importDocument = RemoteRegImport,
 };
 
 }  // namespace ce::host

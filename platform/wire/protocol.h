@@ -77,6 +77,7 @@ enum class Op : uint32_t {
     RegQueryValue,
     RegEnumValue,
     RegDeleteValue,
+    RegImport,  // a .reg document (see document_wire.h) -> u32 error, u32 line, bytes why (UTF-8)
 
     // Device manager and device files; handles are u32.
     ActivateDevice = 48,

@@ -3,6 +3,7 @@
 target_sources(ceplatform PRIVATE
     wire/call_scheduling.cpp
     wire/device_dir.cpp
+    wire/document_wire.cpp
     wire/hello.cpp
     wire/host_connection.cpp
     wire/wire.cpp)

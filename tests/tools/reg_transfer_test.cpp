@@ -159,17 +159,27 @@ TEST_F(RegTransfer, ImportAppliesSectionsInOrder) {
               ERROR_SUCCESS);
 }
 
-TEST_F(RegTransfer, ImportStopsAtTheFirstRefusedCall) {
-    ASSERT_TRUE(CePlatformInjectFault("RegSetValueExW", 1, ERROR_CANTWRITE));
-    EXPECT_EQ(
-        Import(std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\F]\n\"a\"=\"1\"\n\"b\"=\"2\"\n\"c\"=\"3\"\n"),
-        ERROR_CANTWRITE);
-    EXPECT_NE(std::strstr(problem_, ":5: RegSetValueExW"), nullptr) << problem_;
+TEST_F(RegTransfer, ImportRefusedHalfWayChangesNothing) {
+    // Only the tree can refuse the last section, a lasting key below a volatile one.
+    Set(u"Keep", u"v", REG_SZ, {'k', 0, 0, 0});
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"F", 0, 0, &key), ERROR_SUCCESS);
-    EXPECT_EQ(RegQueryValueExW(key, u"a", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
-    EXPECT_EQ(RegQueryValueExW(key, u"c", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Fleeting", 0, nullptr, REG_OPTION_VOLATILE, 0, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
     RegCloseKey(key);
+    EXPECT_EQ(
+        Import(std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\New]\n\"a\"=\"1\"\n[-HKEY_LOCAL_MACHINE\\Keep]\n"
+                                      "[HKEY_LOCAL_MACHINE\\Fleeting\\Lasting]\n"),
+        ERROR_CHILD_MUST_BE_VOLATILE);
+    EXPECT_NE(std::strstr(problem_, ":6: "), nullptr) << problem_;
+    EXPECT_FALSE(Exists(u"New"));
+    EXPECT_TRUE(Exists(u"Keep"));
+    // A removal earlier in the same file clears the way.
+    EXPECT_EQ(Import(std::string(kHeader) +
+                     "[-HKEY_LOCAL_MACHINE\\Fleeting]\n[HKEY_LOCAL_MACHINE\\Fleeting\\Lasting]\n"),
+              ERROR_SUCCESS)
+        << problem_;
+    EXPECT_TRUE(Exists(u"Fleeting\\Lasting"));
 }
 
 }  // namespace

@@ -24,6 +24,8 @@ TEST_F(BadRequestsTest, MalformedRequestsFailTheirCallOrEndTheirConnectionOnly) 
          Message(Op::RegOpenKey).U32(0x80000002u).String(u"HostTest").U32(1).U32(7).Finish(), false},
         {"string past the end", Message(Op::RegOpenKey).U32(0x80000002u).U32(1000).U32(1).Finish(), false},
         {"unknown operation", Message(999u).Finish(), false},
+        {"more sections than follow", Message(Op::RegImport).U32(3).U32(1).String(u"HKEY_USERS").Finish(),
+         false},
         {"control on a call connection", Message(Op::Stop).Finish(), false},
         {"read over the piece size", Message(Op::ReadFile).U32(0).U32(64 * 1024 * 1024).Finish(), false},
         {"buffer sizes that disagree",
