@@ -32,7 +32,6 @@ bool WaitForLines(HANDLE port, DWORD events, DWORD lines, DWORD want);
 std::string ReadLineFrom(HANDLE port);
 bool WriteText(HANDLE port, const std::string& text);
 
-int StressRole(const std::string& port, unsigned seed);
 int WindowRole(const std::string& title);
 
 }  // namespace systemtest

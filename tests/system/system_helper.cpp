@@ -4,9 +4,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <thread>
 
 #include "driver/driver_test_support.h"
+#include "driver/stress/stress_end.h"
 #include "system/helper_roles.h"
 
 namespace systemtest {
@@ -117,6 +119,31 @@ int Open(const std::string& name) {
         CloseHandle(port);
     }
     return steps.ExitCode();
+}
+
+void Say(const std::string& text) {
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+// One end of the stress run, its commands on standard input (see stress_end.h); ends after "check".
+int StressRole(const std::string& port, unsigned seed) {
+    stress::StressEnd end(Wide(port), seed);
+    if (!end.Open()) {
+        Say("FAIL open: " + std::to_string(GetLastError()));
+        return 1;
+    }
+    Say("open");
+    for (std::string line; std::getline(std::cin, line);) {
+        const std::string answer = end.Command(line);
+        if (!answer.empty()) {
+            Say(answer);
+        }
+        if (line.rfind("check", 0) == 0) {
+            return answer.rfind("ok ", 0) == 0 ? 0 : 1;
+        }
+    }
+    return 1;
 }
 
 }  // namespace

@@ -206,32 +206,6 @@ TEST_F(CeregProgram, ExportThenImportRestoresTheTree) {
     EXPECT_FALSE(std::filesystem::exists(scratch_.File("none.reg")));
 }
 
-TEST_F(CeregProgram, ImportOfABadFileChangesNothing) {
-    MustSucceed({"add", "HKLM\\Base", "/v", "v", "/d", "1"});
-    const std::string before = Hive();
-    const std::string file = scratch_.File("bad.reg");
-
-    WriteWholeFile(file,
-                   "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\New]\n\"a\"=dword:zz\n");
-    ExpectFailure(Cereg({"import", file}), file + ":4", "(the file is refused)");
-    // An unknown root late in the file: the sections before it are not applied either.
-    WriteWholeFile(file,
-                   "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\New]\n\"a\"=\"1\"\n\n"
-                   "[HKEY_NOWHERE\\X]\n");
-    ExpectFailure(Cereg({"import", file}), file + ":6", "unknown root");
-    ExpectFailure(Cereg({"import", scratch_.File("absent.reg")}), "absent.reg", kNotFound);
-    EXPECT_EQ(Hive(), before);
-
-    // The deleting forms of the format work through the tool too.
-    WriteWholeFile(
-        file,
-        "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Base]\n\"v\"=-\n\"w\"=\"2\"\n\n"
-        "[-HKEY_LOCAL_MACHINE\\NotThere]\n");
-    MustSucceed({"import", file});
-    const RunResult result = Cereg({"query", "HKLM\\Base"});
-    EXPECT_EQ(result.out, "\nHKEY_LOCAL_MACHINE\\Base\n    w    REG_SZ    2\n");
-}
-
 TEST_F(CeregProgram, ImportRefusedHalfWayChangesNothing) {
     // A value over the limit, after sections that would apply.
     std::string oversized;
@@ -254,19 +228,6 @@ TEST_F(CeregProgram, ImportRefusedHalfWayChangesNothing) {
         ExpectFailure(Cereg({"import", file}), file + ":7", "larger than");
         EXPECT_EQ(Hive(), before);
     }
-}
-
-TEST_F(CeregProgram, ImportsTheAnsiFormatOfRegedit) {
-    const std::string file = scratch_.File("old.reg");
-    // Windows-1252 text with CR LF; the expandable string is ANSI bytes without their NUL.
-    WriteWholeFile(file,
-                   "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Old]\r\n\"Name\"=\"caf\xe9 \x80\"\r\n"
-                   "\"Path\"=hex(2):25,54,4d,50,25\r\n");
-    MustSucceed({"import", file});
-    const RunResult result = Cereg({"query", "HKLM\\Old"});
-    EXPECT_EQ(result.out,
-              "\nHKEY_LOCAL_MACHINE\\Old\n    Name    REG_SZ    caf\u00e9 \u20ac\n"
-              "    Path    REG_EXPAND_SZ    %TMP%\n");
 }
 
 TEST_F(CeregProgram, HelpAndSyntaxErrors) {

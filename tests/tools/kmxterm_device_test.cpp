@@ -79,15 +79,4 @@ TEST_F(KmxtermDevice, APipeCarriesAFileByteForByte) {
     EXPECT_TRUE(got == bytes) << "the file changed on the way";
 }
 
-TEST_F(KmxtermDevice, APipeWaitsForSomebodyAtTheOtherEnd) {
-    const std::string out = scratch_.File("out.txt");
-    const std::string kmxterm = KMXTERM_PROGRAM;
-    const std::string script = "printf hello | " + kmxterm + " COM5: & sender=$!; sleep 0.5; sleep 1 | " +
-                               kmxterm + " --linger 300 COM6: > " + out + "; wait $sender; echo $?";
-    const RunResult result = tooltest::RunProgram("/bin/sh", {"-c", script}, Env());
-    EXPECT_EQ(result.out, "0\n");
-    EXPECT_EQ(result.err, "kmxterm: COM5: nobody has the other end open; waiting for it\n");
-    EXPECT_EQ(tooltest::ReadWholeFile(out), "hello");
-}
-
 }  // namespace

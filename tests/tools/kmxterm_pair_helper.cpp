@@ -1,6 +1,6 @@
 // For the terminal test: kmxterm's own terminal front on COM5: of a pair activated in this process, with
-// a partner on COM6: that answers every byte in upper case, drops its DTR on '!' and raises it on '+', and
-// logs what it received to the file named by its argument.
+// a partner on COM6: that answers every byte in upper case and logs what it received to the file named by its
+// argument.
 #include <atomic>
 #include <cctype>
 #include <fstream>
@@ -22,9 +22,6 @@ void Partner(SerialPort* port, const std::atomic<bool>* stop, std::ofstream* log
         log->flush();
         std::string answer;
         for (const char c : bytes) {
-            if ((c == '!' && port->dtr()) || (c == '+' && !port->dtr())) {
-                port->ToggleDtr();
-            }
             answer.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
         }
         return port->WriteAll(answer.data(), static_cast<DWORD>(answer.size()));

@@ -1,6 +1,9 @@
 // The module as the device manager runs it, for both families: pairs activated from keys written as the
-// manager writes them, ports opened by name, deactivation with handles open, unloading and loading again.
+// manager writes them, ports opened by name, deactivation with handles open, unloading and loading again;
+// and the control-code log of a port whose key asks for it.
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "driver/driver_test_support.h"
 
@@ -44,32 +47,6 @@ class DeviceManagerTest : public DriverTest, public ::testing::WithParamInterfac
     int baselineThreads_ = 0;
 };
 
-TEST_P(DeviceManagerTest, OneDataOwnerPerPortAndQueriesBesideIt) {
-    ASSERT_TRUE(ActivatePair());
-    HANDLE owner = OpenByName(Name(0), kData);
-    ASSERT_NE(owner, INVALID_HANDLE_VALUE);
-    SetLastError(kUnsetError);
-    EXPECT_EQ(OpenByName(Name(0), GENERIC_READ), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_ACCESS));
-    HANDLE query = OpenByName(Name(0), 0);
-    ASSERT_NE(query, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(QueryOpenState(query), 1u);
-    // The other end is a port of its own.
-    HANDLE otherQuery = OpenByName(Name(1), 0);
-    EXPECT_EQ(QueryOpenState(otherQuery), 0u);
-    HANDLE otherOwner = OpenByName(Name(1), GENERIC_WRITE);
-    EXPECT_NE(otherOwner, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(QueryOpenState(otherQuery), 1u);
-
-    ASSERT_TRUE(CloseHandle(owner));
-    EXPECT_EQ(QueryOpenState(query), 0u);
-    owner = OpenByName(Name(0), GENERIC_READ);
-    EXPECT_NE(owner, INVALID_HANDLE_VALUE);
-    for (HANDLE file : {owner, query, otherQuery, otherOwner}) {
-        EXPECT_TRUE(CloseHandle(file));
-    }
-}
-
 TEST_P(DeviceManagerTest, DeactivationClosesOpenHandlesAndTheModuleLoadsAfresh) {
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
@@ -90,15 +67,18 @@ TEST_P(DeviceManagerTest, DeactivationClosesOpenHandlesAndTheModuleLoadsAfresh) 
     }
 }
 
+// A key without a usable DeviceArrayIndex fails its activation, leaves nothing, and the next one works.
 TEST_P(DeviceManagerTest, FailedActivationLeavesNothingAndTheNextWorks) {
     PortKey port = PairEnd(GetParam(), 0);
     WritePortKey(port);
     DeleteValue(PortKeyPath(0), u"DeviceArrayIndex");
     EXPECT_EQ(ActivateDevice(PortKeyPath(0).c_str(), 0), nullptr);
     ExpectNothingLeft();
-    SetDword(PortKeyPath(0), u"DeviceArrayIndex", 20);
-    EXPECT_EQ(ActivateDevice(PortKeyPath(0).c_str(), 0), nullptr);
-    ExpectNothingLeft();
+    for (DWORD index : {20u, 0xFFFFFFFFu}) {
+        SetDword(PortKeyPath(0), u"DeviceArrayIndex", index);
+        EXPECT_EQ(ActivateDevice(PortKeyPath(0).c_str(), 0), nullptr) << index;
+        ExpectNothingLeft();
+    }
     ASSERT_TRUE(ActivatePair());
     HANDLE owner = OpenByName(Name(0), kData);
     EXPECT_NE(owner, INVALID_HANDLE_VALUE);
@@ -109,6 +89,39 @@ INSTANTIATE_TEST_SUITE_P(Families, DeviceManagerTest, ::testing::Values(u"COM", 
                          [](const ::testing::TestParamInfo<const char16_t*>& info) {
                              return std::string(info.param[0] == u'C' ? "COM" : "KMX");
                          });
+
+using TraceTest = DriverTest;
+
+// A port whose key says Trace = 1 logs each control code with its outcome; its partner, untraced, does not.
+TEST_F(TraceTest, TracedPortLogsEachControlCodeWithItsResult) {
+    PortKey traced = PairEnd(u"COM", 0);
+    PortKey quiet = PairEnd(u"COM", 1);
+    WritePortKey(traced);
+    SetDword(PortKeyPath(traced.arrayIndex), u"Trace", 1);
+    HANDLE devices[2] = {ActivateDevice(PortKeyPath(traced.arrayIndex).c_str(), 0), ActivatePort(quiet)};
+    ASSERT_NE(devices[0], nullptr);
+    ASSERT_NE(devices[1], nullptr);
+    HANDLE port = OpenByName(DeviceName(traced), GENERIC_READ | GENERIC_WRITE);
+    HANDLE other = OpenByName(DeviceName(quiet), GENERIC_READ | GENERIC_WRITE);
+
+    ::testing::internal::CaptureStderr();
+    DCB dcb{};
+    EXPECT_TRUE(GetCommState(port, &dcb));
+    DWORD mask = 0;
+    EXPECT_FALSE(DeviceIoControl(port, IOCTL_SERIAL_GET_WAIT_MASK, nullptr, 0, &mask, 1, nullptr, nullptr));
+    EXPECT_TRUE(GetCommState(other, &dcb));
+    const std::string log = ::testing::internal::GetCapturedStderr();
+
+    EXPECT_NE(log.find("tulk[0]: IOCTL_SERIAL_GET_DCB (0x001B0050) -> TRUE"), std::string::npos) << log;
+    EXPECT_NE(log.find("tulk[0]: IOCTL_SERIAL_GET_WAIT_MASK (0x001B0024) -> FALSE, error 87"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("tulk[1]"), std::string::npos) << "the untraced port logged: " << log;
+    CloseHandle(port);
+    CloseHandle(other);
+    DeactivateDevice(devices[0]);
+    DeactivateDevice(devices[1]);
+}
 
 }  // namespace
 }  // namespace tulktest

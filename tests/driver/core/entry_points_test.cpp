@@ -68,18 +68,6 @@ INSTANTIATE_TEST_SUITE_P(Refusals, DataAccessTest,
                          ::testing::Values(AccessCase{0, true}, AccessCase{0, false},
                                            AccessCase{GENERIC_WRITE, true}, AccessCase{GENERIC_READ, false}));
 
-TEST_F(EntryPointTest, AccessZeroHandleReachesOnlyTheQueries) {
-    OpenContext* query = Open(state_, 0);
-    ASSERT_NE(query, nullptr);
-    DWORD returned = kUnsetError;
-    SetLastError(kUnsetError);
-    EXPECT_FALSE(COM_IOControl(Handle(query), IOCTL_SERIAL_SET_DTR, nullptr, 0, nullptr, 0, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_ACCESS));
-    EXPECT_EQ(fake::Count("SetDTR"), 0);
-    EXPECT_TRUE(COM_IOControl(Handle(query), 0x001B006C, nullptr, 0, nullptr, 0, &returned));
-    EXPECT_EQ(returned, 1u);
-}
-
 class PowerTest : public FakeLayerTest, public ::testing::WithParamInterface<BOOL> {};
 
 TEST_P(PowerTest, PowerEntriesForwardTheLayersAnswer) {

@@ -1,6 +1,6 @@
 // Opens and closes driven through a layer of the test's own: the slots a first open calls and in which
-// order, a refusing Open slot, the close that drains calls still inside, the process-exit release and the
-// retirement of an instance with handles open.
+// order, a refusing Open slot, the one data owner beside queries, the close that drains calls still inside
+// and the retirement of an instance with handles open.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -113,34 +113,6 @@ INSTANTIATE_TEST_SUITE_P(Calls, CloseDrainTest,
                          ::testing::Values(DrainCase{"WokenByTheClose", true},
                                            DrainCase{"StaysInside", false}),
                          [](const ::testing::TestParamInfo<DrainCase>& info) { return info.param.name; });
-
-TEST_F(OpenCloseTest, ProcessExitReleasesWaitersAndClosesNothing) {
-    OpenContext* owner = Open(state_, kData);
-    OpenContext* query = Open(state_, 0);
-    ASSERT_NE(query, nullptr);
-    DEVICE_PSL_NOTIFY packet{sizeof(packet), DLL_PROCESS_EXITING, 0, 0};
-    DEVICE_PSL_NOTIFY other{sizeof(packet), DLL_PROCESS_DETACH, 0, 0};
-    fake::Behave().ioctlGate = state_->ReadEvent;
-    std::thread blocked([&] {
-        DWORD returned = 0;
-        COM_IOControl(Handle(owner), 0x001B006C, nullptr, 0, nullptr, 0, &returned);
-    });
-    ASSERT_TRUE(WaitUntil([] { return fake::Count("Ioctl") == 1; }, 2000));
-    // Any packet is answered TRUE, also from a handle without access and from an unreadable buffer.
-    const DWORD abortsBefore = state_->ReadAborts.load();
-    EXPECT_TRUE(COM_IOControl(Handle(query), IOCTL_PSL_NOTIFY, reinterpret_cast<PBYTE>(&other), sizeof(other),
-                              nullptr, 0, nullptr));
-    EXPECT_TRUE(COM_IOControl(Handle(query), IOCTL_PSL_NOTIFY, reinterpret_cast<PBYTE>(16), sizeof(packet),
-                              nullptr, 0, nullptr));
-    EXPECT_EQ(state_->ReadAborts.load(), abortsBefore);
-    EXPECT_TRUE(COM_IOControl(Handle(owner), IOCTL_PSL_NOTIFY, reinterpret_cast<PBYTE>(&packet),
-                              sizeof(packet), nullptr, 0, nullptr));
-    blocked.join();
-    EXPECT_NE(state_->ReadAborts.load(), abortsBefore);
-    EXPECT_TRUE(HasFlag(state_, kFlagAbortTransmit));
-    EXPECT_EQ(state_->OpenCount.load(), 2u);
-    EXPECT_EQ(state_->AccessOwner.load(), owner);
-}
 
 TEST_F(OpenCloseTest, DeinitClosesOpenHandlesThenDeinitsTheLayer) {
     OpenContext* owner = Open(state_, kData);

@@ -167,18 +167,6 @@ TEST_F(CrossingTest, EventCharacterRaisesRxFlagOncePerCall) {
     }
 }
 
-TEST_F(CrossingTest, ClosedPartnerRefusesAndNothingArrivesLater) {
-    CloseHandleOf(handleB_);
-    const std::vector<BYTE> data = Pattern(10);
-    DWORD count = 10;
-    Ops(a_).TxIntr(Vp(a_), data.data(), &count);
-    EXPECT_EQ(count, 0u);
-    ExpectWriteEnded(a_);
-    handleB_ = OpenData(b_);
-    ASSERT_NE(handleB_, nullptr);
-    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptNone);
-}
-
 TEST_F(CrossingTest, DeliveryLongerThanTheFifoIsRefused) {
     const std::vector<BYTE> data = Pattern(kFifoBytes + 1);
     DWORD count = kFifoBytes + 1;
@@ -186,45 +174,6 @@ TEST_F(CrossingTest, DeliveryLongerThanTheFifoIsRefused) {
               DeliveryResult::kRefused);
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptNone) << "refused delivery left a mark";
-}
-
-// A write of any length arrives whole: TxIntr hands the partner at most one FIFO per delivery.
-TEST_F(CrossingTest, LongTransmitArrivesWholeInPieces) {
-    constexpr DWORD kLength = 5000;
-    const std::vector<BYTE> data = Pattern(kLength);
-    std::vector<DWORD> pieces;
-    std::thread writer([&] {
-        DWORD sent = 0;
-        while (sent < kLength && pieces.size() < 100) {
-            DWORD count = kLength - sent;
-            Ops(a_).TxIntr(Vp(a_), data.data() + sent, &count);
-            pieces.push_back(count);
-            sent += count;
-        }
-    });
-    std::vector<BYTE> arrived;
-    while (arrived.size() < kLength) {
-        BYTE target[kFifoBytes];
-        const DWORD count = Receive(target, sizeof(target));
-        ASSERT_NE(count, 0u);
-        arrived.insert(arrived.end(), target, target + count);
-        NextReport();
-    }
-    writer.join();
-    EXPECT_EQ(arrived, data);
-    ASSERT_EQ(pieces.size(), 3u);
-    for (const DWORD piece : pieces) {
-        EXPECT_LE(piece, kFifoBytes);
-    }
-}
-
-TEST_F(CrossingTest, ReportsComeOneAtATimeReceiveTransmitModem) {
-    Vp(b_)->pendingSources.fetch_or(kSourceModem | kSourceTransmit | kSourceReceive);
-    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptReceive);
-    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptTransmit);
-    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptModem);
-    EXPECT_EQ(Ops(b_).GetInterruptType(Vp(b_)), kInterruptNone);
-    EXPECT_EQ(Vp(b_)->pendingSources.load(), kSourceNone);
 }
 
 // Immediate characters go ahead of the FIFO; what finds no room waits, with the untouched FIFO, for the
@@ -395,39 +344,6 @@ TEST_F(CrossingTest, ReceivePurgeKeepsADeliveryThatArrivesAfterIt) {
     EXPECT_EQ(target[0], 'n');
     NextReport();
     ASSERT_TRUE(writer.Wait(kWriterDoneMs));
-}
-
-// The same crossing with the core's own dispatch threads serving both ends.
-class LiveCrossingTest : public VirtualPortTest {
-  protected:
-    void SetUp() override {
-        VirtualPortTest::SetUp();
-        CreatePair(kVirtualPortLayer);
-        if (!HasFatalFailure()) {
-            OpenPair();
-        }
-    }
-};
-
-TEST_F(LiveCrossingTest, BytesLandInThePartnersRing) {
-    constexpr DWORD kLength = 1500;  // fits the ring, which no one reads here
-    const std::vector<BYTE> data = Pattern(kLength);
-    DWORD count = kLength;
-    Ops(a_).TxIntr(Vp(a_), data.data(), &count);
-    EXPECT_EQ(count, kLength);
-    ASSERT_TRUE(tulktest::WaitUntil([&] { return b_->RxBytes.load() == kLength; }, kWriterDoneMs));
-    EXPECT_EQ(std::memcmp(b_->RxBuffer, data.data(), kLength), 0);
-    EXPECT_EQ(b_->DroppedBytesPort.load(), 0u);
-}
-
-TEST_F(LiveCrossingTest, PartnersDispatchThreadTakesLineChanges) {
-    Ops(a_).ClearRTS(Vp(a_));
-    ASSERT_TRUE(tulktest::WaitUntil([&] { return (Vp(b_)->modemStatus.load() & kModemChangeBits) == 0; },
-                                    kWriterDoneMs))
-        << "modem report not served";
-    DWORD lines = 0;
-    Ops(b_).GetModemStatus(Vp(b_), &lines);
-    EXPECT_EQ(lines, MS_DSR_ON | MS_RLSD_ON);
 }
 
 }  // namespace

@@ -73,14 +73,6 @@ INSTANTIATE_TEST_SUITE_P(
                    }}),
     [](const ::testing::TestParamInfo<BadKeyCase>& info) { return std::string(info.param.name); });
 
-TEST_F(PortLifecycleTest, InitFailsWhenOutOfResources) {
-    const std::u16string active = UnusedSlotKeys();
-    for (const auto& [point, skip] :
-         {std::pair{"LocalAlloc", 0u}, std::pair{"CreateEventW", 0u}, std::pair{"CreateEventW", 1u}}) {
-        EXPECT_EQ(InitFromActive(active, nullptr, point, skip), nullptr) << point << " after " << skip;
-    }
-}
-
 TEST_F(PortLifecycleTest, FirstInstanceResetsPartnersAndMissingPairMeansNone) {
     SetPartnerIndex(5, 6);
     PortState* single = Create(PortKey{.arrayIndex = 2, .partner = tulktest::kNoPartner});
@@ -172,25 +164,6 @@ TEST_F(PortLifecycleTest, DeinitClosesAnOpenPortAndToleratesNone) {
     EXPECT_EQ(VirtualOpen(port), 1u);
     EXPECT_EQ(VirtualDeinit(port), 1u);
     EXPECT_EQ(VirtualDeinit(nullptr), 0u);
-}
-
-TEST_F(PortLifecycleTest, FixedAnswers) {
-    CreatePair(kVirtualPortLayer);
-    EXPECT_EQ(a_->RxLength, kMinRxRingBytes);
-    EXPECT_EQ(a_->Ops->bindFlags, kBindOwnDispatchThread);
-    EXPECT_EQ(a_->Ops->ops, b_->Ops->ops) << "instances do not share the table";
-    EXPECT_TRUE(COM_PowerDown(Handle(a_)));
-    EXPECT_TRUE(COM_PowerUp(Handle(a_)));
-}
-
-TEST_F(PortLifecycleTest, EveryTableSlotIsFilled) {
-    PortOpsObject* object = CreatePortOpsObject(0);
-    ASSERT_NE(object, nullptr);
-    const auto* slots = reinterpret_cast<void* const*>(object->ops);
-    for (size_t i = 0; i < sizeof(PortOps) / sizeof(void*); ++i) {
-        EXPECT_NE(slots[i], nullptr) << "slot " << i;
-    }
-    ReleasePortOpsObject(object);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Acceptance of line settings, the port's fixed properties and the open-state query.
+// Acceptance of line settings and the control codes the layer leaves to the core. (The open-state query is
+// the store's enumeration tests'.)
 #include <cstring>
 
 #include <pegdser.h>
@@ -115,28 +116,6 @@ TEST_F(SettingsTest, UnchangedSettingIsNotCheckedAgain) {
     Ops(a_).Close(Vp(a_));
 }
 
-TEST_F(SettingsTest, CommPropertiesFillTheWholeRecord) {
-    COMMPROP expected{};
-    expected.wPacketLength = 0xFFFF;
-    expected.wPacketVersion = 0xFFFF;
-    expected.dwServiceMask = SP_SERIALCOMM;
-    expected.dwMaxTxQueue = 16;
-    expected.dwMaxRxQueue = 16;
-    expected.dwMaxBaud = 0x00020000;
-    expected.dwProvSubType = PST_RS232;
-    expected.dwProvCapabilities = 0x000001FF;
-    expected.dwSettableParams = 0x0000007F;
-    expected.dwSettableBaud = 0x1007FFFB;
-    expected.wSettableData = 0x000F;
-    expected.wSettableStopParity = 0x1F05;
-    for (const int fill : {0x00, 0xFF}) {
-        COMMPROP prop;
-        std::memset(&prop, fill, sizeof(prop));
-        Ops(a_).GetCommProperties(Vp(a_), &prop);
-        EXPECT_EQ(std::memcmp(&prop, &expected, sizeof(prop)), 0) << "fill " << fill;
-    }
-}
-
 TEST_F(SettingsTest, OtherControlCodesAreNotHandled) {
     for (const DWORD code : {static_cast<DWORD>(IOCTL_SERIAL_GET_DCB), 0x00321000u, 0u, 0x001B0070u}) {
         DWORD returned = tulktest::kUnsetError;
@@ -144,36 +123,6 @@ TEST_F(SettingsTest, OtherControlCodesAreNotHandled) {
         EXPECT_EQ(returned, tulktest::kUnsetError);
     }
 }
-
-class OpenStateTest : public tulktest::DriverTest, public ::testing::WithParamInterface<DWORD> {};
-
-// The manager asks with a handle of access 0, through the device manager, while an application may hold
-// the port (GetParam() is its access; 0 for none).
-TEST_P(OpenStateTest, AnswersOneOnlyForAnApplicationsDataOpen) {
-    const tulktest::PortKey port = tulktest::PairEnd(u"COM", 0);
-    const tulktest::PortKey partner = tulktest::PairEnd(u"COM", 1);
-    ASSERT_NE(tulktest::ActivatePort(port), nullptr);
-    ASSERT_NE(tulktest::ActivatePort(partner), nullptr);
-    HANDLE partnerFile = tulktest::OpenByName(tulktest::DeviceName(partner), GENERIC_READ | GENERIC_WRITE);
-    ASSERT_NE(partnerFile, INVALID_HANDLE_VALUE);
-    HANDLE app = INVALID_HANDLE_VALUE;
-    if (GetParam() != 0) {
-        app = tulktest::OpenByName(tulktest::DeviceName(port), GetParam());
-        ASSERT_NE(app, INVALID_HANDLE_VALUE);
-    }
-    HANDLE asker = tulktest::OpenByName(tulktest::DeviceName(port), 0);
-    ASSERT_NE(asker, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(tulktest::QueryOpenState(asker), GetParam() != 0 ? 1u : 0u);
-    if (app != INVALID_HANDLE_VALUE) {
-        CloseHandle(app);
-        EXPECT_EQ(tulktest::QueryOpenState(asker), 0u) << "still in use after the application closed";
-    }
-    CloseHandle(asker);
-    CloseHandle(partnerFile);
-}
-
-INSTANTIATE_TEST_SUITE_P(Opens, OpenStateTest,
-                         ::testing::Values(0u, GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE));
 
 }  // namespace
 }  // namespace vtest

@@ -148,16 +148,6 @@ TEST_F(VirtualPortTest, PairOnAnEmptyListTakesSlotsZeroAndOneAndCarriesData) {
     EXPECT_EQ(TextOf(ActiveKeyOf(tulktest::PortKeyPath(1)), u"Name"), u"KMX6:");
 }
 
-TEST_F(VirtualPortTest, PairWhoseSecondEndFailsIsRolledBack) {
-    ASSERT_TRUE(CePlatformInjectFault("ActivateDevice", 1, ERROR_GEN_FAILURE));
-    const PairIndices pair = list_->CreatePair(5, 6);
-    EXPECT_EQ(pair.first, -1);
-    EXPECT_EQ(pair.second, -1);
-    EXPECT_EQ(list_->Count(), 0);
-    ExpectNoPortAt(0, u"COM5:");
-    ExpectNoPortAt(1, u"COM6:");
-}
-
 TEST_F(VirtualPortTest, PairRefusesNumbersThatAreTheSameOrTaken) {
     PortEntry* physical = list_->At(list_->AddEntry());
     physical->isPhysical = 1;

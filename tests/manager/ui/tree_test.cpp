@@ -1,4 +1,4 @@
-// The port tree as the main dialog builds it: the window, the two roots, and what each kind of port shows.
+// The port tree as the main dialog builds it: the two roots, and what each kind of port shows.
 #include "manager/ui/manager_test_support.h"
 
 #include "texts.h"
@@ -8,56 +8,7 @@ namespace {
 using namespace uitest;
 using storetest::PhysicalPort;
 
-constexpr int kScreenWidth = 240;
-constexpr int kScreenHeight = 320;
-
 class PortTree : public ManagerTest {};
-
-TEST_F(PortTree, IsCreatedBelowTheButtonsWithItsImages) {
-    Start();
-    HWND view = tree();
-    ASSERT_NE(view, nullptr);
-    WCHAR name[32] = {};
-    GetClassNameW(view, name, 32);
-    EXPECT_EQ(std::u16string(name), u"SysTreeView32");
-    GetWindowTextW(view, name, 32);
-    EXPECT_EQ(std::u16string(name), u"Tree View");
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(view, GWL_STYLE)), 0x50800027u);
-    EXPECT_EQ(GetWindowLongW(view, GWL_EXSTYLE), 0);
-
-    RECT frame;
-    GetWindowRect(view, &frame);
-    POINT origin = {0, 0};
-    ClientToScreen(main(), &origin);
-    EXPECT_EQ(frame.left - origin.x, 0);
-    EXPECT_EQ(frame.top - origin.y, 23);
-    EXPECT_EQ(frame.right - frame.left, 203);
-    EXPECT_EQ(frame.bottom - frame.top, 195);
-
-    auto images = reinterpret_cast<HIMAGELIST>(SendMessageW(view, TVM_GETIMAGELIST, TVSIL_NORMAL, 0));
-    ASSERT_NE(images, nullptr);
-    EXPECT_EQ(ImageList_GetImageCount(images), 5);
-    int cx = 0, cy = 0;
-    ASSERT_TRUE(ImageList_GetIconSize(images, &cx, &cy));
-    EXPECT_EQ(cx, 16);
-    EXPECT_EQ(cy, 16);
-    Close();
-}
-
-TEST_F(PortTree, TheMainDialogIsCentredWithItsTitle) {
-    Start();
-    RECT frame;
-    GetWindowRect(main(), &frame);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    EXPECT_EQ(frame.left, (kScreenWidth - width) / 2);
-    EXPECT_EQ(frame.top, (kScreenHeight - height) / 2);
-    RECT client;
-    GetClientRect(main(), &client);
-    EXPECT_EQ(client.right, 116 * 7 / 4);
-    EXPECT_EQ(client.bottom, 125 * 14 / 8);
-    Close();
-}
 
 TEST_F(PortTree, WithoutPortsOnlyThePhysicalRootCanExpand) {
     Start();

@@ -1,11 +1,8 @@
-// A program's end releases everything it held in the host, however it ends; and a call blocked in a
-// driver blocks only its own thread.
+// A program's end releases everything it held in the host, however it ends. (That a call blocked in a
+// driver blocks only its own thread is the system tests'.)
 #include <signal.h>
 #include <winreg.h>
 
-#include <thread>
-
-#include "common/timing.h"
 #include "platform/host/driver/hostdrv_protocol.h"
 #include "platform/host/host_test_support.h"
 
@@ -57,39 +54,6 @@ TEST_F(ProcessExitTest, ProgramEndingWithoutClosingHasItsFileNotifiedAndClosed) 
     HANDLE file = CreateFileW(u"HST1:", hostdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
     CloseHandle(file);
-}
-
-TEST_F(ProcessExitTest, ThreadBlockedForeverDelaysNoOtherThreadOrProgram) {
-    HANDLE blocked = CreateFileW(u"HST1:", hostdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(blocked, INVALID_HANDLE_VALUE);
-    BlockedRead reader(blocked);
-    ASSERT_TRUE(BlockedRead::Blocked(kSettle));
-
-    // This thread's calls, on the same device and on the registry, go through meanwhile.
-    ce_test::Stopwatch watch;
-    HANDLE other = CreateFileW(u"HST1:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(other, INVALID_HANDLE_VALUE);
-    char echo[4] = {};
-    DWORD done = 0;
-    EXPECT_TRUE(WriteFile(other, "abc", 3, &done, nullptr));
-    EXPECT_TRUE(ReadFile(other, echo, sizeof(echo), &done, nullptr));
-    EXPECT_EQ(std::string(echo, done), "abc");
-    for (int i = 0; i < 20; ++i) {
-        EXPECT_EQ(DriverCount(hostdrv::kBlocked), 1u);
-    }
-    EXPECT_TRUE(CloseHandle(other));
-    EXPECT_LT(watch.ElapsedMs(), ce_test::UpperBoundMs(0));
-    // So do other programs'.
-    int status = -1;
-    ce_test::Stopwatch program;
-    RunHelper({"set", "Other", "1"}, &status);
-    EXPECT_EQ(status, 0);
-    EXPECT_LT(program.ElapsedMs(), ce_test::UpperBoundMs(1000));
-
-    EXPECT_TRUE(CloseHandle(blocked));
-    reader.Join();
-    EXPECT_FALSE(reader.result());
-    EXPECT_EQ(reader.error(), hostdrv::kReleasedError);
 }
 
 }  // namespace

@@ -69,33 +69,6 @@ TEST(CriticalSections, ProtectACounterAcrossThreads) {
     DeleteCriticalSection(&cs);
 }
 
-TEST(Interlocked, OperationsAnswerTheDocumentedValues) {
-    LONG value = 5;
-    EXPECT_EQ(InterlockedIncrement(&value), 6);
-    EXPECT_EQ(InterlockedDecrement(&value), 5);
-    EXPECT_EQ(InterlockedExchange(&value, 9), 5);
-    EXPECT_EQ(InterlockedExchangeAdd(&value, 3), 9);
-    EXPECT_EQ(value, 12);
-    EXPECT_EQ(InterlockedCompareExchange(&value, 1, 7), 12) << "no swap when the comparand differs";
-    EXPECT_EQ(value, 12);
-    EXPECT_EQ(InterlockedCompareExchange(&value, 1, 12), 12);
-    EXPECT_EQ(value, 1);
-
-    LONG shared = 0;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&] {
-            for (int i = 0; i < 10000; ++i) {
-                InterlockedIncrement(&shared);
-            }
-        });
-    }
-    for (auto& t : threads) {
-        t.join();
-    }
-    EXPECT_EQ(shared, 40000);
-}
-
 TEST(LocalMemory, ZeroInitAndSafeFree) {
     auto* block = static_cast<unsigned char*>(LocalAlloc(LPTR, 256));
     ASSERT_NE(block, nullptr);

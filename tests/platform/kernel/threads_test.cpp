@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <thread>
 
 #include <ceplatform.h>
 #include <windows.h>
-
-#include "common/timing.h"
 
 namespace {
 
@@ -162,23 +159,6 @@ TEST(Threads, BadArgumentsAndFaults) {
     EXPECT_FALSE(GetExitCodeThread(event, &code)) << "an event is not a thread";
     EXPECT_FALSE(CeSetThreadPriority(event, 100));
     CloseHandle(event);
-}
-
-TEST(Time, TickCountIsMonotonicMilliseconds) {
-    const DWORD before = GetTickCount();
-    Sleep(50);
-    const DWORD elapsed = GetTickCount() - before;  // unsigned difference survives the 2^32 wrap
-    EXPECT_GE(elapsed, 49u);
-    EXPECT_LE(elapsed, static_cast<DWORD>(ce_test::UpperBoundMs(50)));
-}
-
-TEST(Permissions, SetAnswersThePreviousValuePerThread) {
-    const DWORD original = GetCurrentPermissions();
-    EXPECT_EQ(SetProcPermissions(0xFFFFFFFF), original);
-    EXPECT_EQ(GetCurrentPermissions(), 0xFFFFFFFFu);
-    std::thread other([original] { EXPECT_EQ(GetCurrentPermissions(), original); });
-    other.join();
-    EXPECT_EQ(SetProcPermissions(original), 0xFFFFFFFFu);
 }
 
 }  // namespace

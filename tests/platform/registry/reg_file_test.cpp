@@ -212,7 +212,14 @@ INSTANTIATE_TEST_SUITE_P(
                 "'='"},
         BadText{"overlong UTF-8", kHead + "\n[HKEY_USERS\\\xC0\x80]\n", 3, "UTF-8"},
         BadText{"truncated UTF-8", kHead + "[HKEY_USERS\\\xE2\x82", 2, "UTF-8"},
-        BadText{"beyond last code point", kHead + "[HKEY_USERS\\\xF4\x90\x80\x80]\n", 2, "UTF-8"}),
+        BadText{"beyond last code point", kHead + "[HKEY_USERS\\\xF4\x90\x80\x80]\n", 2, "UTF-8"},
+        BadText{"no header", "[HKEY_USERS\\K]\n", 1, "header"},
+        BadText{"text after continuation", kHead + "[HKEY_USERS\\K]\n\"b\"=hex:01,\\ x\n", 3, "\\"},
+        BadText{"dword too long", kHead + "[HKEY_USERS\\K]\n\"d\"=dword:123456789\n", 3, "dword"},
+        BadText{"unknown escape", kHead + "[HKEY_USERS\\K]\n\"a\\n\"=\"x\"\n", 3, "escape"},
+        BadText{"value before key", kHead + "\"x\"=dword:1\n", 2, "before the first"},
+        BadText{"unclosed key line", kHead + "[HKEY_USERS\\K\n", 2, "']'"},
+        BadText{"stray text", kHead + "[HKEY_USERS\\K]\nx=1\n", 3, "expected a [key] line"}),
     regtest::LabelName<BadText>);
 
 TEST(TextCodec, LoneSurrogatesSurviveUtf8) {

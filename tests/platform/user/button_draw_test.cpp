@@ -150,19 +150,4 @@ TEST_F(OwnerDrawnButton, APressShowsSelectedUntilTheRelease) {
     EXPECT_EQ(icons[0].x, (client.right - kIconPx) / 2) << "back in place after the release";
 }
 
-TEST_F(OwnerDrawnButton, WhilePressedTheIconMovesOnePixel) {
-    TakeDraws();
-    SendMessageW(button_, BM_SETSTATE, TRUE, 0);
-    ExpectDraws({{ODA_SELECT, ODS_SELECTED}}, "pressed");
-    CE_UI_DRAWN_ICON icon;
-    ASSERT_EQ(CeUiGetDrawnIcons(button_, &icon, 1), 1u);
-    RECT client;
-    GetClientRect(button_, &client);
-    EXPECT_EQ(icon.x, (client.right - kIconPx) / 2 + 1);
-    EXPECT_EQ(icon.y, (client.bottom - kIconPx) / 2 + 1);
-    EXPECT_EQ(SendMessageW(button_, BM_GETSTATE, 0, 0) & BST_PUSHED, BST_PUSHED);
-    SendMessageW(button_, BM_SETSTATE, FALSE, 0);
-    ExpectDraws({{ODA_SELECT, 0}}, "released");
-}
-
 }  // namespace

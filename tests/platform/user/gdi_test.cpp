@@ -1,5 +1,5 @@
-// The recorded GDI: device capabilities, system colours, stock objects, selection and deletion, what the
-// drawing calls leave on a window's surface, and bad handles.
+// The recorded GDI: stock objects, selection and deletion, what the drawing calls leave on a window's
+// surface, and bad handles.
 #include "ui_test_support.h"
 
 namespace {
@@ -21,33 +21,6 @@ class Gdi : public ::testing::Test {
     HWND window_ = nullptr;
     HDC dc_ = nullptr;
 };
-
-TEST_F(Gdi, DeviceCapabilitiesDescribeTheEmulatedScreen) {
-    const std::pair<int, int> expected[] = {{HORZRES, 240},   {VERTRES, 320},   {BITSPIXEL, 16},
-                                            {LOGPIXELSX, 96}, {LOGPIXELSY, 96}, {PLANES, 1}};
-    for (const auto& [index, value] : expected) {
-        EXPECT_EQ(GetDeviceCaps(dc_, index), value) << index;
-    }
-    HDC screen = GetDC(nullptr);
-    EXPECT_EQ(GetDeviceCaps(screen, HORZRES), 240) << "the screen's DC answers the same";
-    EXPECT_EQ(ReleaseDC(nullptr, screen), 1);
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(GetDeviceCaps(screen, HORZRES), 0) << "a released DC is gone";
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-}
-
-TEST_F(Gdi, SystemColoursTakeTheDeviceFlagOrTheBareIndex) {
-    EXPECT_EQ(COLOR_STATIC, 0x40000019);
-    EXPECT_EQ(GetSysColor(COLOR_STATIC), GetSysColor(25));
-    EXPECT_EQ(GetSysColor(COLOR_WINDOW), RGB(255, 255, 255));
-    EXPECT_EQ(GetSysColor(COLOR_WINDOWTEXT), RGB(0, 0, 0));
-    EXPECT_EQ(GetSysColor(C_SYS_COLOR_TYPES), 0u) << "unknown indices answer black";
-    HBRUSH brush = GetSysColorBrush(COLOR_STATIC);
-    ASSERT_NE(brush, nullptr);
-    EXPECT_TRUE(DeleteObject(brush));
-    EXPECT_EQ(GetSysColorBrush(COLOR_STATIC), brush) << "system brushes survive deletion";
-    EXPECT_EQ(GetSysColorBrush(-1), nullptr);
-}
 
 TEST_F(Gdi, StockObjectsSurviveDeletionAndSelectionAnswersThePrevious) {
     HGDIOBJ nullPen = GetStockObject(NULL_PEN);

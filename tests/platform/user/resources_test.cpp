@@ -2,8 +2,6 @@
 // this program by the build, resources of a module loaded and unloaded at run time, the registration of
 // resource images and its refusal of malformed ones, and the WinMain entry.
 #include <dlfcn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -19,6 +17,7 @@
 
 #include "res_image_builder.h"
 #include "resources_test_ids.h"
+#include "tools/program_runner.h"
 
 namespace {
 
@@ -94,35 +93,6 @@ TEST(ModuleFileName, AWholeBufferGetsThePathAndKeepsTheLastError) {
     EXPECT_EQ(GetModuleFileNameW(GetModuleHandleW(nullptr), buffer.data(), MAX_PATH), expected.size());
     EXPECT_EQ(std::u16string(buffer.data()), expected);
 }
-
-struct TruncationCase {
-    int sizeFromLength;  // buffer size relative to the path's length
-    bool truncated;
-};
-
-class ModuleFileNameTruncation : public testing::TestWithParam<TruncationCase> {};
-
-TEST_P(ModuleFileNameTruncation, AShortBufferGetsAsMuchAsFitsBeforeItsTerminator) {
-    std::u16string expected = ProgramPath();
-    auto size = static_cast<DWORD>(static_cast<int>(expected.size()) + GetParam().sizeFromLength);
-    std::vector<WCHAR> buffer(size + 1, kFill);
-    SetLastError(kUntouched);
-    DWORD answer = GetModuleFileNameW(nullptr, buffer.data(), size);
-    if (GetParam().truncated) {
-        EXPECT_EQ(answer, size);
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-        EXPECT_EQ(std::u16string(buffer.data()), expected.substr(0, size - 1));
-    } else {
-        EXPECT_EQ(answer, expected.size());
-        EXPECT_EQ(GetLastError(), kUntouched);
-        EXPECT_EQ(std::u16string(buffer.data()), expected);
-    }
-    EXPECT_EQ(buffer[size], kFill) << "written past the buffer";
-}
-
-INSTANTIATE_TEST_SUITE_P(Sizes, ModuleFileNameTruncation,
-                         testing::Values(TruncationCase{1, false}, TruncationCase{0, true},
-                                         TruncationCase{-1, true}, TruncationCase{-10, true}));
 
 TEST(ModuleFileName, DegenerateBuffersAndBadModules) {
     std::array<WCHAR, 4> buffer;
@@ -417,38 +387,6 @@ TEST(Registration, EveryPrefixOfAnImageIsReadOrRefusedWithoutStrayReads) {
 
 // ---- the program entry -----------------------------------------------------------------------------------
 
-std::string RunProbe(const std::vector<std::string>& arguments, int* status) {
-    std::vector<char*> argv;
-    std::string program = WINMAIN_PROBE;
-    argv.push_back(program.data());
-    std::vector<std::string> copies = arguments;
-    for (std::string& argument : copies) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) {
-        return {};
-    }
-    pid_t child = fork();
-    if (child == 0) {
-        dup2(pipeEnds[1], STDOUT_FILENO);
-        close(pipeEnds[0]);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(pipeEnds[1]);
-    std::string output;
-    char buffer[256];
-    ssize_t got;
-    while ((got = read(pipeEnds[0], buffer, sizeof buffer)) > 0) {
-        output.append(buffer, static_cast<size_t>(got));
-    }
-    close(pipeEnds[0]);
-    waitpid(child, status, 0);
-    return output;
-}
-
 struct CommandLineCase {
     const char* what;
     std::vector<std::string> arguments;
@@ -458,11 +396,9 @@ struct CommandLineCase {
 class WinMainEntry : public testing::TestWithParam<CommandLineCase> {};
 
 TEST_P(WinMainEntry, ReceivesTheArgumentsJoinedAsOneLine) {
-    int status = 0;
-    std::string output = RunProbe(GetParam().arguments, &status);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 7) << "WinMain's answer is the exit code";
-    EXPECT_EQ(output,
+    const tooltest::RunResult run = tooltest::RunProgram(WINMAIN_PROBE, GetParam().arguments, {});
+    EXPECT_EQ(run.exitCode, 7) << "WinMain's answer is the exit code";
+    EXPECT_EQ(run.out,
               std::string("instance=program previous=null show=1 line=") + GetParam().expected + "\n");
 }
 

@@ -136,23 +136,6 @@ class Tree : public ::testing::Test {
     HWND tree_ = nullptr;
 };
 
-TEST(TreeClass, ExistsOnlyAfterInitCommonControlsEx) {
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(
-        CreateWindowExW(0, WC_TREEVIEWW, u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
-        nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_FIND_WND_CLASS));
-    INITCOMMONCONTROLSEX wrongSize{sizeof(INITCOMMONCONTROLSEX) + 4, ICC_TREEVIEW_CLASSES};
-    EXPECT_FALSE(InitCommonControlsEx(&wrongSize));
-    EXPECT_FALSE(InitCommonControlsEx(nullptr));
-    INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_TREEVIEW_CLASSES};
-    ASSERT_TRUE(InitCommonControlsEx(&init));
-    HWND tree =
-        CreateWindowExW(0, WC_TREEVIEWW, u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    EXPECT_NE(tree, nullptr);
-    DestroyWindow(tree);
-}
-
 TEST_F(Tree, InsertionPlacesItemsAndNavigationFindsThem) {
     HTREEITEM physical = Insert(TVI_ROOT, TVI_LAST, u"Physical serial ports", 0, 1);
     HTREEITEM virtualRoot = Insert(TVI_ROOT, TVI_LAST, u"Virtual serial ports", 0, 0);

@@ -1,5 +1,5 @@
-// Windows and messages: creation and destruction sequences, handle safety, text, long values, geometry,
-// enabling, focus, FindWindowW, and messages between threads.
+// Windows and messages: creation and destruction sequences, handle safety, text, geometry, enabling,
+// focus, and messages between threads. (FindWindowW is the system tests'.)
 #include "ui_test_support.h"
 
 #include <atomic>
@@ -181,27 +181,6 @@ TEST_F(Windows, TextIsCutToTheBufferAndLeavesTheRestUntouched) {
     DestroyWindow(window);
 }
 
-TEST_F(Windows, LongValuesAnswerThePreviousValueAndRefuseUnknownIndices) {
-    HWND window = Create(WS_POPUP, nullptr);
-    EXPECT_EQ(SetWindowLongW(window, GWL_USERDATA, 1234), 0);
-    EXPECT_EQ(SetWindowLongW(window, GWL_USERDATA, 99), 1234);
-    EXPECT_EQ(GetWindowLongW(window, GWL_USERDATA), 99);
-    EXPECT_EQ(GetWindowLongPtrW(window, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(RecordingWindowProc));
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)) & WS_POPUP, static_cast<DWORD>(WS_POPUP));
-    EXPECT_EQ(SetWindowLongW(window, 0, 0x11223344), 0);
-    EXPECT_EQ(GetWindowLongW(window, 4), 0) << "extra bytes start zeroed";
-    EXPECT_EQ(GetWindowLongW(window, 0), 0x11223344);
-    for (int index : {kExtraBytes - 3, kExtraBytes, -2, -100}) {
-        SetLastError(0xdeadbeef);
-        EXPECT_EQ(GetWindowLongW(window, index), 0) << index;
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_INDEX)) << index;
-    }
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(GetWindowLongW(window, GWL_WNDPROC), 0) << "a 32-bit value cannot carry a procedure here";
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_INDEX));
-    DestroyWindow(window);
-}
-
 TEST_F(Windows, CaptionAndBorderSurroundTheClientArea) {
     HWND window = CreateWindowExW(0, kClass, u"", WS_POPUP | WS_CAPTION, 10, 20, 100, 80, nullptr, nullptr,
                                   nullptr, nullptr);
@@ -277,22 +256,6 @@ TEST_F(Windows, FocusMovesWithKillAndSetFocusNamingEachOther) {
     DestroyWindow(b);
     EXPECT_EQ(GetFocus(), parent) << "the focus of a destroyed window goes to its parent";
     DestroyWindow(parent);
-}
-
-TEST_F(Windows, FindWindowMatchesTopLevelClassAndTitle) {
-    HWND dialog = CreateWindowExW(0, u"Dialog", u"TULK Manager", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                  nullptr, nullptr);
-    HWND other = Create(WS_POPUP, nullptr, 0, u"TULK Manager");
-    HWND child = Create(WS_CHILD, dialog, 3, u"Inner");
-    EXPECT_EQ(FindWindowW(u"Dialog", u"TULK Manager"), dialog);
-    EXPECT_EQ(FindWindowW(u"dialog", u"tulk manager"), dialog) << "neither compare case";
-    EXPECT_EQ(FindWindowW(kClass, nullptr), other);
-    EXPECT_EQ(FindWindowW(nullptr, u"Inner"), nullptr) << "children are not top-level windows";
-    EXPECT_EQ(FindWindowW(u"Dialog", u"TULK"), nullptr);
-    DestroyWindow(dialog);
-    EXPECT_EQ(FindWindowW(u"Dialog", u"TULK Manager"), nullptr);
-    EXPECT_FALSE(IsWindow(child));
-    DestroyWindow(other);
 }
 
 TEST_F(Windows, PostedMessagesComeInOrderAndQuitComesLast) {

@@ -1,5 +1,5 @@
 // Icons: the choice of image in a group, the decoding of every colour depth, the icons of resources_test.rc
-// with their pixels and terminal pictures, shared handles, system icons and the errors of LoadIconW.
+// with their pixels and terminal pictures, shared handles and the errors of LoadIconW.
 #include <dlfcn.h>
 
 #include <cstring>
@@ -428,28 +428,6 @@ TEST(IconLoading, ThreadsLoadingAtOnceShareOneHandlePerIcon) {
         for (int round = 0; round < kRounds; ++round) {
             EXPECT_EQ(seen[t][round], ProgramIcon(ids[(t + round) % ids.size()]));
         }
-    }
-}
-
-TEST(IconLoading, StringNamesInAnyCase) {
-    HICON icon = LoadIconW(GetModuleHandleW(nullptr), u"namedicon");
-    ASSERT_NE(icon, nullptr);
-    EXPECT_EQ(LoadIconW(GetModuleHandleW(nullptr), u"NamedIcon"), icon);
-    EXPECT_EQ(Info(icon).resourceId, 0);
-    EXPECT_EQ(Info(icon).width, 16);
-}
-
-TEST(IconLoading, SystemIconsCarryTheirOwnPictures) {
-    HICON question = LoadIconW(nullptr, IDI_QUESTION);
-    ASSERT_NE(question, nullptr);
-    EXPECT_EQ(LoadIconW(nullptr, IDI_QUESTION), question);
-    EXPECT_EQ(std::u16string(Info(question).glyphs), u"?");
-    EXPECT_EQ(Info(question).width, 16);
-    for (LPCWSTR id : {IDI_APPLICATION, IDI_HAND, IDI_EXCLAMATION, IDI_ASTERISK}) {
-        HICON icon = LoadIconW(nullptr, id);
-        ASSERT_NE(icon, nullptr);
-        EXPECT_NE(icon, question);
-        EXPECT_NE(Info(icon).glyphs[0], 0);
     }
 }
 

@@ -1,32 +1,19 @@
-// One program's part of the stress run across programs: it writes numbered records to its end of the pair
-// and reads its partner's, while other threads wait for comm events and change lines and settings, and
-// in the rough phase also purge, close and reopen, switch flow control and inject flow characters.
-//
-// The test drives it with commands on standard input, one a line, each answered on standard output:
-//   smooth | rough   start that phase's writer and helpers (the reader runs from the first phase on)
-//   stop             ends the phase: its helpers first, then after a rough phase settings and lines go
-//                    back to the lossless ones with every hold released, and the writer stops at a record's
-//                    end: "wrote <records so far>"
-//   drain <n>        waits until the partner's records up to n came: "drained <records come>"
-//   finish <n>       write n more records: "wrote <records so far>"
-//   check <smoothEnd> <roughEnd> <end>   the partner's figures; waits for its last record and answers
-//                    "ok <records> <events>" or "FAIL <why>", then the program ends
-#include <unistd.h>
-
+// One end of the stress run (see stress_end.h): a writer, a reader, an event waiter and helpers that change
+// the port under them.
 #include <atomic>
 #include <cstdio>
-#include <iostream>
 #include <memory>
 #include <random>
 #include <sstream>
 #include <thread>
 #include <vector>
 
-#include "driver/driver_test_support.h"
-#include "system/helper_roles.h"
-#include "system/stress_records.h"
+#include "driver/stress/stress_end.h"
 
-namespace systemtest {
+#include "driver/driver_test_support.h"
+#include "driver/stress/stress_records.h"
+
+namespace stress {
 namespace {
 
 constexpr DWORD kMaxWriteBytes = 3000;
@@ -91,8 +78,8 @@ void RoughState(HANDLE port, Random& random) {
     dcb.fDtrControl = Pick(random, 3);
     dcb.fRtsControl = Pick(random, 4);
     dcb.fDsrSensitivity = Pick(random, 6) == 0;
-    dcb.XonChar = static_cast<char>(stress::kXon);
-    dcb.XoffChar = static_cast<char>(stress::kXoff);
+    dcb.XonChar = static_cast<char>(kXon);
+    dcb.XoffChar = static_cast<char>(kXoff);
     SetCommState(port, &dcb);
 }
 
@@ -108,9 +95,25 @@ class Worker {
     std::thread thread_;
 };
 
-class StressProgram {
+}  // namespace
+
+class StressEndState {
   public:
-    StressProgram(const std::string& name, unsigned seed) : name_(Wide(name)), seed_(seed) {}
+    StressEndState(const std::u16string& name, unsigned seed) : name_(name), seed_(seed) {}
+    ~StressEndState() {
+        stopHelpers_.store(true);
+        stopWriter_.store(true);
+        stopReading_.store(true);
+        helpers_.clear();
+        writer_.reset();
+        reader_.reset();
+        EndWaiter();
+        for (HANDLE handle : {owner_.load(), watcher_.load()}) {
+            if (handle != INVALID_HANDLE_VALUE) {
+                CloseHandle(handle);
+            }
+        }
+    }
 
     bool Open() {
         owner_.store(Reopen(INVALID_HANDLE_VALUE));
@@ -118,43 +121,35 @@ class StressProgram {
         return owner_.load() != INVALID_HANDLE_VALUE && watcher_.load() != INVALID_HANDLE_VALUE;
     }
 
-    int Serve() {
-        std::string line;
-        while (std::getline(std::cin, line)) {
-            std::istringstream words(line);
-            std::string command;
-            words >> command;
-            if (command == "smooth" || command == "rough") {
-                StartPhase(command == "rough");
-            } else if (command == "stop") {
-                StopPhase();
-                Say("wrote " + std::to_string(Records()));
-            } else if (command == "drain") {
-                uint32_t count = 0;
-                words >> count;
-                tulktest::WaitUntil([&] { return received_.load() >= count; }, kLastRecordWaitMs);
-                Say("drained " + std::to_string(received_.load()));
-            } else if (command == "finish") {
-                uint64_t count = 0;
-                words >> count;
-                WriteUpTo(written_ + count * stress::kRecordBytes, nullptr);
-                Say("wrote " + std::to_string(Records()));
-            } else if (command == "check") {
-                uint32_t smoothEnd = 0, roughEnd = 0, end = 0;
-                words >> smoothEnd >> roughEnd >> end;
-                return Check(smoothEnd, roughEnd, end);
-            }
+    std::string Command(const std::string& line) {
+        std::istringstream words(line);
+        std::string command;
+        words >> command;
+        if (command == "smooth" || command == "rough") {
+            StartPhase(command == "rough");
+        } else if (command == "stop") {
+            StopPhase();
+            return "wrote " + std::to_string(Records());
+        } else if (command == "drain") {
+            uint32_t count = 0;
+            words >> count;
+            tulktest::WaitUntil([&] { return received_.load() >= count; }, kLastRecordWaitMs);
+            return "drained " + std::to_string(received_.load());
+        } else if (command == "finish") {
+            uint64_t count = 0;
+            words >> count;
+            WriteUpTo(written_ + count * kRecordBytes, nullptr);
+            return "wrote " + std::to_string(Records());
+        } else if (command == "check") {
+            uint32_t smoothEnd = 0, roughEnd = 0, end = 0;
+            words >> smoothEnd >> roughEnd >> end;
+            return Check(smoothEnd, roughEnd, end);
         }
-        return 1;
+        return {};
     }
 
   private:
-    static void Say(const std::string& text) {
-        std::printf("%s\n", text.c_str());
-        std::fflush(stdout);
-    }
-
-    uint64_t Records() const { return written_ / stress::kRecordBytes; }
+    uint64_t Records() const { return written_ / kRecordBytes; }
 
     HANDLE Reopen(HANDLE old) {
         if (old != INVALID_HANDLE_VALUE) {
@@ -181,14 +176,14 @@ class StressProgram {
             }
             if (stop != nullptr && stop->load()) {
                 // Go on to the end of the record under way, so the partner's next one is whole.
-                target = (written_ + stress::kRecordBytes - 1) / stress::kRecordBytes * stress::kRecordBytes;
+                target = (written_ + kRecordBytes - 1) / kRecordBytes * kRecordBytes;
                 stop = nullptr;
                 continue;
             }
             const auto count =
                 static_cast<DWORD>(std::min<uint64_t>(1 + Pick(random, kMaxWriteBytes), target - written_));
             for (DWORD i = 0; i < count; ++i) {
-                bytes[i] = stress::StreamByte(written_ + i);
+                bytes[i] = StreamByte(written_ + i);
             }
             DWORD done = 0;
             if (WriteFile(owner_.load(), bytes.data(), count, &done, nullptr) || done != 0) {
@@ -298,7 +293,7 @@ class StressProgram {
                 EscapeCommFunction(owner_.load(), SETXON + Pick(random, 5));  // SETXON to CLRDTR
                 break;
             case 4:
-                TransmitCommChar(owner_.load(), static_cast<char>(stress::kXon));
+                TransmitCommChar(owner_.load(), static_cast<char>(kXon));
                 break;
             default: {
                 HANDLE old = watcher_.exchange(INVALID_HANDLE_VALUE);
@@ -350,6 +345,16 @@ class StressProgram {
     }
 
     void Tidy() {
+        // A port retired and started again under the run left handles that answer nothing.
+        DCB probe{};
+        probe.DCBlength = sizeof(probe);
+        if (!GetCommState(owner_.load(), &probe)) {
+            owner_.store(Reopen(owner_.exchange(INVALID_HANDLE_VALUE)));
+        }
+        if (!SetCommMask(watcher_.load(), kAllEvents)) {
+            CloseHandle(watcher_.exchange(INVALID_HANDLE_VALUE));
+            watcher_.store(tulktest::OpenByName(name_, 0));
+        }
         HANDLE port = owner_.load();
         COMMTIMEOUTS timeouts = kTimeouts[0];
         SetCommTimeouts(port, &timeouts);
@@ -366,22 +371,11 @@ class StressProgram {
         SetCommMask(watcher_.load(), kAllEvents);
     }
 
-    int Check(uint32_t smoothEnd, uint32_t roughEnd, uint32_t end) {
+    std::string Check(uint32_t smoothEnd, uint32_t roughEnd, uint32_t end) {
         tulktest::WaitUntil([&] { return received_.load() >= end; }, kLastRecordWaitMs);
         stopReading_.store(true);
-        stopWaiting_.store(true);
         reader_.reset();
-        // A new mask ends the wait under way; the waiter may be about to start another.
-        std::atomic<bool> joined{false};
-        std::thread ender([&] {
-            while (!joined.load()) {
-                SetCommMask(watcher_.load(), EV_RXCHAR);
-                Sleep(kControlPauseMs);
-            }
-        });
-        waiter_.reset();
-        joined.store(true);
-        ender.join();
+        EndWaiter();
         std::ostringstream why;
         if (records_.disordered()) {
             why << "records out of order; ";
@@ -396,12 +390,27 @@ class StressProgram {
         if (records_.lastRunStart() > roughEnd) {
             why << "the finish lost records from " << roughEnd << " to " << records_.lastRunStart() << "; ";
         }
-        const bool ok = why.str().empty();
-        Say(ok ? "ok " + std::to_string(records_.records()) + " " + std::to_string(events_.load())
-               : "FAIL " + why.str());
-        CloseHandle(owner_.load());
-        CloseHandle(watcher_.load());
-        return ok ? 0 : 1;
+        return why.str().empty()
+                   ? "ok " + std::to_string(records_.records()) + " " + std::to_string(events_.load())
+                   : "FAIL " + why.str();
+    }
+
+    void EndWaiter() {
+        stopWaiting_.store(true);
+        if (!waiter_) {
+            return;
+        }
+        // A new mask ends the wait under way; the waiter may be about to start another.
+        std::atomic<bool> joined{false};
+        std::thread ender([&] {
+            while (!joined.load()) {
+                SetCommMask(watcher_.load(), EV_RXCHAR);
+                Sleep(kControlPauseMs);
+            }
+        });
+        waiter_.reset();
+        joined.store(true);
+        ender.join();
     }
 
     const std::u16string name_;
@@ -409,7 +418,7 @@ class StressProgram {
     std::atomic<HANDLE> owner_{INVALID_HANDLE_VALUE};
     std::atomic<HANDLE> watcher_{INVALID_HANDLE_VALUE};
     uint64_t written_ = 0;  // the writing thread's of the phase, or the command thread's between phases
-    stress::RecordReader records_;  // the reader's until it is joined
+    RecordReader records_;  // the reader's until it is joined
     std::atomic<uint32_t> received_{0};
     std::atomic<uint64_t> events_{0};
     bool rough_ = false;  // the command thread's
@@ -423,17 +432,17 @@ class StressProgram {
     std::vector<std::unique_ptr<Worker>> helpers_;
 };
 
-}  // namespace
+StressEnd::StressEnd(const std::u16string& port, unsigned seed)
+    : state_(std::make_unique<StressEndState>(port, seed)) {}
 
-int StressRole(const std::string& port, unsigned seed) {
-    StressProgram program(port, seed);
-    if (!program.Open()) {
-        std::printf("FAIL open: %lu\n", static_cast<unsigned long>(GetLastError()));
-        return 1;
-    }
-    std::printf("open\n");
-    std::fflush(stdout);
-    return program.Serve();
+StressEnd::~StressEnd() = default;
+
+bool StressEnd::Open() {
+    return state_->Open();
 }
 
-}  // namespace systemtest
+std::string StressEnd::Command(const std::string& line) {
+    return state_->Command(line);
+}
+
+}  // namespace stress

@@ -1,4 +1,4 @@
-#include "system/stress_records.h"
+#include "driver/stress/stress_records.h"
 
 namespace stress {
 namespace {
