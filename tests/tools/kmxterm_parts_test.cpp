@@ -69,16 +69,6 @@ TEST_P(PrefixKeyTable, MeanWhatTheyShould) {
 INSTANTIATE_TEST_SUITE_P(
     Kmxterm, PrefixKeyTable,
     ::testing::Values(KeyCase{"ab", {{KeyAction::Send, 'a'}, {KeyAction::Send, 'b'}}},
-                      KeyCase{"\x01"
-                              "d\x01r\x01s\x01"
-                              "b\x01q\x01x\x01h",
-                              {{KeyAction::ToggleDtr, 'd'},
-                               {KeyAction::ToggleRts, 'r'},
-                               {KeyAction::SendFile, 's'},
-                               {KeyAction::Break, 'b'},
-                               {KeyAction::Quit, 'q'},
-                               {KeyAction::Quit, 'x'},
-                               {KeyAction::Help, 'h'}}},
                       // Capitals and the control forms of the letters mean the same.
                       KeyCase{"\x01"
                               "D\x01\x04",

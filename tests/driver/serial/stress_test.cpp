@@ -10,6 +10,8 @@
 namespace serialtest {
 namespace {
 
+using serialtest::PrintTo;
+
 constexpr int kRetirements = 4;
 
 // An end run by threads of this program, answering as a program on the other side of a pipe would.
