@@ -266,14 +266,4 @@ INSTANTIATE_TEST_SUITE_P(Ways, LeavingWithoutAPair,
                                            LeaveCase{"Escape", [](HWND) { Press(VK_ESCAPE); }}),
                          CaseName());
 
-TEST_F(AddPair, EnterCreates) {
-    Start();
-    Open();
-    Press(VK_RETURN);
-    ExpectClosed();
-    EXPECT_EQ(TextsOf(ChildrenOf(tree(), Root(tree(), 1))),
-              (std::vector<std::u16string>{u"COM0:", u"COM1:"}));
-    Close();
-}
-
 }  // namespace
