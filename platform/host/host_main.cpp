@@ -17,6 +17,7 @@
 
 #include "host/boot.h"
 #include "host/server.h"
+#include "kernel/wide_string.h"
 #include "wire/device_dir.h"
 #include "wire/hello.h"
 #include "wire/host_connection.h"
@@ -29,13 +30,15 @@ namespace {
 constexpr int kReadyFd = 3;
 constexpr auto kStopWait = std::chrono::seconds(15);
 constexpr auto kStopPoll = std::chrono::milliseconds(20);
+// A device's name and key in the status, at most.
+constexpr size_t kMaxStatusTextChars = MAX_PATH;
 
 int Usage() {
     std::fprintf(stderr,
                  "usage: cedevice run | stop | status\n"
                  "  run     serve the device in CE_DEVICE (or the default device) in the foreground\n"
                  "  stop    deactivate every device of the running host and end it\n"
-                 "  status  say whether a host serves the device\n");
+                 "  status  say whether a host serves the device, and which devices it runs\n");
     return 2;
 }
 
@@ -189,6 +192,12 @@ int Status(const std::string& dir) {
     const uint32_t sessions = fields.U32();
     const uint32_t devices = fields.U32();
     std::printf("host %u serves %s: %u programs, %u active devices\n", pid, dir.c_str(), sessions, devices);
+    for (uint32_t i = 0; i < devices; ++i) {
+        bool isNull = false;
+        const std::u16string name = fields.String(&isNull, kMaxStatusTextChars);
+        const std::u16string key = fields.String(&isNull, kMaxStatusTextChars);
+        std::printf("  %-6s %s\n", ToUtf8(name).c_str(), ToUtf8(key).c_str());
+    }
     return 0;
 }
 

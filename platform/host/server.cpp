@@ -20,7 +20,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "devices/device_manager.h"
 #include "host/boot.h"
@@ -119,15 +121,46 @@ void Log(const char* format, const std::string& text) {
     std::_Exit(0);
 }
 
-DWORD ActiveDevices() {
-    HKEY key = nullptr;
-    DWORD count = 0;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, DEVLOAD_ACTIVE_KEY, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr);
-        RegCloseKey(key);
+struct ActiveDevice {
+    std::u16string name;  // "COM5:"
+    std::u16string key;   // the driver key it was started from
+};
+
+std::u16string ReadActiveText(HKEY key, LPCWSTR value) {
+    WCHAR text[MAX_PATH + 1] = {};
+    DWORD bytes = MAX_PATH * sizeof(WCHAR);
+    DWORD type = REG_NONE;
+    if (RegQueryValueExW(key, value, nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ) {
+        return u"?";
     }
-    return count;
+    return text;
+}
+
+// The devices the device manager runs, as it lists them under Drivers\Active.
+std::vector<ActiveDevice> ActiveDevices() {
+    std::vector<ActiveDevice> devices;
+    HKEY active = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, DEVLOAD_ACTIVE_KEY, 0, KEY_READ, &active) != ERROR_SUCCESS) {
+        return devices;
+    }
+    for (DWORD index = 0;; ++index) {
+        WCHAR number[MAX_PATH];
+        DWORD chars = MAX_PATH;
+        if (RegEnumKeyExW(active, index, number, &chars, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        HKEY entry = nullptr;
+        if (RegOpenKeyExW(active, number, 0, KEY_READ, &entry) == ERROR_SUCCESS) {
+            devices.push_back({ReadActiveText(entry, DEVLOAD_DEVNAME_VALNAME),
+                               ReadActiveText(entry, DEVLOAD_DEVKEY_VALNAME)});
+            RegCloseKey(entry);
+        }
+    }
+    RegCloseKey(active);
+    return devices;
 }
 
 bool Reply(int fd, Writer& reply) {
@@ -220,7 +253,12 @@ void ServeControl(int fd) {
             reply.U32(0);
             reply.U32(static_cast<uint32_t>(getpid()));
             reply.U32(static_cast<uint32_t>(TheSessions().Count()));
-            reply.U32(ActiveDevices());
+            const std::vector<ActiveDevice> devices = ActiveDevices();
+            reply.U32(static_cast<uint32_t>(devices.size()));
+            for (const ActiveDevice& device : devices) {
+                reply.String(std::u16string_view(device.name));
+                reply.String(std::u16string_view(device.key));
+            }
         }
         if (!Reply(fd, reply)) {
             return;

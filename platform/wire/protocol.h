@@ -17,7 +17,7 @@
 
 namespace ce::host {
 
-inline constexpr uint32_t kProtocolVersion = 3;
+inline constexpr uint32_t kProtocolVersion = 4;
 
 // Records stay well under the smallest default socket send buffer (about 208 KiB) so that no system
 // setting is needed.
@@ -103,7 +103,7 @@ enum class Op : uint32_t {
     WindowForeground,    // u64 id -> u32 error
 
     // Controls of the host (control connections only).
-    Status = 80,  // -> u32 pid, u32 sessions, u32 active devices
+    Status = 80,  // -> u32 pid, u32 sessions, u32 active devices, then each one's string name, string key
     Stop,         // deactivates every device, answers, and the host exits
 };
 

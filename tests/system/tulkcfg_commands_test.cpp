@@ -83,6 +83,11 @@ TEST_F(TulkcfgCommandsTest, KeptPairsComeBackAtBootAndStartSaysWhatItStarted) {
     ASSERT_EQ(hosttest::HostCommand("stop"), 0);
     EXPECT_EQ(Tulkcfg({"list"}).out, running) << "the program that boots the device finds the pair";
     EXPECT_EQ(Tulkcfg({"start"}).out, "COM0: runs already\nCOM1: runs already\n");
+    const RunResult status = tooltest::RunProgram(hosttest::kHostProgram, {"status"}, {});
+    EXPECT_NE(status.out.find(": 0 programs, 2 active devices\n  COM0:  Drivers\\BuiltIn\\TULK0\n"
+                              "  COM1:  Drivers\\BuiltIn\\TULK1\n"),
+              std::string::npos)
+        << status.out;
 
     // Without the start-up line the pair stays stopped until started by hand.
     ASSERT_EQ(

@@ -29,8 +29,23 @@ std::string Ascii(const WCHAR* text) {
     return out;
 }
 
+// The system's words for the error, as FormatMessageW gives them, without their line end.
+std::string ErrorWords(DWORD error) {
+    WCHAR text[kMaxValueChars] = {};
+    if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                       kMaxValueChars, nullptr) == 0) {
+        return "no words for it";
+    }
+    std::string words = Ascii(text);
+    while (!words.empty() && (words.back() == '\n' || words.back() == '\r')) {
+        words.pop_back();
+    }
+    return words;
+}
+
 bool Failed(const char* step, DWORD error) {
-    std::printf("FAILED     %s (error %u)\n", step, static_cast<unsigned>(error));
+    std::printf("FAILED     %s: %s (error %u)\n", step, ErrorWords(error).c_str(),
+                static_cast<unsigned>(error));
     return false;
 }
 
@@ -153,7 +168,7 @@ bool RunDemo() {
     }
     HANDLE device = ActivateDevice(kDriverKey, 0);
     if (device == nullptr) {
-        return Failed("ActivateDevice (is loopdrv.dll in ce-drivers or CE_DRIVER_PATH?)", GetLastError());
+        return Failed("ActivateDevice of loopdrv.dll (in ce-drivers or CE_DRIVER_PATH)", GetLastError());
     }
     std::printf("activate   ActivateDevice: device handle %p\n", device);
     if (!ShowActiveEntry()) {
