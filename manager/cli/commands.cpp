@@ -1,5 +1,7 @@
 #include "commands.h"
 
+#include <ceplatform.h>
+
 #include <iomanip>
 #include <string>
 
@@ -66,6 +68,15 @@ PortEntry* FindVirtualPort(PortList& ports, DWORD combinedNumber) {
         }
     }
     return nullptr;
+}
+
+// "process 1234" as the device tells who holds the port open; "a program" when it cannot.
+std::string HolderOf(const PortEntry& entry) {
+    const std::string name = NameOf(entry);
+    const std::u16string wide(name.begin(), name.end());
+    DWORD process = 0;
+    return CeGetDeviceUsers(wide.c_str(), &process, 1) != 0 ? "process " + std::to_string(process)
+                                                            : "a program";
 }
 
 int Refuse(std::ostream& err, const std::string& why) {
@@ -150,7 +161,8 @@ int DeletePair(PortList& ports, const Command& command, std::ostream& out, std::
     if (!command.force) {
         for (const PortEntry* end : {entry, partner}) {
             if (end != nullptr && ports.IsPortOpen(end) != 0) {
-                return Refuse(err, NameOf(*end) + " is open in a program: delete --force deletes it anyway");
+                return Refuse(err, NameOf(*end) + " is open in " + HolderOf(*end) +
+                                       ": delete --force deletes it anyway");
             }
         }
     }

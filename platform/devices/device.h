@@ -4,6 +4,7 @@
 #include <devload.h>
 
 #include <memory>
+#include <set>
 #include <string>
 
 #include "devices/driver_module.h"
@@ -50,14 +51,18 @@ class Device final : public KernelObject {
 
     DeviceState state = DeviceState::Starting;  // manager lock
     unsigned callsInFlight = 0;                 // manager lock
+    std::multiset<DWORD> users;                 // manager lock; the process of each open for data
 };
 
 // An open handle on a device: the driver's open context. It keeps the Device record (not the driver) alive,
 // so a handle that outlives its device still answers ERROR_DEV_NOT_EXIST.
 class DeviceFile final : public KernelObject {
   public:
-    DeviceFile(std::shared_ptr<Device> device, DWORD_PTR openContext)
-        : KernelObject(ObjectType::DeviceFile), device(std::move(device)), openContext(openContext) {}
+    DeviceFile(std::shared_ptr<Device> device, DWORD_PTR openContext, DWORD user)
+        : KernelObject(ObjectType::DeviceFile),
+          device(std::move(device)),
+          openContext(openContext),
+          user(user) {}
 
     // The handle goes, and the driver's Close runs unless the device is gone (its Deinit already ended
     // every open); FALSE with the driver's error when its Close fails (the handle is gone all the same).
@@ -65,6 +70,7 @@ class DeviceFile final : public KernelObject {
 
     const std::shared_ptr<Device> device;
     const DWORD_PTR openContext;
+    const DWORD user;  // the process the file is open for data for, counted in the device's users; 0: none
 };
 
 }  // namespace ce

@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace ce {
 
 using DeviceActivateFn = HANDLE(LPCWSTR key, DWORD clientInfo);
@@ -19,6 +21,9 @@ using DeviceWriteFileFn = BOOL(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD
 using DeviceSeekFileFn = DWORD(HANDLE file, LONG amount, DWORD method);
 using DeviceIoControlFn = BOOL(HANDLE file, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                                LPDWORD returned);
+// The processes holding the device of that name open for data, each once; false (the error set) without
+// an answer.
+using DeviceUsersFn = bool(LPCWSTR name, std::vector<DWORD>* users);
 // Every device's PowerDown or PowerUp entry point.
 using DevicePowerFn = void();
 // CePlatformReset: no devices, an empty registry and no faults; a shared device is not reset.
@@ -32,6 +37,7 @@ struct DeviceBackend {
     DeviceWriteFileFn* writeFile;
     DeviceSeekFileFn* seekFile;
     DeviceIoControlFn* ioControl;
+    DeviceUsersFn* users;
     DevicePowerFn* powerDown;
     DevicePowerFn* powerUp;
     DeviceResetFn* reset;

@@ -1,6 +1,7 @@
 // Calls on device files, carried into the driver's entry points.
 #include <new>
 
+#include "devices/device_users.h"
 #include "devices/device_manager.h"
 #include "devices/driver_error.h"
 
@@ -59,9 +60,11 @@ HANDLE DeviceManager::Open(LPCWSTR name, DWORD access, DWORD share) {
         scope.Failed(ERROR_OPEN_FAILED);
         return INVALID_HANDLE_VALUE;
     }
+    // A query-only open (access 0) uses nothing; the driver lets it be beside a data open.
+    const DWORD user = (access & (GENERIC_READ | GENERIC_WRITE)) != 0 ? Opener() : 0;
     HANDLE handle = nullptr;
     try {
-        handle = InsertHandle(std::make_shared<DeviceFile>(device, context));
+        handle = InsertHandle(std::make_shared<DeviceFile>(device, context, user));
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     }
@@ -71,6 +74,10 @@ HANDLE DeviceManager::Open(LPCWSTR name, DWORD access, DWORD share) {
         device->entry.close(context);
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
+    }
+    if (user != 0) {
+        std::lock_guard<std::mutex> guard(lock_);
+        device->users.insert(user);
     }
     scope.Succeeded();
     return handle;
@@ -83,6 +90,10 @@ BOOL DeviceManager::Close(HANDLE handle) {
         return FALSE;
     }
     auto file = std::static_pointer_cast<DeviceFile>(removed);
+    if (file->user != 0) {
+        std::lock_guard<std::mutex> guard(lock_);
+        file->device->users.erase(file->device->users.find(file->user));
+    }
     DriverCall inside(*this, file->device);
     if (!inside.entered()) {
         return TRUE;  // the driver forgot its opens in Deinit

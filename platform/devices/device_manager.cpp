@@ -214,6 +214,20 @@ std::shared_ptr<Device> DeviceManager::FindActive(std::u16string_view name) {
     return found->second;
 }
 
+std::vector<DWORD> DeviceManager::Users(std::u16string_view name) {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto found = names_.find(name);
+    if (found == names_.end() || found->second->state != DeviceState::Active) {
+        return {};
+    }
+    const std::multiset<DWORD>& users = found->second->users;
+    std::vector<DWORD> distinct;
+    for (auto user = users.begin(); user != users.end(); user = users.upper_bound(*user)) {
+        distinct.push_back(*user);
+    }
+    return distinct;
+}
+
 std::vector<std::shared_ptr<Device>> DeviceManager::ActiveDevices() {
     std::vector<std::shared_ptr<Device>> active;
     std::lock_guard<std::mutex> guard(lock_);

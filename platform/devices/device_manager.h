@@ -47,6 +47,9 @@ class DeviceManager {
     BOOL IoControl(HANDLE file, DWORD code, PBYTE in, DWORD inSize, PBYTE out, DWORD outSize,
                    LPDWORD returned);
 
+    // The processes holding data opens on the active device of that name, each once, in order.
+    std::vector<DWORD> Users(std::u16string_view name);
+
     // Every active device's PowerDown or PowerUp entry point.
     void PowerDown();
     void PowerUp();

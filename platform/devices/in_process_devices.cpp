@@ -1,7 +1,9 @@
 // The in-process device backend: this process's own device manager, and the platform's controls over it.
 #include <new>
+#include <vector>
 
 #include "devices/device_backend.h"
+#include "devices/device_users.h"
 #include "devices/device_manager.h"
 #include "kernel/faults.h"
 #include "registry/registry_control.h"
@@ -38,6 +40,11 @@ BOOL IoControl(HANDLE file, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWO
                LPDWORD returned) {
     return DeviceManager::Instance().IoControl(file, code, static_cast<PBYTE>(in), inSize,
                                                static_cast<PBYTE>(out), outSize, returned);
+}
+
+bool Users(LPCWSTR name, std::vector<DWORD>* users) {
+    *users = DeviceUsers(name);
+    return true;
 }
 
 void PowerDown() {
@@ -78,6 +85,7 @@ const DeviceBackend kInProcessDevices = {
     .writeFile = WriteFile,
     .seekFile = SeekFile,
     .ioControl = IoControl,
+    .users = Users,
     .powerDown = PowerDown,
     .powerUp = PowerUp,
     .reset = Reset,

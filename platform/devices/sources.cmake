@@ -6,6 +6,7 @@ target_sources(ceplatform PRIVATE
     devices/device_files.cpp
     devices/device_key.cpp
     devices/device_manager.cpp
+    devices/device_users.cpp
     devices/driver_module.cpp
     devices/entry_points.cpp
     devices/in_process_devices.cpp

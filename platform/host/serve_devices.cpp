@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "devices/device_users.h"
 #include "host/serve.h"
 #include "wire/call_slots.h"
 
@@ -90,6 +91,7 @@ bool Open(Session& session, Reader& request, Writer& reply) {
         return true;
     }
     ErrorCapture error;
+    const OpenerScope opener(static_cast<DWORD>(session.pid()));
     HANDLE file = CreateFileW(name.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
     error.Put(reply);
     if (file == INVALID_HANDLE_VALUE || !place.AdoptFile(file)) {
@@ -196,6 +198,22 @@ bool Power(Session&, Reader& request, Writer& reply) {
     return true;
 }
 
+bool Users(Session&, Reader& request, Writer& reply) {
+    bool isNull = true;
+    const std::u16string name = request.String(&isNull, kMaxStringChars);
+    if (!request.Complete() || isNull) {
+        return false;
+    }
+    ErrorCapture error;
+    const std::vector<DWORD> users = DeviceUsers(name.c_str());
+    error.Put(reply);
+    reply.U32(static_cast<uint32_t>(users.size()));
+    for (const DWORD user : users) {
+        reply.U32(user);
+    }
+    return true;
+}
+
 }  // namespace
 
 Handler DeviceHandler(Op op) {
@@ -220,6 +238,8 @@ Handler DeviceHandler(Op op) {
             return Power<true>;
         case Op::PowerUp:
             return Power<false>;
+        case Op::DeviceUsers:
+            return Users;
         default:
             return nullptr;
     }

@@ -51,6 +51,12 @@ CEAPI LONG CeRegistryExportKey(HKEY root, LPCWSTR subKey, const char* path, char
 CEAPI LONG CeRegistryImportFile(const char* path, char* problem, DWORD problemSize);
 
 // Calls every active device's PowerDown or PowerUp entry point, as a suspend and resume would.
+// The programs that hold the device named deviceName ("COM5:") open for reading or writing, by process id,
+// each once: up to maxCount of them are stored in processIds. Answers how many there are: 0 for a device
+// nobody holds, for a name no active device has, and on failure (the error set). A program alone on its
+// device (CE_DEVICE=none) can only find itself.
+CEAPI DWORD CeGetDeviceUsers(LPCWSTR deviceName, DWORD* processIds, DWORD maxCount);
+
 CEAPI void CePlatformPowerDown(void);
 CEAPI void CePlatformPowerUp(void);
 

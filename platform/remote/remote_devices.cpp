@@ -302,6 +302,23 @@ BOOL IoControlRemote(HANDLE file, DWORD code, LPVOID in, DWORD inSize, LPVOID ou
                    [&] { return IoControlRemoteUnguarded(file, code, in, inSize, out, outSize, returned); });
 }
 
+bool DeviceUsersRemote(LPCWSTR name, std::vector<DWORD>* users) {
+    return Guarded(false, [&] {
+        DeviceCall call(Op::DeviceUsers);
+        call.request.String(name);
+        if (!call.Run()) {
+            return false;
+        }
+        const uint32_t count = call.reply().U32();
+        // A count the reply does not hold ends the reading at its end.
+        for (uint32_t i = 0; i < count && call.reply().ok(); ++i) {
+            users->push_back(call.reply().U32());
+        }
+        call.TakeError();
+        return call.reply().Complete() || Fail(ERROR_INVALID_DATA);
+    });
+}
+
 void PowerRemote(bool down) {
     Guarded(true, [&] {
         PowerRemoteUnguarded(down);
@@ -333,6 +350,7 @@ const DeviceBackend kRemoteDevices = {
     .writeFile = WriteRemote,
     .seekFile = SeekRemote,
     .ioControl = IoControlRemote,
+    .users = DeviceUsersRemote,
     .powerDown = PowerDownRemote,
     .powerUp = PowerUpRemote,
     .reset = ResetRemote,

@@ -90,6 +90,7 @@ enum class Op : uint32_t {
     IoControl,
     PowerDown,
     PowerUp,
+    DeviceUsers,  // string name -> error fields, u32 count, u32 process ... (each process once)
 
     // Top-level windows of programs. A window is the owner's own u32 value; other programs name it by the
     // host's u64 id. Class names and titles are at most kMaxWindowTextChars characters; a null one (a name

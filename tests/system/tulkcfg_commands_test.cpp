@@ -1,6 +1,8 @@
 // tulkcfg's commands for scripts, run as a script runs them on a device of the test's own: the words on
 // standard output and error and the exit status. The test process joins the same device to hold a port
 // open.
+#include <unistd.h>
+
 #include "system/system_support.h"
 #include "tools/program_runner.h"
 
@@ -57,7 +59,7 @@ TEST_F(TulkcfgCommandsTest, PairsAreAddedListedAndDeleted) {
     HANDLE held = CreateFileW(u"COM5:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_NE(Tulkcfg({"list"}).out.find("COM5:  virtual   KMX6:  active    open\n"), std::string::npos);
-    ExpectRefused(Tulkcfg({"delete", "KMX6:"}), 1, "COM5: is open");
+    ExpectRefused(Tulkcfg({"delete", "KMX6:"}), 1, "COM5: is open in process " + std::to_string(getpid()));
     const RunResult forced = Tulkcfg({"delete", "kmx6", "--force"});
     EXPECT_EQ(forced.exitCode, 0) << forced.err;
     EXPECT_EQ(forced.out, "deleted KMX6: COM5:\n");

@@ -79,4 +79,16 @@ TEST_F(KmxtermDevice, APipeCarriesAFileByteForByte) {
     EXPECT_TRUE(got == bytes) << "the file changed on the way";
 }
 
+TEST_F(KmxtermDevice, APortInUseNamesTheProgramThatHoldsIt) {
+    const std::string kmxterm = KMXTERM_PROGRAM;
+    const std::string script = "sleep 2 | " + kmxterm + " COM5: > /dev/null & holder=$!; sleep 0.5; " +
+                               kmxterm + " COM5: < /dev/null; echo $? $holder; wait";
+    const RunResult result = tooltest::RunProgram("/bin/sh", {"-c", script}, Env());
+    const std::string holder = result.out.substr(result.out.find(' ') + 1);
+    EXPECT_EQ(result.out.substr(0, 2), "1 ");
+    // The shell's job is the pipe's last program: kmxterm itself.
+    EXPECT_EQ(result.err, "kmxterm: COM5: is in use by another program (process " +
+                              holder.substr(0, holder.size() - 1) + ", kmxterm)\n");
+}
+
 }  // namespace

@@ -2,9 +2,13 @@
 
 #include <devload.h>
 
+#include <ceplatform.h>
+
+#include <algorithm>
 #include <cctype>
 
 #include "error_text.h"
+#include "process_name.h"
 
 namespace {
 
@@ -81,6 +85,25 @@ KeptAs FindKept(const std::string& name) {
     return kept;
 }
 
+constexpr DWORD kMostUsersNamed = 4;
+
+// "another program (process 1234, kmxterm)" as the device tells; "another program" when it cannot.
+std::string UsersOf(const std::string& name) {
+    const std::u16string wide(name.begin(), name.end());
+    DWORD users[kMostUsersNamed] = {};
+    const DWORD count = std::min(CeGetDeviceUsers(wide.c_str(), users, kMostUsersNamed), kMostUsersNamed);
+    std::string words = "another program";
+    for (DWORD i = 0; i < count; ++i) {
+        if (users[i] == GetCurrentProcessId()) {
+            return "this program";
+        }
+        const std::string program = ProcessName(users[i]);
+        words += (i == 0 ? " (process " : ", process ") + std::to_string(users[i]) +
+                 (program.empty() ? "" : ", " + program);
+    }
+    return count == 0 ? words : words + ")";
+}
+
 }  // namespace
 
 HANDLE OpenPortByName(const std::string& name) {
@@ -107,7 +130,7 @@ std::string OpenFailureWords(const std::string& name, DWORD code) {
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
             // A port has one user at a time: the driver refuses a second open for data.
-            return name + " is in use by another program";
+            return name + " is in use by " + UsersOf(name);
         default:
             return name + " cannot open: " + Win32ErrorText(code);
     }

@@ -35,6 +35,27 @@ TEST_F(DeviceFileTest, OnlyRunningDeviceNamesOpen) {
     }
 }
 
+TEST_F(DeviceFileTest, ItsUsersAreTheProcessesHoldingItForData) {
+    DWORD users[2] = {0, 0};
+    EXPECT_EQ(CeGetDeviceUsers(u"tst1:", users, 2), 1u);
+    EXPECT_EQ(users[0], GetCurrentProcessId());
+    EXPECT_EQ(users[1], 0u) << "each process once";
+    HANDLE second = CreateFileW(u"TST1:", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE query = CreateFileW(u"TST1:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(second, INVALID_HANDLE_VALUE);
+    ASSERT_NE(query, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CeGetDeviceUsers(u"TST1:", users, 2), 1u);
+    CloseHandle(file_);
+    CloseHandle(second);
+    file_ = INVALID_HANDLE_VALUE;
+    EXPECT_EQ(CeGetDeviceUsers(u"TST1:", users, 2), 0u) << "a query-only open uses nothing";
+    CloseHandle(query);
+    EXPECT_EQ(CeGetDeviceUsers(u"TST7:", nullptr, 0), 0u);
+    SetLastError(kUnsetError);
+    EXPECT_EQ(CeGetDeviceUsers(nullptr, users, 2), 0u);
+    EXPECT_LAST_ERROR(ERROR_INVALID_PARAMETER);
+}
+
 // A driver's refusal keeps its error; one that set none gets the call's own.
 class DriverRefusal : public OpenDeviceTest, public ::testing::WithParamInterface<DWORD> {};
 
