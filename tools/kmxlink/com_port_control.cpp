@@ -360,8 +360,7 @@ void ComPortControl::PurgeData(unsigned char code, std::string_view value) {
         pump_.DiscardReceived();
     }
     if ((which & kSent) != 0) {
-        pump_.DiscardUnsent();
-        port_.Purge(PURGE_TXABORT | PURGE_TXCLEAR);
+        pump_.DiscardUnsent([this] { port_.Purge(PURGE_TXABORT | PURGE_TXCLEAR); });
     }
     Answer(code, which);
 }

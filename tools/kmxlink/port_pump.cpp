@@ -7,6 +7,7 @@
 namespace {
 
 constexpr DWORD kChunkBytes = 16 * 1024;
+constexpr auto kAbortRetry = std::chrono::milliseconds(1);
 
 }  // namespace
 
@@ -86,10 +87,18 @@ void PortPump::DiscardReceived() {
     roomToRead_.notify_one();
 }
 
-void PortPump::DiscardUnsent() {
-    std::lock_guard<std::mutex> guard(mutex_);
+void PortPump::DiscardUnsent(const std::function<void()>& abortWrite) {
+    std::unique_lock<std::mutex> lock(mutex_);
     unsent_.clear();
     ++discards_;
+    // The writer may hold discarded bytes and be just about to hand them to the port, and the start of a
+    // write clears an abort that came before it: abort until that write is over.
+    do {
+        lock.unlock();
+        abortWrite();
+        lock.lock();
+    } while (writing_ && writingDiscards_ != discards_ && !stop_ &&
+             !toWrite_.wait_for(lock, kAbortRetry, [this] { return !writing_ || stop_; }));
 }
 
 uint64_t PortPump::TakeDropped() {
@@ -164,6 +173,8 @@ void PortPump::Write() {
             size = std::min(unsent_.size(), chunk.size());
             unsent_.copy(chunk.data(), size);
             discards = discards_;
+            writing_ = true;
+            writingDiscards_ = discards;
         }
         DWORD written = 0;
         const bool ok = WriteFile(port_, chunk.data(), static_cast<DWORD>(size), &written, nullptr) != FALSE;
@@ -178,6 +189,7 @@ void PortPump::Write() {
                     dropped_ += size - written;
                 }
             }
+            writing_ = false;
         }
         toWrite_.notify_all();
         if (!ok) {

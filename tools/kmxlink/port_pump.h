@@ -9,6 +9,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -42,9 +43,10 @@ class PortPump {
     void Send(std::string_view bytes);
     // Waits until everything queued reached the port, or the port took nothing for quietMs.
     void Drain(DWORD quietMs);
-    // A purge: what was received and not yet taken, or what was queued and not yet written.
+    // A purge: what was received and not yet taken, or what was queued and not yet written. abortWrite
+    // ends a write in progress on the port (PurgeComm); it is called until a write of discarded bytes ends.
     void DiscardReceived();
-    void DiscardUnsent();
+    void DiscardUnsent(const std::function<void()>& abortWrite);
     // The count of bytes the port refused because nobody had its other end open, since the last call.
     uint64_t TakeDropped();
     // True with the Win32 error once a call on the port failed other than by the stop.
@@ -66,7 +68,9 @@ class PortPump {
     bool stop_ = false;
     std::string received_;
     std::string unsent_;
-    uint64_t discards_ = 0;  // DiscardUnsent calls: a write in progress then leaves unsent_ alone
+    uint64_t discards_ = 0;         // DiscardUnsent calls: a write in progress then leaves unsent_ alone
+    bool writing_ = false;          // the writer is in WriteFile
+    uint64_t writingDiscards_ = 0;  // discards_ when the bytes of that write were taken
     uint64_t dropped_ = 0;
     bool failed_ = false;
     DWORD failure_ = 0;

@@ -66,8 +66,7 @@ class PortTerminalSession final : public TerminalSession {
             link_->port().Purge(PURGE_RXCLEAR);
         }
         if (sent) {
-            link_->pump().DiscardUnsent();
-            link_->port().Purge(PURGE_TXABORT | PURGE_TXCLEAR);
+            link_->pump().DiscardUnsent([this] { link_->port().Purge(PURGE_TXABORT | PURGE_TXCLEAR); });
         }
     }
 
