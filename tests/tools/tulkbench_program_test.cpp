@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <iterator>
+#include <sstream>
 
 #include "tools/program_runner.h"
 
@@ -36,6 +38,67 @@ TEST(TulkbenchProgram, BadUsageIsOneLineAndExitsTwo) {
     const RunResult help = tooltest::RunProgram(TULKBENCH_PROGRAM, {"--help"}, {{"CE_DEVICE", "none"}});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_EQ(help.out.rfind("usage: tulkbench [--processes] [MIB [ROUNDS]]\n", 0), 0u) << help.out;
+}
+
+// The words of the first line of text that contains part.
+std::vector<std::string> WordsOfLineWith(const std::string& text, const std::string& part) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find(part) != std::string::npos) {
+            std::istringstream words(line);
+            return {std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+        }
+    }
+    return {};
+}
+
+// The Linux channels carry the pair's traffic in and across programs, every byte verified; socat's column
+// is there, or one line says why not and the run still succeeds.
+TEST(TulkbenchProgram, EveryChannelBesideThePairCarriesVerifiedData) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        bool socatOnPath;
+    };
+    const Case cases[] = {
+        {"in one program", {"1", "10"}, true},
+        {"across programs", {"--processes", "1", "10"}, true},
+        {"without socat", {"1", "10"}, false},
+    };
+    for (const Case& run : cases) {
+        tooltest::ScratchDirectory scratch;
+        const std::string device = scratch.File("device");
+        ASSERT_EQ(mkdir(device.c_str(), 0700), 0);
+        tooltest::Environment env = {{"CE_DEVICE", run.args[0] == "--processes" ? device : "none"}};
+        if (!run.socatOnPath) {
+            env.push_back({"PATH", scratch.path().string()});
+        }
+        const RunResult result = tooltest::RunProgram(TULKBENCH_PROGRAM, run.args, env);
+        tooltest::RunProgram(HOST_PROGRAM, {"stop"}, env);
+        EXPECT_EQ(result.exitCode, 0) << run.what << result.err;
+        const bool socatMeasured = result.out.find("socat PTY not measured: ") == std::string::npos;
+        if (!run.socatOnPath) {
+            EXPECT_NE(result.out.find("tulkbench: socat PTY not measured: socat is not on PATH"),
+                      std::string::npos)
+                << result.out;
+        }
+        // A column per channel, then the pair's ratio to each of them.
+        std::vector<std::string> peers = {"socketpair", "raw", "PTY"};
+        if (socatMeasured) {
+            peers.insert(peers.end(), {"socat", "PTY"});
+        }
+        std::vector<std::string> headings = WordsOfLineWith(result.out, "socketpair");
+        std::vector<std::string> expected = peers;
+        expected.insert(expected.end(), peers.begin(), peers.end());
+        ASSERT_GE(headings.size(), expected.size()) << result.out;
+        headings.erase(headings.begin(), headings.end() - static_cast<long>(expected.size()));
+        EXPECT_EQ(headings, expected) << run.what << "\n" << result.out;
+        expected = {"data", "verified", "verified", "verified"};
+        if (socatMeasured) {
+            expected.push_back("verified");
+        }
+        EXPECT_EQ(WordsOfLineWith(result.out, "data "), expected) << run.what << "\n" << result.out;
+    }
 }
 
 TEST(TulkbenchProgram, WithoutADeviceNamedItRunsInsideItself) {

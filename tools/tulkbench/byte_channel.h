@@ -1,4 +1,4 @@
-// A two-ended byte channel under test: a pair of virtual serial ports, or a Unix socketpair for comparison.
+// A two-ended byte channel under test: a pair of virtual serial ports, or a Linux channel beside it.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +20,3 @@ struct ByteChannel {
     std::unique_ptr<ByteEnd> a;
     std::unique_ptr<ByteEnd> b;
 };
-
-// The socketpair baseline (Linux), kept apart from the serial ports' code.
-ByteChannel MakeSocketpairChannel();

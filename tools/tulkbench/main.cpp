@@ -1,9 +1,10 @@
-// tulkbench: throughput and latency of a pair of virtual serial ports, beside a Unix socketpair in the same
-// run. Every byte is verified. Figures are printed, never judged.
+// tulkbench: throughput and latency of a pair of virtual serial ports, beside what a Linux user would pick
+// instead (a socketpair, a raw PTY pair, a socat PTY pair) carrying the same traffic in the same run. Every
+// byte is verified. Figures are printed, never judged.
 //
-// By default both ends of the pair are used by threads of this program. With --processes the far end is a
-// second program on the same device (CE_DEVICE, or a temporary device of the run's own), so every call
-// crosses to the device host as it does between two applications.
+// By default both ends of each channel are used by threads of this program. With --processes the far end
+// is a second program: for the pair, on the same device (CE_DEVICE, or a temporary device of the run's
+// own), so every call crosses to the device host as it does between two applications.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +18,8 @@
 #include <windows.h>
 
 #include "byte_channel.h"
+#include "linux_channels.h"
+#include "measured_channel.h"
 #include "process_end.h"
 #include "serial_pair.h"
 #include "store/port_list.h"
@@ -34,29 +37,30 @@ struct Figures {
     bool verified = false;
 };
 
-// The near end of a channel and whoever serves its far end.
-struct Ends {
-    ByteEnd* near;
-    FarEnd* far;
-};
+// CPU time of the process between the ends so far; 0 when there is none.
+double CarrierMs(const MeasuredChannel& channel) {
+    return channel.carrier ? channel.carrier->Ms() : 0;
+}
 
-Figures Throughput(Ends ends, uint64_t bytes, bool bothWays) {
+Figures Throughput(MeasuredChannel& channel, uint64_t bytes, bool bothWays) {
     bool readOk = true;
     double farCpuMs = 0;
+    const double carrierBefore = CarrierMs(channel);
     const std::clock_t cpuBefore = std::clock();
     const auto start = Clock::now();
-    bool ok = ends.far->Start(Task{bothWays ? Task::ReadAndWrite : Task::Read, bytes, 0, 0});
+    bool ok = channel.far->Start(Task{bothWays ? Task::ReadAndWrite : Task::Read, bytes, 0, 0});
     std::thread reader;
     if (bothWays) {
-        reader = std::thread([&] { readOk = ReadPattern(ends.near, bytes); });
+        reader = std::thread([&] { readOk = ReadPattern(channel.near.get(), bytes); });
     }
-    ok = WritePattern(ends.near, bytes) && ok;
+    ok = WritePattern(channel.near.get(), bytes) && ok;
     if (bothWays) {
         reader.join();
     }
-    ok = ends.far->Finish(&farCpuMs) && ok && readOk;
+    ok = channel.far->Finish(&farCpuMs) && ok && readOk;
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const double cpuMs = 1000.0 * static_cast<double>(std::clock() - cpuBefore) / CLOCKS_PER_SEC + farCpuMs;
+    const double cpuMs = 1000.0 * static_cast<double>(std::clock() - cpuBefore) / CLOCKS_PER_SEC + farCpuMs +
+                         CarrierMs(channel) - carrierBefore;
     const double mib = static_cast<double>(bytes) * (bothWays ? 2 : 1) / (1024.0 * 1024.0);
     return Figures{mib / seconds, cpuMs / mib, ok};
 }
@@ -67,20 +71,21 @@ struct Latency {
     bool verified = false;
 };
 
-Latency RoundTrip(Ends ends, size_t size, int rounds) {
+Latency RoundTrip(MeasuredChannel& channel, size_t size, int rounds) {
     std::vector<double> samples;
     samples.reserve(rounds);
-    bool ok = ends.far->Start(Task{Task::Echo, 0, size, rounds});
+    ByteEnd* near = channel.near.get();
+    bool ok = channel.far->Start(Task{Task::Echo, 0, size, rounds});
     std::vector<uint8_t> message(size), reply(size);
     for (int r = 0; r < rounds && ok; ++r) {
         for (size_t i = 0; i < size; ++i) {
             message[i] = PatternByte(static_cast<uint64_t>(r) * size + i);
         }
         const auto start = Clock::now();
-        ok = ends.near->WriteAll(message.data(), size);
+        ok = near->WriteAll(message.data(), size);
         size_t got = 0;
         while (ok && got < size) {
-            const size_t n = ends.near->ReadSome(reply.data() + got, size - got);
+            const size_t n = near->ReadSome(reply.data() + got, size - got);
             ok = n != 0;
             got += n;
         }
@@ -88,7 +93,7 @@ Latency RoundTrip(Ends ends, size_t size, int rounds) {
         ok = ok && reply == message;
     }
     double farCpuMs = 0;
-    const bool echoOk = ends.far->Finish(&farCpuMs);
+    const bool echoOk = channel.far->Finish(&farCpuMs);
     std::sort(samples.begin(), samples.end());
     Latency latency;
     if (!samples.empty()) {
@@ -108,33 +113,83 @@ struct Results {
     }
 };
 
-Results Measure(Ends ends, uint64_t bytes, int rounds) {
+Results Measure(MeasuredChannel& channel, uint64_t bytes, int rounds) {
     Results results;
-    results.oneWay = Throughput(ends, bytes, false);
-    results.bothWays = Throughput(ends, bytes, true);
-    results.small = RoundTrip(ends, 1, rounds);
-    results.medium = RoundTrip(ends, 64, rounds);
+    results.oneWay = Throughput(channel, bytes, false);
+    results.bothWays = Throughput(channel, bytes, true);
+    results.small = RoundTrip(channel, 1, rounds);
+    results.medium = RoundTrip(channel, 64, rounds);
     return results;
 }
+
+// One column of the table: the pair first, then the Linux channels measured beside it.
+struct Column {
+    std::string heading;
+    Results results;
+};
+
+constexpr int kLabelWidth = 22;
+constexpr int kPairWidth = 14;  // "COM5:<->COM6:"
+constexpr int kPeerWidth = 11;  // "socketpair"
+constexpr int kRatioGap = 2;
+
+struct Row {
+    const char* label;
+    double (*value)(const Results&);
+};
+
+const Row kRows[] = {
+    {"one-way MiB/s", [](const Results& r) { return r.oneWay.mibPerSecond; }},
+    {"both-ways MiB/s", [](const Results& r) { return r.bothWays.mibPerSecond; }},
+    {"CPU ms/MiB one-way", [](const Results& r) { return r.oneWay.cpuMsPerMib; }},
+    {"1-byte RTT median us", [](const Results& r) { return r.small.medianUs; }},
+    {"1-byte RTT p99 us", [](const Results& r) { return r.small.p99Us; }},
+    {"64-byte RTT median us", [](const Results& r) { return r.medium.medianUs; }},
+    {"64-byte RTT p99 us", [](const Results& r) { return r.medium.p99Us; }},
+};
 
 const char* Verdict(bool ok) {
     return ok ? "verified" : "FAILED";
 }
 
-void Report(const char* pairLabel, const Results& serial, const Results& baseline) {
-    std::printf("\n%-28s %16s %16s %10s\n", "", pairLabel, "socketpair", "ratio");
-    auto row = [](const char* label, double pairValue, double socketValue, const char* unit) {
-        std::printf("%-28s %12.1f %-3s %12.1f %-3s %9.3f\n", label, pairValue, unit, socketValue, unit,
-                    socketValue != 0 ? pairValue / socketValue : 0.0);
+// A table with a column per channel, the pair's first, then the pair's figures divided by each other
+// channel's.
+void Report(const std::vector<Column>& columns) {
+    const Column& pair = columns.front();
+    const int peers = static_cast<int>(columns.size()) - 1;
+    std::printf("\n");
+    if (peers > 0) {
+        std::printf("%*s%s\n", kLabelWidth + kPairWidth + peers * kPeerWidth + kRatioGap, "",
+                    "the pair's figure divided by");
+    }
+    auto headings = [&] {
+        for (int i = 1; i <= peers; ++i) {
+            std::printf("%*s", kPeerWidth, columns[i].heading.c_str());
+        }
     };
-    row("one-way throughput", serial.oneWay.mibPerSecond, baseline.oneWay.mibPerSecond, "MiB/s");
-    row("both-ways throughput", serial.bothWays.mibPerSecond, baseline.bothWays.mibPerSecond, "MiB/s");
-    row("CPU per MiB (one way)", serial.oneWay.cpuMsPerMib, baseline.oneWay.cpuMsPerMib, "ms");
-    row("1-byte round trip median", serial.small.medianUs, baseline.small.medianUs, "us");
-    row("1-byte round trip p99", serial.small.p99Us, baseline.small.p99Us, "us");
-    row("64-byte round trip median", serial.medium.medianUs, baseline.medium.medianUs, "us");
-    row("64-byte round trip p99", serial.medium.p99Us, baseline.medium.p99Us, "us");
-    std::printf("\ndata: pair %s, socketpair %s\n", Verdict(serial.verified()), Verdict(baseline.verified()));
+    std::printf("%*s%*s", kLabelWidth, "", kPairWidth, pair.heading.c_str());
+    headings();
+    std::printf("%*s", kRatioGap, "");
+    headings();
+    std::printf("\n");
+    for (const Row& row : kRows) {
+        const double ours = row.value(pair.results);
+        std::printf("%-*s%*.1f", kLabelWidth, row.label, kPairWidth, ours);
+        for (int i = 1; i <= peers; ++i) {
+            std::printf("%*.1f", kPeerWidth, row.value(columns[i].results));
+        }
+        std::printf("%*s", kRatioGap, "");
+        for (int i = 1; i <= peers; ++i) {
+            const double theirs = row.value(columns[i].results);
+            std::printf("%*.3f", kPeerWidth, theirs != 0 ? ours / theirs : 0.0);
+        }
+        std::printf("\n");
+    }
+    std::printf("%-*s%*s", kLabelWidth, "data", kPairWidth, Verdict(pair.results.verified()));
+    for (int i = 1; i <= peers; ++i) {
+        std::printf("%*s", kPeerWidth, Verdict(columns[i].results.verified()));
+    }
+    std::printf("\nCPU: both ends' programs and the process between them (the device host, socat)\n");
 }
 
 constexpr int kExitFailure = 1;
@@ -146,10 +201,12 @@ constexpr DWORD kPreferredNumbers[2] = {5, 6};
 
 const char* kUsage =
     "usage: tulkbench [--processes] [MIB [ROUNDS]]\n"
-    "  Throughput and round trips through a pair of virtual serial ports, beside a Unix socketpair.\n"
+    "  Throughput and round trips through a pair of virtual serial ports, beside the same traffic\n"
+    "  through a socketpair, a raw PTY pair and a socat PTY pair (when socat is on PATH).\n"
     "  MIB       traffic each way, in MiB (default 64)\n"
     "  ROUNDS    round trips per message size (default 5000)\n"
-    "  --processes  the pair's far end in a second program, every call through the device host\n"
+    "  --processes  each channel's far end in a second program; the pair's calls go through the\n"
+    "               device host\n"
     "  The pair runs inside this program, or with --processes on a temporary device, unless CE_DEVICE\n"
     "  names a device: there it takes two free names and slots and removes its pair at the end.\n";
 
@@ -234,7 +291,7 @@ std::string Narrow(const std::u16string& text) {
 
 int main(int argc, char** argv) {
     if (IsFarEndCommand(argc, argv)) {
-        return ServeFarEnd(argv[2]);
+        return ServeFarEnd(argc, argv);
     }
     Arguments arguments;
     std::string error;
@@ -252,8 +309,7 @@ int main(int argc, char** argv) {
         return Fail("no device directory for the programs");
     }
 
-    Results serial;
-    std::string label;
+    std::vector<Column> columns;
     {
         // The store's own rules find where the pair may go without touching anybody's ports.
         std::unique_ptr<PortList> ports = std::make_unique<PortList>();
@@ -275,31 +331,42 @@ int main(int argc, char** argv) {
         const std::string farName = Narrow(pair.Name(1));
         std::printf("tulkbench: %llu MiB each way in %zu-byte writes, %d round trips per size%s\n",
                     static_cast<unsigned long long>(arguments.mib), kWriteChunk, arguments.rounds,
-                    arguments.processes ? ", far end in another program" : "");
+                    arguments.processes ? ", each far end in a second program" : "");
         if (device.shared()) {
             std::printf("tulkbench: %s and %s %s, removed at the end\n", near.c_str(), farName.c_str(),
                         device.Description().c_str());
         }
+        MeasuredChannel channel;
+        channel.carrier = device.HostClock();
         if (arguments.processes) {
             // The far end opens its port and takes up flow control first; the near end's then reaches it.
             std::unique_ptr<PortEnd> nearEnd = PortEnd::Open(pair.Name(0));
-            std::unique_ptr<FarEnd> far = nearEnd ? ProcessFarEnd(farName) : nullptr;
-            if (!far || !nearEnd->UseHardwareFlowControl()) {
+            channel.far = nearEnd ? ProcessFarEnd(farName) : nullptr;
+            if (!channel.far || !nearEnd->UseHardwareFlowControl()) {
                 return Fail("cannot open the pair across two programs");
             }
-            serial = Measure(Ends{nearEnd.get(), far.get()}, bytes, arguments.rounds);
-            label = near + " | " + farName;
+            channel.near = std::move(nearEnd);
+            channel.heading = near + " | " + farName;
         } else {
-            ByteChannel ports = pair.Open();
-            std::unique_ptr<FarEnd> far = ThreadFarEnd(ports.b.get());
-            serial = Measure(Ends{ports.a.get(), far.get()}, bytes, arguments.rounds);
-            label = near + "<->" + farName;
+            ByteChannel ends = pair.Open();
+            channel.near = std::move(ends.a);
+            channel.farHere = std::move(ends.b);
+            channel.far = ThreadFarEnd(channel.farHere.get());
+            channel.heading = near + "<->" + farName;
         }
+        columns.push_back({channel.heading, Measure(channel, bytes, arguments.rounds)});
     }
-    ByteChannel sockets = MakeSocketpairChannel();
-    std::unique_ptr<FarEnd> socketFar = ThreadFarEnd(sockets.b.get());
-    const Results baseline = Measure(Ends{sockets.a.get(), socketFar.get()}, bytes, arguments.rounds);
+    for (const LinuxChannel kind : {LinuxChannel::Socketpair, LinuxChannel::RawPty, LinuxChannel::SocatPty}) {
+        MeasuredChannel channel = OpenLinuxChannel(kind, arguments.processes);
+        if (!channel.ok()) {
+            std::printf("tulkbench: %s not measured: %s\n", channel.heading.c_str(), channel.problem.c_str());
+            continue;
+        }
+        columns.push_back({channel.heading, Measure(channel, bytes, arguments.rounds)});
+    }
 
-    Report(label.c_str(), serial, baseline);
-    return serial.verified() && baseline.oneWay.verified && baseline.bothWays.verified ? 0 : kExitFailure;
+    Report(columns);
+    const bool verified = std::all_of(columns.begin(), columns.end(),
+                                      [](const Column& column) { return column.results.verified(); });
+    return verified ? 0 : kExitFailure;
 }

@@ -1,9 +1,10 @@
-// The far end of the pair in a program of its own on the device, and the device the measurement uses.
+// The far end of a channel in a program of its own, and the device the measurement uses.
 #pragma once
 
 #include <memory>
 #include <string>
 
+#include "measured_channel.h"
 #include "traffic.h"
 
 // The device the measurement runs on, chosen before the first platform call: the one CE_DEVICE names
@@ -22,6 +23,9 @@ class BenchDevice {
     bool shared() const { return shared_; }
     // "inside this program", "on a temporary device", "on the device <directory>".
     std::string Description() const;
+    // The CPU time of the device host, which runs the driver for programs; null in-process, or when no
+    // host answers. On a shared device it counts whatever else the host does meanwhile.
+    std::unique_ptr<CpuClock> HostClock() const;
 
   private:
     std::string directory_;  // empty in-process
@@ -33,7 +37,7 @@ class BenchDevice {
 // Starts this program again as the far end on the port; nullptr when it could not open it.
 std::unique_ptr<FarEnd> ProcessFarEnd(const std::string& port);
 
-// This program started as a far end: "<program> --serve-end <port>".
+// This program started as a far end: "<program> --serve-end <port>" or "<program> --serve-descriptor".
 bool IsFarEndCommand(int argc, char** argv);
-// The far end's program: opens the port and runs the tasks its standard input names, answering each.
-int ServeFarEnd(const std::string& port);
+// The far end's program: opens its end and runs the tasks its standard input names, answering each.
+int ServeFarEnd(int argc, char** argv);
