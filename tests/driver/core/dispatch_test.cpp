@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "common/timing.h"
@@ -127,12 +128,18 @@ TEST_F(DispatchTest, AbortsAtTheStartOfAWaitAreNeverLost) {
                 done.store(true);
             });
             while (owner->ActiveCalls.load() == 0) {
+                std::this_thread::yield();
             }
             for (int spin = 0; spin < round % 64; ++spin) {
                 std::this_thread::yield();
             }
             kind == 0 ? abortWait() : abortRead();
-            if (!WaitUntil([&] { return done.load(); }, 2000)) {
+            // Watched closely: a thousand rounds of the usual 10 ms polls would take most of a minute.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            while (!done.load() && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+            }
+            if (!done.load()) {
                 ADD_FAILURE() << (kind == 0 ? "the new mask" : "PURGE_RXABORT") << " was lost in round "
                               << round;
                 COM_Close(handle);  // ends the call
