@@ -1,7 +1,7 @@
 // Where a process's devices live: in the process (its own device manager and driver modules), or in the
 // device host that serves every program of the device. The process uses one backend for its whole life,
-// chosen at its first device call; the device manager's calls and the file calls on devices hand each call
-// to it, after checking what the public call checks itself.
+// chosen at its first call that needs one; the device manager's calls and the file calls on devices hand each
+// call to it, after checking what the public call checks itself.
 //
 // Each operation answers what the public call answers and sets the last error as it does. Reads, writes
 // and controls may block in the driver (or on the host) as long as the driver's call does.

@@ -1,6 +1,6 @@
 // Where a process's registry lives: in the process (its own store and hive), or in the device host that
 // serves every program of the device. The process uses one backend for its whole life, chosen at its first
-// registry call; the Reg*W calls hand each call to it.
+// call that needs one; the Reg*W calls hand each call to it.
 //
 // Each operation takes the public call's parameters as the caller gave them and answers what the public
 // call answers; it checks them itself (the in-process store here, the host for a remote registry). An

@@ -177,6 +177,15 @@ TEST_F(RegistryTest, NullOrEmptySubkeyOpensAnotherHandleToTheSameKey) {
     }
 }
 
+TEST_F(RegistryTest, CloseHandleRefusesAKeyAndLeavesItOpen) {
+    HKEY key = Create(HKEY_LOCAL_MACHINE, u"Kept");
+    SetLastError(kLastErrorMarker);
+    EXPECT_FALSE(CloseHandle(reinterpret_cast<HANDLE>(key)));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_EQ(ERROR_SUCCESS, SetDword(key, u"Still", 1));
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
+}
+
 TEST_F(RegistryTest, DeleteRemovesTheWholeSubtreeAndOpenHandlesGoStale) {
     HKEY top = Create(HKEY_LOCAL_MACHINE, u"Top\\Middle\\Bottom");
     HKEY middle = Open(HKEY_LOCAL_MACHINE, u"Top\\Middle");
