@@ -1,7 +1,11 @@
+#include <ceplatform.h>
+#include <unistd.h>
 #include <winreg.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/host/helper_scripts.h"
 
@@ -72,6 +76,22 @@ void EnumKey(HKEY key, DWORD index, DWORD nameChars, DWORD classChars) {
                   static_cast<unsigned long>(chars), static_cast<unsigned long>(classCount),
                   time.dwLowDateTime != 0 || time.dwHighDateTime != 0, Hex(name, 16), Hex(className, 4));
     Line("enum key", status, detail);
+}
+
+// Imports text from a file of its own; the problem is printed without the file's name, which differs.
+void Import(const char* text) {
+    char path[] = "/tmp/ceimport.XXXXXX";
+    const int fd = mkstemp(path);
+    const bool written =
+        fd >= 0 && write(fd, text, std::strlen(text)) == static_cast<ssize_t>(std::strlen(text));
+    if (fd >= 0) {
+        close(fd);
+    }
+    char problem[256] = "";
+    const LONG status = written ? CeRegistryImportFile(path, problem, sizeof(problem)) : ERROR_CANTWRITE;
+    unlink(path);
+    const size_t named = std::strncmp(problem, path, std::strlen(path)) == 0 ? std::strlen(path) : 0;
+    Line("import", status, problem + named);
 }
 
 }  // namespace
@@ -166,6 +186,22 @@ void RegistryScript() {
     RegCloseKey(again);
     RegCloseKey(same);
     RegCloseKey(parent);
+
+    // An import is one change: a lasting key below a volatile one, late in the file, leaves the sections
+    // before it unapplied.
+    HKEY fleeting = nullptr;
+    Line("create volatile", RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"HostTest\\Fleeting", 0, nullptr,
+                                            REG_OPTION_VOLATILE, 0, nullptr, &fleeting, nullptr));
+    RegCloseKey(fleeting);
+    constexpr const char* kImported =
+        "Windows Registry Editor Version "
+        "5.00\n\n[HKEY_LOCAL_MACHINE\\HostTest\\New]\n\"dw\"=dword:00000007\n";
+    Import((std::string(kImported) + "[HKEY_LOCAL_MACHINE\\HostTest\\Fleeting\\Lasting]\n").c_str());
+    Line("open unimported", RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"HostTest\\New", 0, 0, &key));
+    Import(kImported);
+    Line("open imported", RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"HostTest\\New", 0, 0, &key));
+    QueryValue(key, u"dw", 64);
+    RegCloseKey(key);
     Line("delete tree", RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"HostTest"));
 }
 
