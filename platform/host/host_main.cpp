@@ -109,6 +109,16 @@ int ConnectForControl(const std::string& dir, bool* unresponsive) {
     return fd;
 }
 
+// Why the host would not take a control, in cedevice's words: the programs' hint to run "cedevice status"
+// is no help here.
+std::string ControlProblem(const Hello& hello, int fd, const std::string& dir) {
+    if (hello.outcome == HelloOutcome::NoAnswer) {
+        return "it did not answer within " + std::to_string(kHelloTimeoutMs / 1000) +
+               " s (stopped, or overwhelmed)";
+    }
+    return HelloProblem(hello, fd, dir);
+}
+
 // The process at the other end of fd when it is this user's; 0 otherwise.
 pid_t PeerOf(int fd) {
     pid_t pid = 0;
@@ -128,7 +138,7 @@ int Stop(const std::string& dir) {
     // Stopping the devices takes as long as their drivers take.
     const bool answered = greeted && Control(fd, Op::Stop, &reply, -1);
     const pid_t other = !greeted && OfAnotherVersion(hello, fd, dir) ? PeerOf(fd) : 0;
-    const std::string problem = greeted ? std::string() : HelloProblem(hello, fd, dir);
+    const std::string problem = greeted ? std::string() : ControlProblem(hello, fd, dir);
     close(fd);
     if (!greeted && other == 0) {
         if (hello.outcome == HelloOutcome::Ended && !HostRunning(dir)) {
@@ -175,7 +185,7 @@ int Status(const std::string& dir) {
     const bool greeted = hello.outcome == HelloOutcome::Accepted;
     const bool answered = greeted && Control(fd, Op::Status, &reply, kHelloTimeoutMs);
     const pid_t host = PeerOf(fd);
-    const std::string problem = greeted ? std::string() : HelloProblem(hello, fd, dir);
+    const std::string problem = greeted ? std::string() : ControlProblem(hello, fd, dir);
     close(fd);
     if (!greeted && hello.outcome == HelloOutcome::Ended && !HostRunning(dir)) {
         std::printf("no host serves %s\n", dir.c_str());

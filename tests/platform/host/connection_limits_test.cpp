@@ -149,15 +149,17 @@ TEST_F(ConnectionLimitsTest, OneProgramsSilentConnectionsAreBoundedAndEndedWhile
 TEST_F(ConnectionLimitsTest, AStoppedHostFailsNewProgramsAndStatusWithinSecondsAndThenServesAgain) {
     ASSERT_EQ(kill(host_, SIGSTOP), 0);
     int status = -1;
+    std::string statusSaid;
     std::thread statusRun([&] {
-        std::string said;
-        status = RunWithin({kHostProgram, "status"}, std::chrono::milliseconds(2 * kAnswerMs), &said);
+        status = RunWithin({kHostProgram, "status"}, std::chrono::milliseconds(2 * kAnswerMs), &statusSaid);
     });
     std::string said;
     const int helper = RunWithin({kHelper, "get", "Answer"}, std::chrono::milliseconds(2 * kAnswerMs), &said);
     statusRun.join();
     ASSERT_EQ(kill(host_, SIGCONT), 0);
     EXPECT_EQ(status, 1);
+    EXPECT_NE(statusSaid.find("did not answer within 5 s (stopped, or overwhelmed)"), std::string::npos)
+        << statusSaid;
     EXPECT_EQ(helper, 1);
 }
 
