@@ -1,5 +1,5 @@
-// The entry points' checks of what they are handed: stale and garbage handles, access, the recording of
-// communication events, and the entries that only forward.
+// The entry points' checks of what they are handed: stale and garbage handles, access, and the entries that
+// only forward. (Which handles communication events reach is the serial tests'.)
 #include <gtest/gtest.h>
 
 #include "driver/core/fake_layer_test.h"
@@ -78,39 +78,6 @@ TEST_P(PowerTest, PowerEntriesForwardTheLayersAnswer) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, PowerTest, ::testing::Values(TRUE, FALSE));
-
-struct SignalCase {
-    const char* name;
-    DWORD events;
-    DWORD recordedOnMasked;  // on the handle waiting for EV_CTS | EV_DSR
-    bool woken;
-};
-
-class SignalTest : public FakeLayerTest, public ::testing::WithParamInterface<SignalCase> {};
-
-TEST_P(SignalTest, RecordsOnHandlesWaitingForAnyOfTheEvents) {
-    OpenContext* masked = Open(state_, kData);
-    OpenContext* other = Open(state_, 0);
-    ASSERT_NE(other, nullptr);
-    for (auto [context, mask] :
-         {std::pair{masked, DWORD{EV_CTS | EV_DSR}}, std::pair{other, DWORD{EV_RXCHAR}}}) {
-        LockGuard events(context->EventLock);
-        context->WaitMask = mask;
-    }
-    state_->EventMask.store(EV_CTS | EV_DSR | EV_RXCHAR);
-    SignalCommEvents(state_, GetParam().events);
-    EXPECT_EQ(masked->EventFlags.load(), GetParam().recordedOnMasked);
-    EXPECT_EQ(WaitForSingleObject(masked->CommEvent, 0) == WAIT_OBJECT_0, GetParam().woken);
-    EXPECT_EQ(other->EventFlags.load(), 0u);
-    EXPECT_EQ(WaitForSingleObject(other->CommEvent, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-}
-
-INSTANTIATE_TEST_SUITE_P(Events, SignalTest,
-                         ::testing::Values(SignalCase{"Masked", EV_DSR, EV_DSR, true},
-                                           SignalCase{"AllBitsRecorded", EV_DSR | EV_RING, EV_DSR | EV_RING,
-                                                      true},
-                                           SignalCase{"OutsideEveryMask", EV_BREAK, 0, false}),
-                         [](const ::testing::TestParamInfo<SignalCase>& info) { return info.param.name; });
 
 // Events for a port nobody has open reach nobody; the thread that signals (the partner's, say) keeps its
 // last error.
