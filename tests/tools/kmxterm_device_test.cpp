@@ -1,8 +1,11 @@
 // kmxterm across programs on a device host: a third program activates a pair and exits, then two kmxterms
-// in tmux talk on its ends, and kmxterm in a pipe carries a file byte for byte.
+// in tmux talk on its ends and give the terminal back however they end, and kmxterm in a pipe carries a
+// file byte for byte.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
+#include <sstream>
 
 #include "common/tmux_session.h"
 
@@ -10,6 +13,23 @@ namespace {
 
 using ce_test::Tmux;
 using tooltest::RunResult;
+
+// The words of `stty -a` saved in a file: a flag that is on appears bare, one that is off with a '-'.
+std::set<std::string> SttyFlags(const std::string& file) {
+    std::istringstream text(tooltest::ReadWholeFile(file));
+    std::set<std::string> words;
+    for (std::string word; text >> word;) {
+        words.insert(word);
+    }
+    return words;
+}
+
+void ExpectCookedTerminal(const std::string& sttyFile) {
+    const std::set<std::string> flags = SttyFlags(sttyFile);
+    for (const char* flag : {"icanon", "echo", "isig", "icrnl", "opost"}) {
+        EXPECT_TRUE(flags.contains(flag)) << "terminal left without " << flag;
+    }
+}
 
 class KmxtermDevice : public ::testing::Test {
   protected:
@@ -32,7 +52,12 @@ TEST_F(KmxtermDevice, TwoKmxtermsChatAndSeeEachOthersLines) {
         GTEST_SKIP() << "tmux is not installed";
     }
     Tmux tmux;
-    tmux.Start(Shell(std::string(KMXTERM_PROGRAM) + " COM5:; sleep 30"), "a");
+    // After kmxterm the shell records its exit status and the terminal's mode.
+    const std::string status = scratch_.File("status");
+    const std::string mode = scratch_.File("stty.txt");
+    tmux.Start(Shell(std::string(KMXTERM_PROGRAM) + " COM5:; echo $? > " + status + "; stty -a > " + mode +
+                     "; echo a-ended; sleep 30"),
+               "a");
     ASSERT_TRUE(tmux.Shows("COM5: 115200 8N1 none", "a")) << tmux.Screen("a");
     tmux.Start(Shell(std::string(KMXTERM_PROGRAM) + " COM6:; sleep 30"), "b");
     ASSERT_TRUE(tmux.Shows("COM6: 115200 8N1 none | DSR+ DCD+", "b")) << tmux.Screen("b");
@@ -54,6 +79,26 @@ TEST_F(KmxtermDevice, TwoKmxtermsChatAndSeeEachOthersLines) {
 
     tmux.Keys({"C-a", "q"}, "a");
     tmux.Keys({"C-a", "x"}, "b");
+    ASSERT_TRUE(tmux.Shows("a-ended", "a")) << tmux.Screen("a");
+    ExpectCookedTerminal(mode);
+    EXPECT_EQ(tooltest::ReadWholeFile(status), "0\n") << "a sanitizer's finding ends the program otherwise";
+}
+
+TEST_F(KmxtermDevice, ATerminatedKmxtermGivesTheTerminalBack) {
+    if (!Tmux::Available()) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    const std::string mode = scratch_.File("stty.txt");
+    const std::string pidFile = scratch_.File("pid");
+    Tmux tmux;
+    tmux.Start("sh -c 'echo $$ > " + pidFile + "; exec " + Shell(std::string(KMXTERM_PROGRAM) + " COM5:") +
+               "'; stty -a > " + mode + "; echo kmxterm-ended; sleep 30");
+    ASSERT_TRUE(tmux.Shows("COM5: 115200")) << tmux.Screen();
+    const std::string pid = tooltest::ReadWholeFile(pidFile);
+    ASSERT_FALSE(pid.empty());
+    ASSERT_EQ(std::system(("kill -TERM " + pid).c_str()), 0);
+    ASSERT_TRUE(tmux.Shows("kmxterm-ended")) << tmux.Screen();
+    ExpectCookedTerminal(mode);
 }
 
 TEST_F(KmxtermDevice, APipeCarriesAFileByteForByte) {

@@ -2,12 +2,14 @@
 // the device host for other programs.
 #include <iostream>
 
-#include "tools/pair_keys.h"
+#include "driver/driver_test_support.h"
 
 int main() {
-    if (ActivatePairEnd(0) == nullptr || ActivatePairEnd(1) == nullptr) {
-        std::cerr << "pair_activator: activation failed with error " << GetLastError() << '\n';
-        return 1;
+    for (DWORD end : {0u, 1u}) {
+        if (tulktest::ActivatePort(tulktest::PairEnd(u"COM", end)) == nullptr) {
+            std::cerr << "pair_activator: activation failed with error " << GetLastError() << '\n';
+            return 1;
+        }
     }
     return 0;
 }
