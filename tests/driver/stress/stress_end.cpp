@@ -83,18 +83,6 @@ void RoughState(HANDLE port, Random& random) {
     SetCommState(port, &dcb);
 }
 
-class Worker {
-  public:
-    template <class Body>
-    explicit Worker(Body body) : thread_(body) {}
-    ~Worker() { thread_.join(); }
-    Worker(const Worker&) = delete;
-    Worker& operator=(const Worker&) = delete;
-
-  private:
-    std::thread thread_;
-};
-
 }  // namespace
 
 class StressEndState {
@@ -309,12 +297,12 @@ class StressEndState {
         stopHelpers_.store(false);
         rough_ = rough;
         if (!reader_) {
-            reader_ = std::make_unique<Worker>([this] { Read(); });
-            waiter_ = std::make_unique<Worker>([this] { WaitForEvents(); });
+            reader_ = std::make_unique<std::jthread>([this] { Read(); });
+            waiter_ = std::make_unique<std::jthread>([this] { WaitForEvents(); });
         }
         const unsigned seed = seed_ + (rough ? 100 : 200);
-        writer_ = std::make_unique<Worker>([this] { WriteUpTo(UINT64_MAX, &stopWriter_); });
-        helpers_.push_back(std::make_unique<Worker>([this, seed] {
+        writer_ = std::make_unique<std::jthread>([this] { WriteUpTo(UINT64_MAX, &stopWriter_); });
+        helpers_.push_back(std::make_unique<std::jthread>([this, seed] {
             Random random(seed);
             while (!stopHelpers_.load()) {
                 Change(random);
@@ -322,7 +310,7 @@ class StressEndState {
             }
         }));
         if (rough) {
-            helpers_.push_back(std::make_unique<Worker>([this, seed] {
+            helpers_.push_back(std::make_unique<std::jthread>([this, seed] {
                 Random random(seed + 1);
                 while (!stopHelpers_.load()) {
                     Roughen(random);
@@ -426,10 +414,10 @@ class StressEndState {
     std::atomic<bool> stopHelpers_{false};
     std::atomic<bool> stopReading_{false};
     std::atomic<bool> stopWaiting_{false};
-    std::unique_ptr<Worker> reader_;
-    std::unique_ptr<Worker> waiter_;
-    std::unique_ptr<Worker> writer_;
-    std::vector<std::unique_ptr<Worker>> helpers_;
+    std::unique_ptr<std::jthread> reader_;
+    std::unique_ptr<std::jthread> waiter_;
+    std::unique_ptr<std::jthread> writer_;
+    std::vector<std::unique_ptr<std::jthread>> helpers_;
 };
 
 StressEnd::StressEnd(const std::u16string& port, unsigned seed)
