@@ -1,6 +1,6 @@
 // Upper-casing stream driver: bytes written to a device come back from its reads with ASCII letters in upper
-// case, so a reader can tell that they went through the driver. It keeps a DCB and timeouts for the comm API,
-// answers a modem status, and reports counters through a control code of its own.
+// case, so a reader can tell that they went through the driver. It keeps a DCB for the comm API and reports
+// counters through a control code of its own.
 #include <windows.h>
 
 #include "upper_ioctl.h"
@@ -8,7 +8,6 @@
 namespace {
 
 constexpr DWORD kRingBytes = 1024;
-constexpr DWORD kModemLines = MS_CTS_ON | MS_DSR_ON;
 constexpr DWORD kStreamFailure = 0xFFFFFFFFu;
 
 struct UpperDevice {
@@ -17,7 +16,6 @@ struct UpperDevice {
     DWORD first;
     DWORD count;
     DCB dcb;
-    COMMTIMEOUTS timeouts;
     DWORD clientInfo;  // const after Init
     DWORD opens;
     DWORD bytesWritten;
@@ -151,15 +149,6 @@ BOOL UPC_IOControl(DWORD_PTR context, DWORD code, PBYTE in, DWORD inBytes, PBYTE
             }
             device->dcb = dcb;
             return TRUE;
-        }
-        case IOCTL_SERIAL_GET_TIMEOUTS:
-            return CopyRecord(out, &device->timeouts, outBytes, sizeof(COMMTIMEOUTS)) &&
-                   Answered(actualOut, sizeof(COMMTIMEOUTS));
-        case IOCTL_SERIAL_SET_TIMEOUTS:
-            return CopyRecord(&device->timeouts, in, inBytes, sizeof(COMMTIMEOUTS));
-        case IOCTL_SERIAL_GET_MODEMSTATUS: {
-            DWORD lines = kModemLines;
-            return CopyRecord(out, &lines, outBytes, sizeof(lines)) && Answered(actualOut, sizeof(lines));
         }
         case IOCTL_UPPER_GET_STATS: {
             UPPER_STATS stats = {device->clientInfo, device->opens, device->bytesWritten, device->bytesRead};
