@@ -1,5 +1,5 @@
-// The terminal's input decoder: ncurses key codes, characters, Alt+key, xterm SGR mouse reports, and
-// sequences torn or unknown.
+// The terminal's input decoder: characters, Alt+key, xterm SGR mouse reports, and sequences torn or unknown.
+// (Which key code is which key is the decoder's table; the terminal tests press them in tmux.)
 #include "user/terminal/terminal_input.h"
 
 #include <ceplatform_ui.h>
@@ -61,14 +61,6 @@ std::string Key(UINT vk, UINT modifiers = 0) {
            std::to_string(vk);
 }
 
-std::string DecodeKeyCode(int code) {
-    TerminalInputDecoder decoder;
-    std::vector<TerminalInput> out;
-    decoder.Feed(static_cast<unsigned>(code), true, &out);
-    decoder.Flush(&out);
-    return Describe(out);
-}
-
 // Characters as wget_wch hands them over, then the end of what was waiting.
 std::string DecodeText(const std::u32string& text) {
     TerminalInputDecoder decoder;
@@ -79,29 +71,6 @@ std::string DecodeText(const std::u32string& text) {
     decoder.Flush(&out);
     return Describe(out);
 }
-
-struct CodeCase {
-    const char* name;
-    int code;
-    std::string expected;
-};
-
-class KeyCodes : public ::testing::TestWithParam<CodeCase> {};
-
-TEST_P(KeyCodes, BecomeKeysOfTheWindowSystem) {
-    EXPECT_EQ(DecodeKeyCode(GetParam().code), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Terminal, KeyCodes,
-    ::testing::Values(CodeCase{"up", KEY_UP, Key(VK_UP)}, CodeCase{"down", KEY_DOWN, Key(VK_DOWN)},
-                      CodeCase{"left", KEY_LEFT, Key(VK_LEFT)}, CodeCase{"right", KEY_RIGHT, Key(VK_RIGHT)},
-                      CodeCase{"page_down", KEY_NPAGE, Key(VK_NEXT)},
-                      CodeCase{"shift_tab", KEY_BTAB, Key(VK_TAB, CE_UI_SHIFT)},
-                      CodeCase{"keypad_enter", KEY_ENTER, Key(VK_RETURN)},
-                      CodeCase{"f4", KEY_F(4), Key(VK_F4)}, CodeCase{"f10_closes", KEY_F(10), "close"},
-                      CodeCase{"resize", KEY_RESIZE, "resize"}, CodeCase{"unknown", KEY_F(40), ""}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 struct TextCase {
     const char* name;
