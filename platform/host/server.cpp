@@ -22,6 +22,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "devices/device_manager.h"
@@ -30,6 +31,7 @@
 #include "host/serve.h"
 #include "host/session.h"
 #include "host/window_directory.h"
+#include "wire/call_region.h"
 #include "wire/call_scheduling.h"
 #include "wire/device_dir.h"
 #include "wire/wire.h"
@@ -188,12 +190,9 @@ void ServeSession(int fd, pid_t pid) {
     }
 }
 
-void ServeCalls(int fd, const std::shared_ptr<Session>& session) {
-    Writer hello(Op::HelloCall);
-    hello.U32(0);
-    if (!Reply(fd, hello)) {
-        return;
-    }
+// The socket's own path: each request and reply a message over the connection. For programs whose
+// connection has no shared memory.
+void ServeCallsOverSocket(int fd, Session& session) {
     std::vector<uint8_t> request;
     ProcessorFollower follower;
     AdaptiveSpin requestWatch;
@@ -208,13 +207,107 @@ void ServeCalls(int fd, const std::shared_ptr<Session>& session) {
             return;
         }
         follower.Follow(MessageProcessor(request));
-        if (!SendMessage(fd, Serve(*session, request))) {
+        if (!SendMessage(fd, Serve(session, request))) {
             return;
         }
         // A large request's buffer goes back once served: an idle connection keeps no more than a record.
         if (request.capacity() > kRecordBytes) {
             std::vector<uint8_t>().swap(request);
         }
+    }
+}
+
+// How often a host thread with no request looks whether its program's end of the connection is gone (the
+// program ends the region itself when it can; this is for one killed meanwhile).
+constexpr std::chrono::milliseconds kIdleConnectionCheck{250};
+
+// Takes the request the program announced: copied out of its area once, its size read once and checked
+// against the area, or received over the socket. False when it cannot be had or is malformed.
+bool TakeRequest(int fd, CallRegion& region, std::vector<uint8_t>* request) {
+    const uint32_t bytes = region.words().requestBytes.load(std::memory_order_acquire);
+    if (bytes == kMessageOnSocket) {
+        return ReceiveMessage(fd, request) == Received::Message;
+    }
+    if (bytes < sizeof(MessageHeader) || bytes > kRegionAreaBytes) {
+        return false;
+    }
+    request->assign(region.requestArea(), region.requestArea() + bytes);
+    MessageHeader header{};
+    std::memcpy(&header, request->data(), sizeof(header));
+    return header.size == bytes;
+}
+
+// Puts the reply in its area, or on the socket when it does not fit; false when the socket is gone.
+bool PutReply(int fd, CallRegion& region, const std::vector<uint8_t>& reply) {
+    if (reply.size() > kRegionAreaBytes) {
+        region.words().replyBytes.store(kMessageOnSocket, std::memory_order_relaxed);
+        return SendMessage(fd, reply);
+    }
+    std::memcpy(region.replyArea(), reply.data(), reply.size());
+    region.words().replyBytes.store(static_cast<uint32_t>(reply.size()), std::memory_order_relaxed);
+    return true;
+}
+
+// The shared memory's path: the program rings for each request in its region and the reply goes back the
+// same way (call_region.h). Whatever ends this (the program gone, a malformed request, the socket broken)
+// ends the region, so the program's thread never waits on it in vain.
+void ServeCallsThroughRegion(int fd, Session& session, CallRegion& region) {
+    RegionWords& words = region.words();
+    std::vector<uint8_t> request;
+    ProcessorFollower follower;
+    AdaptiveSpin requestWatch;
+    uint32_t served = 0;
+    for (;;) {
+        const CallRegion::Wait wait =
+            region.Await(words.request, served, words.hostSleeps,
+                         follower.OnCallersProcessor() ? nullptr : &requestWatch, kIdleConnectionCheck);
+        if (wait == CallRegion::Wait::kEnded) {
+            break;
+        }
+        if (wait == CallRegion::Wait::kTimedOut) {
+            // A program rings before it sends a request too large for its area, so something on the socket
+            // with no ring since is the connection's end (or junk, which ends it too).
+            if (MessageWithin(fd, 0) &&
+                (words.request.load(std::memory_order_seq_cst) & kCallNumberMask) == served) {
+                break;
+            }
+            continue;
+        }
+        const uint32_t number = words.request.load(std::memory_order_acquire) & kCallNumberMask;
+        if (!TakeRequest(fd, region, &request)) {
+            break;
+        }
+        follower.Follow(MessageProcessor(request));
+        if (!PutReply(fd, region, Serve(session, request))) {
+            break;
+        }
+        served = number;
+        CallRegion::Ring(words.reply, number, words.programSleeps);
+        if (request.capacity() > kRegionAreaBytes) {
+            std::vector<uint8_t>().swap(request);
+        }
+    }
+    region.End();
+}
+
+// A call connection's hello names the session; a memfd that came with it, if it is a proper region,
+// carries the calls from here on.
+void ServeCalls(int fd, const std::shared_ptr<Session>& session, int regionFd) {
+    CallRegion region;
+    if (regionFd >= 0) {
+        CallRegion::Adopt(regionFd, &region);
+        close(regionFd);
+    }
+    Writer hello(Op::HelloCall);
+    hello.U32(0);
+    hello.U32(region.valid() ? 1 : 0);
+    if (!Reply(fd, hello)) {
+        return;
+    }
+    if (region.valid()) {
+        ServeCallsThroughRegion(fd, *session, region);
+    } else {
+        ServeCallsOverSocket(fd, *session);
     }
 }
 
@@ -282,19 +375,31 @@ struct Admission {
 };
 
 // The hello, within its deadline: a connection that says nothing holds a descriptor and a thread for no
-// longer.
-DWORD ReceiveHello(int fd, std::vector<uint8_t>* hello) {
+// longer. A descriptor the hello carried (a call region) goes to *passed; the caller closes it.
+DWORD ReceiveHello(int fd, std::vector<uint8_t>* hello, int* passed) {
     if (!MessageWithin(fd, kHelloTimeoutMs)) {
         return ERROR_TIMEOUT;
     }
-    return ReceiveMessage(fd, hello, kMaxHelloBytes) == Received::Message ? ERROR_SUCCESS
-                                                                          : ERROR_INVALID_PARAMETER;
+    return ReceiveMessage(fd, hello, kMaxHelloBytes, passed) == Received::Message ? ERROR_SUCCESS
+                                                                                  : ERROR_INVALID_PARAMETER;
 }
+
+// A descriptor closed however its holder's scope ends, unless handed on.
+struct PassedDescriptor {
+    int fd = -1;
+    ~PassedDescriptor() {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    int Release() { return std::exchange(fd, -1); }
+};
 
 // Serves what the hello asks for; answers the refusal when it cannot.
 DWORD ServeConnectionOf(int fd, Admission& admission) {
     std::vector<uint8_t> hello;
-    if (const DWORD received = ReceiveHello(fd, &hello); received != ERROR_SUCCESS) {
+    PassedDescriptor region;
+    if (const DWORD received = ReceiveHello(fd, &hello, &region.fd); received != ERROR_SUCCESS) {
         return received;
     }
     Reader fields(hello);
@@ -332,7 +437,7 @@ DWORD ServeConnectionOf(int fd, Admission& admission) {
         return ERROR_INVALID_PARAMETER;
     }
     if (op == Op::HelloCall) {
-        ServeCalls(fd, session);
+        ServeCalls(fd, session, region.Release());
         return ERROR_SUCCESS;
     }
     return ServeWindowListener(fd, *session) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;

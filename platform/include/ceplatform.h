@@ -10,8 +10,9 @@ CE_BEGIN_DECLS
 // of the code under test without mocking the system. Points are named after the call they break:
 //   "RegCreateKeyExW", "RegOpenKeyExW", "RegDeleteKeyW", "RegSetValueExW", "RegDeleteValueW",
 //   "ActivateDevice", "DeactivateDevice", "CreateEventW", "CreateThread", "LocalAlloc", "LoadModule"
-//   (loading a driver module), and "HiveRename" (a registry save stops after writing its temporary file,
-//   as a crash between write and rename would).
+//   (loading a driver module), "HiveRename" (a registry save stops after writing its temporary file,
+//   as a crash between write and rename would), and "CallRegion" (the thread's next connection to the
+//   device host gets no shared memory and carries its calls over its socket).
 // The fault fires on the call after skipCalls calls that pass; it fires once. FALSE for an unknown name.
 CEAPI BOOL CePlatformInjectFault(const char* point, DWORD skipCalls, DWORD error);
 CEAPI void CePlatformClearFaults(void);

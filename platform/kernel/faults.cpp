@@ -30,7 +30,7 @@ FaultTable& Faults() {
 constexpr std::array<const char*, static_cast<size_t>(FaultPoint::Count)> kPointNames = {
     "RegCreateKeyExW", "RegOpenKeyExW",  "RegDeleteKeyW",    "RegSetValueExW",
     "RegDeleteValueW", "ActivateDevice", "DeactivateDevice", "CreateEventW",
-    "CreateThread",    "LocalAlloc",     "LoadModule",       "HiveRename",
+    "CreateThread",    "LocalAlloc",     "LoadModule",       "HiveRename",      "CallRegion",
 };
 
 }  // namespace

@@ -18,6 +18,7 @@ enum class FaultPoint {
     LocalAlloc,
     LoadModule,
     HiveRename,
+    CallRegion,
     Count
 };
 

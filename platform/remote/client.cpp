@@ -1,15 +1,25 @@
 #include "remote/client.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <unistd.h>
 
 #include <array>
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
+#include "kernel/faults.h"
 #include "remote/host_start.h"
+#include "wire/call_region.h"
 #include "wire/call_scheduling.h"
 #include "wire/device_dir.h"
 #include "wire/hello.h"
@@ -35,18 +45,50 @@ Session& TheSession() {
     return *session;
 }
 
-// A thread's call connection; closed when the thread ends.
+// The call regions of this process's threads, so that the watch of the session can end them all when the
+// host dies. A region leaves the list before it is unmapped.
+struct LiveRegions {
+    std::mutex lock;
+    std::vector<CallRegion*> regions;  // lock
+};
+
+LiveRegions& TheLiveRegions() {
+    static LiveRegions* live = new LiveRegions;
+    return *live;
+}
+
+// A thread's call connection; closed when the thread ends. Calls go through its region when the host took
+// one, else over the socket.
 struct Channel {
     int fd = -1;
     uint64_t session = 0;
+    CallRegion region;
+    uint32_t lastCall = 0;  // the number of the last request rung in the region
+    pid_t owner = 0;        // the process that made the connection
 
     ~Channel() { Reset(); }
     void Reset() {
+        // A forked child inherits neither the region (it is not mapped there) nor the right to end it.
+        const bool own = owner == getpid();
+        if (region.valid()) {
+            {
+                LiveRegions& live = TheLiveRegions();
+                std::lock_guard<std::mutex> guard(live.lock);
+                std::erase(live.regions, &region);
+            }
+            if (own) {
+                region.End();
+                region = CallRegion();
+            } else {
+                region.Forget();
+            }
+        }
         if (fd >= 0) {
             close(fd);
         }
         fd = -1;
         session = 0;
+        lastCall = 0;
     }
 };
 
@@ -92,6 +134,34 @@ bool TakeToken(const Hello& hello, Token* token) {
     return true;
 }
 
+// Watches the session connection, which carries nothing after its hello: when it ends, the host is gone, and
+// every call region of the process ends with it, so a thread waiting on one fails at once.
+void WatchSession(int fd) {
+    pollfd wait{fd, POLLIN, 0};
+    while (poll(&wait, 1, -1) < 0 && errno == EINTR) {
+    }
+    LiveRegions& live = TheLiveRegions();
+    {
+        std::lock_guard<std::mutex> guard(live.lock);
+        for (CallRegion* region : live.regions) {
+            region->End();
+        }
+    }
+    close(fd);
+}
+
+void StartSessionWatch(int sessionFd) {
+    const int watched = fcntl(sessionFd, F_DUPFD_CLOEXEC, 0);
+    if (watched < 0) {
+        return;  // calls still find out, a moment later, when their wait for a reply times out
+    }
+    try {
+        std::thread(WatchSession, watched).detach();
+    } catch (const std::exception&) {
+        close(watched);
+    }
+}
+
 // Set while this thread may only join a running host (HostStartRefused).
 thread_local bool t_hostStartRefused = false;
 
@@ -121,6 +191,7 @@ uint64_t EnsureSession(Token* token) {
     session.fd = fd;
     session.id = ++session.lastId;
     session.current.store(session.id, std::memory_order_release);
+    StartSessionWatch(fd);
     *token = session.token;
     return session.id;
 }
@@ -143,9 +214,9 @@ void SessionBroken(uint64_t id) {
 // with. A host that refuses the connection, or lives but does not answer, fails this call alone and keeps
 // the session: its handles stay valid for the threads that have connections, and for the next try. A host
 // that is gone ends the session.
-DWORD OpenCallConnection(uint64_t id, const Token& token, int* fd) {
-    *fd = ConnectToHost(DeviceDirectory());
-    if (*fd < 0) {
+DWORD OpenCallConnection(uint64_t id, const Token& token, Channel* channel) {
+    int fd = ConnectToHost(DeviceDirectory());
+    if (fd < 0) {
         if (errno == EAGAIN) {
             WarnOnce("the device host takes no connection (is it stopped? \"cedevice status\" tells)");
         } else {
@@ -153,33 +224,120 @@ DWORD OpenCallConnection(uint64_t id, const Token& token, int* fd) {
         }
         return kHostGoneError;
     }
-    const Hello hello = Greet(*fd, Op::HelloCall, &token);
+    // Without shared memory (or with the fault point armed) the connection carries its calls itself.
+    CallRegion region;
+    int regionFd = -1;
+    DWORD fault = ERROR_SUCCESS;
+    if (!FaultFires(FaultPoint::CallRegion, &fault) && CallRegion::Create(&region, &regionFd)) {
+        region.KeepFromChildren();
+    }
+    Writer request(Op::HelloCall);
+    request.U32(kProtocolVersion);
+    request.Bytes(token.data(), kTokenBytes);
+    const Hello hello = ExchangeHello(fd, request, regionFd);
+    if (regionFd >= 0) {
+        close(regionFd);
+    }
     if (hello.outcome == HelloOutcome::Accepted) {
+        Reader fields(hello.reply);
+        fields.U32();
+        const bool regionTaken = fields.U32() == 1 && fields.Complete();
+        channel->fd = fd;
+        channel->session = id;
+        channel->owner = getpid();
+        channel->lastCall = 0;
+        if (regionTaken && region.valid()) {
+            channel->region = std::move(region);
+            LiveRegions& live = TheLiveRegions();
+            std::lock_guard<std::mutex> guard(live.lock);
+            live.regions.push_back(&channel->region);
+        }
         return ERROR_SUCCESS;
     }
     const bool refusedForNow = hello.outcome == HelloOutcome::Refused &&
                                (hello.error == ERROR_NOT_ENOUGH_QUOTA ||
                                 hello.error == ERROR_NO_SYSTEM_RESOURCES || hello.error == ERROR_TIMEOUT);
     if (refusedForNow || hello.outcome == HelloOutcome::NoAnswer) {
-        WarnOnce(HelloProblem(hello, *fd, DeviceDirectory()));
+        WarnOnce(HelloProblem(hello, fd, DeviceDirectory()));
     } else {
         SessionBroken(id);
     }
-    close(*fd);
-    *fd = -1;
+    close(fd);
     return refusedForNow ? hello.error : kHostGoneError;
+}
+
+// How long a program's thread sleeps on its reply before it looks whether the host is still there; the
+// watch of the session ends the wait at once when the host dies, this is for a watch that could not start.
+constexpr std::chrono::milliseconds kReplyCheck{1000};
+
+// Whether the host is gone: its end of the session connection is closed.
+bool HostGone() {
+    Session& session = TheSession();
+    std::lock_guard<std::mutex> guard(session.lock);
+    return session.fd < 0 || MessageWithin(session.fd, 0);
+}
+
+// One call through the channel's region: the request in its area (or, too large, over the socket), the ring,
+// the wait for the reply and the reply taken out of its area (or off the socket). False when the host or the
+// connection broke.
+bool CallThroughRegion(Channel& channel, const std::vector<uint8_t>& request, std::vector<uint8_t>* reply,
+                       AdaptiveSpin& replyWatch) {
+    CallRegion& region = channel.region;
+    RegionWords& words = region.words();
+    const uint32_t number = (channel.lastCall + 1) & kCallNumberMask;
+    const bool inArea = request.size() <= kRegionAreaBytes;
+    if (inArea) {
+        std::memcpy(region.requestArea(), request.data(), request.size());
+    }
+    words.requestBytes.store(inArea ? static_cast<uint32_t>(request.size()) : kMessageOnSocket,
+                             std::memory_order_relaxed);
+    // Rung before a large request is sent: the host then knows the socket's message is a request.
+    CallRegion::Ring(words.request, number, words.hostSleeps);
+    if (!inArea && !SendMessage(channel.fd, request)) {
+        return false;
+    }
+    AdaptiveSpin* watch = &replyWatch;
+    for (;;) {
+        const CallRegion::Wait wait =
+            region.Await(words.reply, channel.lastCall, words.programSleeps, watch, kReplyCheck);
+        if (wait == CallRegion::Wait::kRang) {
+            break;
+        }
+        if (wait == CallRegion::Wait::kEnded || HostGone()) {
+            return false;
+        }
+        watch = nullptr;  // a call this slow is no longer watched for
+    }
+    if ((words.reply.load(std::memory_order_acquire) & kCallNumberMask) != number) {
+        return false;
+    }
+    channel.lastCall = number;
+    const uint32_t bytes = words.replyBytes.load(std::memory_order_acquire);
+    if (bytes == kMessageOnSocket) {
+        return ReceiveMessage(channel.fd, reply) == Received::Message;
+    }
+    if (bytes < sizeof(MessageHeader) || bytes > kRegionAreaBytes) {
+        return false;
+    }
+    reply->assign(region.replyArea(), region.replyArea() + bytes);
+    return true;
 }
 
 // A forked child has the parent's connections but is not the parent: it starts its own session.
 void PrepareFork() {
     TheSession().lock.lock();
+    TheLiveRegions().lock.lock();
 }
 
 void ParentAfterFork() {
+    TheLiveRegions().lock.unlock();
     TheSession().lock.unlock();
 }
 
+// The parent's regions are not mapped in the child (KeepFromChildren), and its threads are not there.
 void ChildAfterFork() {
+    TheLiveRegions().regions.clear();
+    TheLiveRegions().lock.unlock();
     Session& session = TheSession();
     if (session.fd >= 0) {
         close(session.fd);
@@ -214,20 +372,21 @@ DWORD Call(Writer& request, std::vector<uint8_t>* reply) {
     Channel& channel = t_channel;
     if (channel.session != id) {
         channel.Reset();
-        int fd = -1;
-        if (const DWORD opened = OpenCallConnection(id, token, &fd); opened != ERROR_SUCCESS) {
+        if (const DWORD opened = OpenCallConnection(id, token, &channel); opened != ERROR_SUCCESS) {
             return opened;
         }
-        channel.fd = fd;
-        channel.session = id;
     }
     const Op op = MessageOp(request.Finish());
     request.SetProcessor(CallerProcessor());
     // Most calls are answered within microseconds; watching for the reply keeps this thread on its
     // processor, where the host's thread serving it runs (call_scheduling.h).
     thread_local AdaptiveSpin replyWatch(kLongestReplyWatch);
-    if (!SendMessage(channel.fd, request.Finish()) || !WatchSocket(channel.fd, replyWatch) ||
-        ReceiveMessage(channel.fd, reply) != Received::Message || MessageOp(*reply) != op) {
+    const bool answered = channel.region.valid()
+                              ? CallThroughRegion(channel, request.Finish(), reply, replyWatch)
+                              : SendMessage(channel.fd, request.Finish()) &&
+                                    WatchSocket(channel.fd, replyWatch) &&
+                                    ReceiveMessage(channel.fd, reply) == Received::Message;
+    if (!answered || MessageOp(*reply) != op) {
         channel.Reset();
         SessionBroken(id);
         return kHostGoneError;

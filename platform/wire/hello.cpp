@@ -22,10 +22,10 @@ std::string SecondsOf(int milliseconds) {
 
 }  // namespace
 
-Hello ExchangeHello(int fd, Writer& hello) {
+Hello ExchangeHello(int fd, Writer& hello, int passed) {
     Hello outcome;
     const Op op = MessageOp(hello.Finish());
-    if (!SendMessage(fd, hello.Finish())) {
+    if (!SendMessage(fd, hello.Finish(), passed)) {
         return outcome;
     }
     if (!MessageWithin(fd, kHelloTimeoutMs)) {

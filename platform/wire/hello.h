@@ -24,8 +24,9 @@ struct Hello {
     std::vector<uint8_t> reply;   // Accepted: the answer, header included
 };
 
-// Sends hello on the fresh connection fd and waits for the host's answer.
-Hello ExchangeHello(int fd, Writer& hello);
+// Sends hello on the fresh connection fd (with the descriptor `passed`, when given) and waits for the host's
+// answer.
+Hello ExchangeHello(int fd, Writer& hello, int passed = -1);
 
 // Why a hello that was not accepted was not, for a line on stderr ("the device host ..."); fd is its
 // connection, whose peer tells whose host it was, and dir the device.

@@ -23,9 +23,12 @@ inline constexpr uint32_t kProtocolVersion = 4;
 // setting is needed.
 inline constexpr size_t kRecordBytes = 128 * 1024;
 inline constexpr size_t kMaxMessageBytes = 4 * 1024 * 1024;
-// ReadFile and WriteFile cross in pieces of at most this many bytes; longer transfers are split by the
-// program, each piece a driver call of its own.
-inline constexpr uint32_t kTransferPieceBytes = 1024 * 1024;
+// A call connection's shared memory (call_region.h) holds one request and one reply of at most this size;
+// a larger message travels over the socket.
+inline constexpr uint32_t kRegionAreaBytes = 256 * 1024;
+// ReadFile and WriteFile cross in pieces of at most this many bytes, so that a piece and its fields fit the
+// region; longer transfers are split by the program, each piece a driver call of its own.
+inline constexpr uint32_t kTransferPieceBytes = kRegionAreaBytes - 4096;
 // Data and buffers of one call (registry values, I/O control buffers) must fit in a message with room to
 // spare for the other fields.
 inline constexpr uint32_t kMaxCallDataBytes = kMaxMessageBytes - 64 * 1024;
@@ -60,7 +63,9 @@ static_assert(sizeof(MessageHeader) == 8);
 enum class Op : uint32_t {
     // First message of a connection.
     HelloSession = 1,  // u32 version -> token
-    HelloCall,         // u32 version, token -> (nothing); the peer must be the session's process
+    HelloCall,         // u32 version, token, with a call region's memfd or none -> u32 region taken
+                       // (1: calls go through the region; 0: through the socket); the peer must be the
+                       // session's process
     HelloControl,      // u32 version -> (nothing)
     HelloWindows,      // u32 version, token -> (nothing); then the host sends the session's window requests
     Refused,           // host only, instead of a hello's answer: u32 error (why); the connection ends

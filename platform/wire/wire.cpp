@@ -2,6 +2,8 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -92,10 +94,39 @@ std::u16string Reader::String(bool* isNull, size_t maxChars) {
     return text;
 }
 
-bool SendMessage(int fd, const std::vector<uint8_t>& message) {
+namespace {
+
+// Room for the one descriptor a hello may carry.
+union DescriptorSpace {
+    cmsghdr header;
+    char bytes[CMSG_SPACE(sizeof(int))];
+};
+
+ssize_t SendRecord(int fd, const uint8_t* data, size_t size, int passed) {
+    if (passed < 0) {
+        return send(fd, data, size, MSG_NOSIGNAL);
+    }
+    iovec part{const_cast<uint8_t*>(data), size};
+    DescriptorSpace space{};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = space.bytes;
+    message.msg_controllen = sizeof(space.bytes);
+    cmsghdr* attached = CMSG_FIRSTHDR(&message);
+    attached->cmsg_level = SOL_SOCKET;
+    attached->cmsg_type = SCM_RIGHTS;
+    attached->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(attached), &passed, sizeof(int));
+    return sendmsg(fd, &message, MSG_NOSIGNAL);
+}
+
+}  // namespace
+
+bool SendMessage(int fd, const std::vector<uint8_t>& message, int passed) {
     for (size_t sent = 0; sent < message.size();) {
         const size_t record = std::min(kRecordBytes, message.size() - sent);
-        const ssize_t done = send(fd, message.data() + sent, record, MSG_NOSIGNAL);
+        const ssize_t done = SendRecord(fd, message.data() + sent, record, sent == 0 ? passed : -1);
         if (done < 0 && errno == EINTR) {
             continue;
         }
@@ -109,11 +140,40 @@ bool SendMessage(int fd, const std::vector<uint8_t>& message) {
 
 namespace {
 
+// Closes every descriptor a received record carried but the one taken into *passed (when asked for).
+void TakeDescriptors(msghdr& message, int* passed) {
+    for (cmsghdr* part = CMSG_FIRSTHDR(&message); part != nullptr; part = CMSG_NXTHDR(&message, part)) {
+        if (part->cmsg_level != SOL_SOCKET || part->cmsg_type != SCM_RIGHTS) {
+            continue;
+        }
+        const size_t count = (part->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+        for (size_t i = 0; i < count; ++i) {
+            int descriptor = -1;
+            std::memcpy(&descriptor, CMSG_DATA(part) + i * sizeof(int), sizeof(int));
+            if (passed != nullptr && *passed < 0) {
+                *passed = descriptor;
+            } else {
+                close(descriptor);
+            }
+        }
+    }
+}
+
 // One record into buffer; its true length (more than capacity when it did not fit), 0 at the end of the
-// connection, -1 on an error.
-ssize_t ReceiveRecord(int fd, uint8_t* buffer, size_t capacity) {
+// connection, -1 on an error. A descriptor that came with it goes to *passed when asked for, else is closed.
+ssize_t ReceiveRecord(int fd, uint8_t* buffer, size_t capacity, int* passed = nullptr) {
     for (;;) {
-        const ssize_t got = recv(fd, buffer, capacity, MSG_TRUNC);
+        iovec part{buffer, capacity};
+        DescriptorSpace space{};
+        msghdr message{};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = space.bytes;
+        message.msg_controllen = sizeof(space.bytes);
+        const ssize_t got = recvmsg(fd, &message, MSG_TRUNC | MSG_CMSG_CLOEXEC);
+        if (got >= 0) {
+            TakeDescriptors(message, passed);
+        }
         if (got >= 0 || errno != EINTR) {
             return got;
         }
@@ -122,14 +182,17 @@ ssize_t ReceiveRecord(int fd, uint8_t* buffer, size_t capacity) {
 
 }  // namespace
 
-Received ReceiveMessage(int fd, std::vector<uint8_t>* message, size_t maxBytes) {
+Received ReceiveMessage(int fd, std::vector<uint8_t>* message, size_t maxBytes, int* passed) {
     // Records land in this thread's scratch buffer and are appended from there: sizing the message for a
     // whole record would clear 128 KiB for every call, most of whose messages are a few dozen bytes.
     thread_local const std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[kRecordBytes]);
     if (!scratch) {
         return Received::Closed;
     }
-    ssize_t got = ReceiveRecord(fd, scratch.get(), kRecordBytes);
+    if (passed != nullptr) {
+        *passed = -1;
+    }
+    ssize_t got = ReceiveRecord(fd, scratch.get(), kRecordBytes, passed);
     if (got <= 0) {
         return Received::Closed;
     }

@@ -86,12 +86,15 @@ class Reader {
 
 enum class Received { Message, Closed, Malformed };
 
-// Sends a whole message; false when the connection is gone (no SIGPIPE is raised).
-bool SendMessage(int fd, const std::vector<uint8_t>& message);
+// Sends a whole message; false when the connection is gone (no SIGPIPE is raised). A descriptor `passed`
+// (a hello's shared memory) goes along with the first record.
+bool SendMessage(int fd, const std::vector<uint8_t>& message, int passed = -1);
 // Receives one whole message into *message (header included). Closed: the peer went away. Malformed: a
 // record too short for a header, a size over maxBytes or records that do not add up to it; the connection
-// cannot be trusted any more.
-Received ReceiveMessage(int fd, std::vector<uint8_t>* message, size_t maxBytes = kMaxMessageBytes);
+// cannot be trusted any more. With `passed`, a descriptor the first record carried is taken (-1 when none);
+// without it, and beyond the first, descriptors a peer sends are closed unseen.
+Received ReceiveMessage(int fd, std::vector<uint8_t>* message, size_t maxBytes = kMaxMessageBytes,
+                        int* passed = nullptr);
 
 // Whether a message (or the connection's end) waits on fd within timeoutMs (-1: however long it takes).
 bool MessageWithin(int fd, int timeoutMs);

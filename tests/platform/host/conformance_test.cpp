@@ -5,13 +5,23 @@
 namespace hosttest {
 namespace {
 
-class ConformanceTest : public HostTest, public ::testing::WithParamInterface<const char*> {};
+struct Conformance {
+    const char* script;
+    bool overSocket;  // the calls travel over the socket instead of shared memory
+};
+
+class ConformanceTest : public HostTest, public ::testing::WithParamInterface<Conformance> {};
 
 TEST_P(ConformanceTest, ThroughTheHostAsInProcess) {
+    const Conformance& run = GetParam();
     int inProcessStatus = -1;
-    const std::string inProcess = RunHelper({GetParam()}, &inProcessStatus, "none");
+    const std::string inProcess = RunHelper({run.script}, &inProcessStatus, "none");
     int hostedStatus = -1;
-    const std::string hosted = RunHelper({GetParam()}, &hostedStatus, dir_.c_str());
+    std::vector<std::string> hostedArguments{run.script};
+    if (run.overSocket) {
+        hostedArguments.insert(hostedArguments.begin(), "socket-calls");
+    }
+    const std::string hosted = RunHelper(hostedArguments, &hostedStatus, dir_.c_str());
     EXPECT_EQ(inProcessStatus, 0);
     EXPECT_EQ(hostedStatus, 0);
     // The script reached its end both ways, and the host was really used.
@@ -20,8 +30,15 @@ TEST_P(ConformanceTest, ThroughTheHostAsInProcess) {
     EXPECT_EQ(hosted, inProcess);
 }
 
-INSTANTIATE_TEST_SUITE_P(Scripts, ConformanceTest, ::testing::Values("registry-script", "device-script"),
-                         [](const auto& info) { return info.param[0] == 'r' ? "Registry" : "Devices"; });
+INSTANTIATE_TEST_SUITE_P(Scripts, ConformanceTest,
+                         ::testing::Values(Conformance{"registry-script", false},
+                                           Conformance{"device-script", false},
+                                           Conformance{"registry-script", true},
+                                           Conformance{"device-script", true}),
+                         [](const auto& info) {
+                             return std::string(info.param.script[0] == 'r' ? "Registry" : "Devices") +
+                                    (info.param.overSocket ? "OverSocket" : "ThroughSharedMemory");
+                         });
 
 }  // namespace
 }  // namespace hosttest

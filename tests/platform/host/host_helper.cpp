@@ -1,4 +1,5 @@
 // The tests' other programs: each command is one program's part in a test across processes.
+#include <ceplatform.h>
 #include <devload.h>
 #include <pkfuncs.h>
 #include <winreg.h>
@@ -157,6 +158,12 @@ int Touch() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // "socket-calls" first: this thread's calls go over its connection's socket, not through shared memory.
+    if (argc > 1 && std::string(argv[1]) == "socket-calls") {
+        CePlatformInjectFault("CallRegion", 0, ERROR_SUCCESS);
+        ++argv;
+        --argc;
+    }
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "set" && argc == 4) {
         return SetValue(argv[2], argv[3]);

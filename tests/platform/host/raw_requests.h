@@ -4,9 +4,11 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -83,6 +85,22 @@ class Connection {
     void Send(const std::vector<uint8_t>& bytes) {
         ASSERT_EQ(send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
     }
+    // A message with a descriptor attached, as a program passes its call region with its hello.
+    void SendWithDescriptor(const std::vector<uint8_t>& bytes, int passed) {
+        iovec part{const_cast<uint8_t*>(bytes.data()), bytes.size()};
+        alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))] = {};
+        msghdr message{};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = space;
+        message.msg_controllen = sizeof(space);
+        cmsghdr* attached = CMSG_FIRSTHDR(&message);
+        attached->cmsg_level = SOL_SOCKET;
+        attached->cmsg_type = SCM_RIGHTS;
+        attached->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(attached), &passed, sizeof(int));
+        ASSERT_EQ(sendmsg(fd_, &message, MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+    }
     Reply Receive(std::vector<uint8_t>* raw = nullptr) {
         std::vector<uint8_t> buffer(256 * 1024);
         const ssize_t got = recv(fd_, buffer.data(), buffer.size(), 0);
@@ -91,15 +109,22 @@ class Connection {
         if (got >= 8) {
             std::memcpy(&reply.op, buffer.data() + 4, sizeof(reply.op));
         }
-        for (ssize_t at = 8; at + 4 <= got; at += 4) {
-            uint32_t word = 0;
-            std::memcpy(&word, buffer.data() + at, sizeof(word));
-            reply.words.push_back(word);
-        }
-        if (raw != nullptr && got > 0) {
-            raw->assign(buffer.begin(), buffer.begin() + got);
+        buffer.resize(std::max<ssize_t>(got, 0));
+        reply.words = Words(buffer);
+        if (raw != nullptr) {
+            *raw = std::move(buffer);
         }
         return reply;
+    }
+    // The 32-bit fields of a message after its header.
+    static std::vector<uint32_t> Words(const std::vector<uint8_t>& message) {
+        std::vector<uint32_t> words;
+        for (size_t at = 8; at + 4 <= message.size(); at += 4) {
+            uint32_t word = 0;
+            std::memcpy(&word, message.data() + at, sizeof(word));
+            words.push_back(word);
+        }
+        return words;
     }
     // Whether a message (or the connection's end) waits to be received within timeoutMs.
     bool Waiting(int timeoutMs) {
