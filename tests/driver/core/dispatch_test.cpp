@@ -127,7 +127,10 @@ TEST_F(DispatchTest, AbortsAtTheStartOfAWaitAreNeverLost) {
                 kind == 0 ? wait() : read();
                 done.store(true);
             });
-            while (owner->ActiveCalls.load() == 0) {
+            // The wait has begun once it counts itself, beside its control call's count: from then on an
+            // abort is one it must see. A read counts itself once, after it took the abort count.
+            const LONG begun = kind == 0 ? 2 : 1;
+            while (owner->ActiveCalls.load() < begun) {
                 std::this_thread::yield();
             }
             for (int spin = 0; spin < round % 64; ++spin) {
