@@ -26,7 +26,8 @@ TEST_F(ReceiveRingTest, BeyondTheRingAWriterGoesAtLineSpeedAndTheReceiverLearnsO
     const std::vector<BYTE> bytes = Stream(11).Take(kRingCapacity + kBeyond);
     const ce_test::Stopwatch clock;
     EXPECT_EQ(Write(a_, bytes), bytes.size());
-    EXPECT_GE(clock.ElapsedMs() + kTickSlackMs, kLineTimeMs);
+    // Each piece's line time runs on the millisecond tick, so a few ticks may be lost over the pieces.
+    EXPECT_GE(clock.ElapsedMs(), kLineTimeMs * 9 / 10);
     ASSERT_TRUE(waiter.Wait(kSoonMs));
     EXPECT_EQ(events, static_cast<DWORD>(EV_ERR));
     DWORD errors = 0;
