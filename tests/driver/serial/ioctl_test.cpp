@@ -496,7 +496,8 @@ TEST_F(ProcessExitTest, AnOpenRacingTheOwnersCloseWaitsForItAndGetsThePort) {
             EXPECT_TRUE(CloseHandle(owner));
         });
         if (!releasedFirst) {
-            Sleep(kQuietMs / 10);  // the close is draining the read
+            // The read ends once the close drains it: the open then races the rest of the close.
+            ASSERT_TRUE(reader.Wait(kSoonMs));
         }
         a_ = tulktest::OpenByName(Name(0), kData);
         EXPECT_NE(a_, INVALID_HANDLE_VALUE) << "error " << GetLastError();
