@@ -28,9 +28,9 @@ FaultTable& Faults() {
 }
 
 constexpr std::array<const char*, static_cast<size_t>(FaultPoint::Count)> kPointNames = {
-    "RegCreateKeyExW", "RegOpenKeyExW",  "RegDeleteKeyW",    "RegSetValueExW",
-    "RegDeleteValueW", "ActivateDevice", "DeactivateDevice", "CreateEventW",
-    "CreateThread",    "LocalAlloc",     "LoadModule",       "HiveRename",      "CallRegion",
+    "RegCreateKeyExW", "RegOpenKeyExW",    "RegDeleteKeyW", "RegSetValueExW", "RegDeleteValueW",
+    "ActivateDevice",  "DeactivateDevice", "CreateEventW",  "CreateThread",   "LocalAlloc",
+    "LoadModule",      "HiveRename",       "CallRegion",
 };
 
 }  // namespace
