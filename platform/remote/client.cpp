@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -47,9 +48,15 @@ Session& TheSession() {
 
 // The call regions of this process's threads, so that the watch of the session can end them all when the
 // host dies. A region leaves the list before it is unmapped.
+struct LiveRegion {
+    CallRegion* region;
+    uint64_t session;  // the session whose host serves it
+    bool operator==(const LiveRegion&) const = default;
+};
+
 struct LiveRegions {
     std::mutex lock;
-    std::vector<CallRegion*> regions;  // lock
+    std::vector<LiveRegion> regions;  // lock
 };
 
 LiveRegions& TheLiveRegions() {
@@ -74,7 +81,7 @@ struct Channel {
             {
                 LiveRegions& live = TheLiveRegions();
                 std::lock_guard<std::mutex> guard(live.lock);
-                std::erase(live.regions, &region);
+                std::erase_if(live.regions, [&](const LiveRegion& entry) { return entry.region == &region; });
             }
             if (own) {
                 region.End();
@@ -134,29 +141,32 @@ bool TakeToken(const Hello& hello, Token* token) {
     return true;
 }
 
-// Watches the session connection, which carries nothing after its hello: when it ends, the host is gone, and
-// every call region of the process ends with it, so a thread waiting on one fails at once.
-void WatchSession(int fd) {
+// Watches the session connection, which carries nothing after its hello: when it ends (the host is gone, or
+// the program gave the session up), the session's call regions end with it, so a thread waiting on one fails
+// at once; regions of a newer session are not this watch's.
+void WatchSession(int fd, uint64_t session) {
     pollfd wait{fd, POLLIN, 0};
     while (poll(&wait, 1, -1) < 0 && errno == EINTR) {
     }
     LiveRegions& live = TheLiveRegions();
     {
         std::lock_guard<std::mutex> guard(live.lock);
-        for (CallRegion* region : live.regions) {
-            region->End();
+        for (const LiveRegion& entry : live.regions) {
+            if (entry.session == session) {
+                entry.region->End();
+            }
         }
     }
     close(fd);
 }
 
-void StartSessionWatch(int sessionFd) {
+void StartSessionWatch(int sessionFd, uint64_t session) {
     const int watched = fcntl(sessionFd, F_DUPFD_CLOEXEC, 0);
     if (watched < 0) {
         return;  // calls still find out, a moment later, when their wait for a reply times out
     }
     try {
-        std::thread(WatchSession, watched).detach();
+        std::thread(WatchSession, watched, session).detach();
     } catch (const std::exception&) {
         close(watched);
     }
@@ -191,7 +201,7 @@ uint64_t EnsureSession(Token* token) {
     session.fd = fd;
     session.id = ++session.lastId;
     session.current.store(session.id, std::memory_order_release);
-    StartSessionWatch(fd);
+    StartSessionWatch(fd, session.id);
     *token = session.token;
     return session.id;
 }
@@ -203,6 +213,8 @@ void SessionBroken(uint64_t id) {
     if (session.id != id || session.fd < 0) {
         return;
     }
+    // Shut down, not only closed: the session's watch holds a duplicate, and the host must see the end.
+    shutdown(session.fd, SHUT_RDWR);
     close(session.fd);
     session.fd = -1;
     session.id = 0;
@@ -250,7 +262,7 @@ DWORD OpenCallConnection(uint64_t id, const Token& token, Channel* channel) {
             channel->region = std::move(region);
             LiveRegions& live = TheLiveRegions();
             std::lock_guard<std::mutex> guard(live.lock);
-            live.regions.push_back(&channel->region);
+            live.regions.push_back({&channel->region, id});
         }
         return ERROR_SUCCESS;
     }
