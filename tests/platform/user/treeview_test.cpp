@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -31,10 +32,13 @@ std::vector<Notification> TakeNotifications() {
     return std::exchange(notifications, {});
 }
 
-std::vector<UINT> Codes(const std::vector<Notification>& seen) {
+// The codes of the notifications, or of those among `only` when given.
+std::vector<UINT> Codes(const std::vector<Notification>& seen, const std::vector<UINT>& only = {}) {
     std::vector<UINT> codes;
     for (const Notification& n : seen) {
-        codes.push_back(n.code);
+        if (only.empty() || std::find(only.begin(), only.end(), n.code) != only.end()) {
+            codes.push_back(n.code);
+        }
     }
     return codes;
 }
@@ -115,6 +119,14 @@ class Tree : public ::testing::Test {
         fields.cchTextMax = 64;
         EXPECT_TRUE(TreeView_GetItem(tree_, &fields));
         return buffer;
+    }
+    UINT State(HTREEITEM item, UINT mask) {
+        TVITEMW fields{};
+        fields.mask = TVIF_STATE;
+        fields.hItem = item;
+        fields.stateMask = mask;
+        EXPECT_TRUE(TreeView_GetItem(tree_, &fields));
+        return fields.state & mask;
     }
     int ChildCount(HTREEITEM item) {
         TVITEMW fields{};
@@ -227,12 +239,8 @@ TEST_F(Tree, ChildCountsDecideTheButtonAndExpansionNotifiesOnlyTheFirstTime) {
     EXPECT_FALSE(TreeView_Expand(tree_, implicit, TVE_COLLAPSE)) << "collapsing a collapsed item fails";
     EXPECT_TRUE(TreeView_Expand(tree_, implicit, TVE_TOGGLE));
     EXPECT_TRUE(TakeNotifications().empty()) << "after the first expansion TVM_EXPAND notifies no more";
-    TVITEMW state{};
-    state.mask = TVIF_STATE;
-    state.hItem = implicit;
-    state.stateMask = TVIS_EXPANDED | TVIS_EXPANDEDONCE;
-    ASSERT_TRUE(TreeView_GetItem(tree_, &state));
-    EXPECT_EQ(state.state, static_cast<UINT>(TVIS_EXPANDED | TVIS_EXPANDEDONCE));
+    EXPECT_EQ(State(implicit, TVIS_EXPANDED | TVIS_EXPANDEDONCE),
+              static_cast<UINT>(TVIS_EXPANDED | TVIS_EXPANDEDONCE));
 }
 
 TEST_F(Tree, SelectionNotifiesChangingThenChangedWithBothItems) {
@@ -257,19 +265,10 @@ TEST_F(Tree, SelectionNotifiesChangingThenChangedWithBothItems) {
     EXPECT_FALSE(TreeView_SelectItem(tree_, a)) << "TVN_SELCHANGINGW answering TRUE prevents the change";
     EXPECT_EQ(TreeView_GetSelection(tree_), b);
     vetoSelection = false;
-    TVITEMW state{};
-    state.mask = TVIF_STATE;
-    state.hItem = b;
-    state.stateMask = TVIS_SELECTED;
-    EXPECT_TRUE(TreeView_GetItem(tree_, &state));
-    EXPECT_EQ(state.state, static_cast<UINT>(TVIS_SELECTED));
-}
-
-TEST_F(Tree, SelectingAHiddenItemExpandsItsParents) {
-    HTREEITEM root = Insert(TVI_ROOT, TVI_LAST, u"root");
-    HTREEITEM child = Insert(root, TVI_LAST, u"child");
-    ASSERT_TRUE(TreeView_SelectItem(tree_, child));
-    EXPECT_EQ(Next(root, TVGN_NEXTVISIBLE), child);
+    EXPECT_EQ(State(b, TVIS_SELECTED), static_cast<UINT>(TVIS_SELECTED));
+    HTREEITEM hidden = Insert(a, TVI_LAST, u"hidden");
+    ASSERT_TRUE(TreeView_SelectItem(tree_, hidden));
+    EXPECT_EQ(Next(a, TVGN_NEXTVISIBLE), hidden) << "selecting a hidden item expands its parents";
 }
 
 struct DeleteCase {
@@ -402,6 +401,16 @@ class TreeInput : public Tree {
         return point;
     }
 
+    // The selection notifications among `seen`, each of which must name `action`.
+    static std::vector<UINT> SelectionCodes(const std::vector<Notification>& seen, UINT action) {
+        for (const Notification& n : seen) {
+            if (n.code == TVN_SELCHANGINGW || n.code == TVN_SELCHANGEDW) {
+                EXPECT_EQ(n.action, action);
+            }
+        }
+        return Codes(seen, {TVN_SELCHANGINGW, TVN_SELCHANGEDW});
+    }
+
     std::unique_ptr<ui_test::DialogOnUiThread> running_;
     HTREEITEM parent_ = nullptr, child_ = nullptr, last_ = nullptr;
 };
@@ -422,15 +431,7 @@ TEST_F(TreeInput, ArrowsMoveTheSelectionAndRightAndLeftExpandAndCollapse) {
     EXPECT_EQ(Next(parent_, TVGN_NEXTVISIBLE), last_) << "minus collapses";
     Key(VK_ADD);
     EXPECT_EQ(Next(parent_, TVGN_NEXTVISIBLE), child_) << "plus expands";
-    const auto seen = TakeNotifications();
-    bool sawKeyboardChange = false;
-    for (const Notification& n : seen) {
-        if (n.code == TVN_SELCHANGEDW) {
-            EXPECT_EQ(n.action, static_cast<UINT>(TVC_BYKEYBOARD));
-            sawKeyboardChange = true;
-        }
-    }
-    EXPECT_TRUE(sawKeyboardChange);
+    EXPECT_FALSE(SelectionCodes(TakeNotifications(), TVC_BYKEYBOARD).empty());
 }
 
 TEST_F(TreeInput, ClicksSelectItemsAndToggleTheirButtons) {
@@ -438,28 +439,15 @@ TEST_F(TreeInput, ClicksSelectItemsAndToggleTheirButtons) {
     ASSERT_TRUE(CeUiInjectClick(onLast.x, onLast.y));
     ui_test::WaitIdle();
     EXPECT_EQ(TreeView_GetSelection(tree_), last_);
-    auto seen = TakeNotifications();
-    std::vector<UINT> selectionCodes;
-    for (const Notification& n : seen) {
-        if (n.code == TVN_SELCHANGINGW || n.code == TVN_SELCHANGEDW) {
-            selectionCodes.push_back(n.code);
-            EXPECT_EQ(n.action, static_cast<UINT>(TVC_BYMOUSE));
-        }
-    }
-    EXPECT_EQ(selectionCodes, (std::vector<UINT>{TVN_SELCHANGINGW, TVN_SELCHANGEDW}));
+    EXPECT_EQ(SelectionCodes(TakeNotifications(), TVC_BYMOUSE),
+              (std::vector<UINT>{TVN_SELCHANGINGW, TVN_SELCHANGEDW}));
     POINT onButton = ScreenPointOf(parent_, true);
     ASSERT_TRUE(CeUiInjectClick(onButton.x, onButton.y));
     ui_test::WaitIdle();
     EXPECT_EQ(Next(parent_, TVGN_NEXTVISIBLE), child_);
     EXPECT_EQ(TreeView_GetSelection(tree_), last_) << "a button click does not select";
-    seen = TakeNotifications();
-    std::vector<UINT> expandCodes;
-    for (const Notification& n : seen) {
-        if (n.code == TVN_ITEMEXPANDINGW || n.code == TVN_ITEMEXPANDEDW) {
-            expandCodes.push_back(n.code);
-        }
-    }
-    EXPECT_EQ(expandCodes, (std::vector<UINT>{TVN_ITEMEXPANDINGW, TVN_ITEMEXPANDEDW}));
+    EXPECT_EQ(Codes(TakeNotifications(), {TVN_ITEMEXPANDINGW, TVN_ITEMEXPANDEDW}),
+              (std::vector<UINT>{TVN_ITEMEXPANDINGW, TVN_ITEMEXPANDEDW}));
 }
 
 }  // namespace

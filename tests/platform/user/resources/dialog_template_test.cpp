@@ -4,7 +4,7 @@
 #include <cstring>
 #include <random>
 #include <string>
-#include <string_view>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -19,9 +19,6 @@ using ce::ui::DialogItemTemplate;
 using ce::ui::DialogTemplate;
 using ce::ui::ParseDialogTemplate;
 
-constexpr WORD kButtonClass = 0x80;
-constexpr WORD kStaticClass = 0x82;
-constexpr WORD kComboBoxClass = 0x85;
 // What the resource compiler adds to every control.
 constexpr DWORD kControl = WS_CHILD | WS_VISIBLE;
 
@@ -34,122 +31,84 @@ std::vector<BYTE> TemplateBytes(WORD id) {
     return std::vector<BYTE>(data, data + SizeofResource(nullptr, found));
 }
 
-DialogTemplate Parsed(WORD id) {
-    std::vector<BYTE> bytes = TemplateBytes(id);
-    DialogTemplate dialog;
-    EXPECT_TRUE(ParseDialogTemplate(bytes.data(), bytes.size(), &dialog)) << "template " << id;
-    return dialog;
+// A name or an ordinal ("#128"); class names in upper case, as the window system compares them without
+// regard to case (the resource compiler writes them in upper case).
+std::u16string Name(const ce::ui::TemplateName& name, bool foldCase = false) {
+    if (name.ordinal != 0) {
+        std::string number = "#" + std::to_string(name.ordinal);
+        return std::u16string(number.begin(), number.end());
+    }
+    std::u16string text = name.text;
+    for (char16_t& c : text) {
+        c = foldCase && c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+    }
+    return text;
 }
 
-// Class names are compared as the window system compares them: without regard to case (the resource
-// compiler writes them in upper case).
-bool SameName(std::u16string_view a, std::u16string_view b) {
-    auto fold = [](char16_t c) {
-        return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-    };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+// Every field of a dialog, and of an item, to compare at once.
+using DialogFields = std::tuple<bool, DWORD, DWORD, DWORD, short, short, short, short, std::u16string,
+                                std::u16string, std::u16string, WORD, WORD, BYTE, BYTE, std::u16string>;
+using ItemFields = std::tuple<DWORD, DWORD, DWORD, DWORD, short, short, short, short, std::u16string,
+                              std::u16string, size_t>;
+
+DialogFields Fields(const DialogTemplate& d) {
+    return {d.extended, d.style,     d.exStyle, d.helpId,     d.x,
+            d.y,        d.cx,        d.cy,      Name(d.menu), Name(d.windowClass, true),
+            d.caption,  d.pointSize, d.weight,  d.italic,     d.charset,
+            d.typeface};
 }
 
-std::string Narrow(std::u16string_view text) {
-    return std::string(text.begin(), text.end());  // names in these templates are ASCII
+std::vector<ItemFields> Fields(const std::vector<DialogItemTemplate>& items) {
+    std::vector<ItemFields> fields;
+    for (const DialogItemTemplate& i : items) {
+        fields.emplace_back(i.id, i.style, i.exStyle, i.helpId, i.x, i.y, i.cx, i.cy,
+                            Name(i.windowClass, true), Name(i.title), i.creationData.size());
+    }
+    return fields;
 }
 
-struct ExpectedItem {
-    DWORD id;
-    DWORD style;
-    DWORD exStyle;
-    DWORD helpId;
-    short x, y, cx, cy;
-    WORD classOrdinal;  // 0: by name
-    const char16_t* className;
-    const char16_t* title;
+struct TemplateCase {
+    WORD id;
+    DialogFields dialog;
+    std::vector<ItemFields> items;
 };
 
-void ExpectItems(const std::vector<DialogItemTemplate>& items, const std::vector<ExpectedItem>& expected) {
-    ASSERT_EQ(items.size(), expected.size());
-    for (size_t i = 0; i < items.size(); ++i) {
-        SCOPED_TRACE("item " + std::to_string(i));
-        const DialogItemTemplate& item = items[i];
-        const ExpectedItem& want = expected[i];
-        EXPECT_EQ(item.id, want.id);
-        EXPECT_EQ(item.style, want.style);
-        EXPECT_EQ(item.exStyle, want.exStyle);
-        EXPECT_EQ(item.helpId, want.helpId);
-        EXPECT_EQ(item.x, want.x);
-        EXPECT_EQ(item.y, want.y);
-        EXPECT_EQ(item.cx, want.cx);
-        EXPECT_EQ(item.cy, want.cy);
-        EXPECT_EQ(item.windowClass.ordinal, want.classOrdinal);
-        EXPECT_TRUE(SameName(item.windowClass.text, want.className)) << Narrow(item.windowClass.text);
-        EXPECT_EQ(item.title.ordinal, 0);
-        EXPECT_EQ(item.title.text, want.title);
-        EXPECT_TRUE(item.creationData.empty());
-    }
-}
-
-TEST(DialogTemplate, ClassicLayoutGivesBackTheScript) {
-    DialogTemplate dialog = Parsed(IDD_CLASSIC);
-    EXPECT_FALSE(dialog.extended);
-    EXPECT_EQ(dialog.style,
-              static_cast<DWORD>(DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT));
-    EXPECT_EQ(dialog.exStyle, 0u);
-    EXPECT_EQ(dialog.x, 5);
-    EXPECT_EQ(dialog.y, 10);
-    EXPECT_EQ(dialog.cx, 160);
-    EXPECT_EQ(dialog.cy, 120);
-    EXPECT_EQ(dialog.menu.ordinal, 0);
-    EXPECT_EQ(dialog.menu.text, u"");
-    EXPECT_EQ(dialog.windowClass.text, u"");
-    EXPECT_EQ(dialog.caption, u"Ports \u2014 \u00e9tat");
-    EXPECT_EQ(dialog.pointSize, 8);
-    EXPECT_EQ(dialog.typeface, u"System");
+TEST(DialogTemplate, BothLayoutsGiveBackTheScript) {
     const DWORD tabStop = kControl | WS_TABSTOP;
-    ExpectItems(dialog.items,
-                {
-                    {IDC_ADD, tabStop | BS_PUSHBUTTON, 0, 0, 4, 4, 20, 16, kButtonClass, u"", u"&Add"},
-                    {IDC_TREE, tabStop | WS_BORDER | 0x0007, 0, 0, 4, 24, 152, 76, 0, u"SysTreeView32", u""},
-                    {IDOK, tabStop | BS_DEFPUSHBUTTON, 0, 0, 110, 104, 46, 14, kButtonClass, u"", u"OK"},
-                    // -1 is a WORD in this layout.
-                    {0xFFFF, kControl | WS_GROUP | SS_LEFT, 0, 0, 4, 106, 30, 8, kStaticClass, u"", u"Name:"},
-                    {IDC_NAMES, tabStop | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_SORT, 0, 0, 40, 104, 60, 50,
-                     kComboBoxClass, u"", u""},
-                });
-}
-
-TEST(DialogTemplate, ExtendedLayoutGivesBackTheScript) {
-    DialogTemplate dialog = Parsed(IDD_EXTENDED);
-    EXPECT_TRUE(dialog.extended);
-    EXPECT_EQ(dialog.style, static_cast<DWORD>(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION));
-    EXPECT_EQ(dialog.exStyle, static_cast<DWORD>(WS_EX_TOOLWINDOW));
-    EXPECT_EQ(dialog.helpId, 0u);
-    EXPECT_EQ(dialog.cx, 120);
-    EXPECT_EQ(dialog.cy, 60);
-    EXPECT_EQ(dialog.caption, u"Add pair");
-    EXPECT_EQ(dialog.pointSize, 9);
-    EXPECT_EQ(dialog.weight, 700);
-    EXPECT_EQ(dialog.italic, 1);
-    EXPECT_EQ(dialog.charset, 204);
-    EXPECT_EQ(dialog.typeface, u"Tahoma");
-    ExpectItems(dialog.items, {
-                                  {IDC_OWNER, kControl | WS_TABSTOP | BS_OWNERDRAW, WS_EX_STATICEDGE, 77, 2,
-                                   3, 16, 16, 0, u"Button", u"Owner"},
-                                  {IDC_PICTURE, kControl | SS_LEFT, 0, 0, -4, 30, 100, 8, 0, u"Static", u""},
-                              });
-}
-
-TEST(DialogTemplate, MenuClassAndTitlesByOrdinalOrNameWithoutAFont) {
-    DialogTemplate dialog = Parsed(IDD_NAMED_PARTS);
-    EXPECT_FALSE(dialog.extended);
-    EXPECT_EQ(dialog.style, static_cast<DWORD>(WS_POPUP));
-    EXPECT_EQ(dialog.menu.ordinal, 200);
-    EXPECT_TRUE(SameName(dialog.windowClass.text, u"PrivateDialog"));
-    EXPECT_EQ(dialog.pointSize, 0);
-    EXPECT_EQ(dialog.typeface, u"");
-    ASSERT_EQ(dialog.items.size(), 1u);
-    EXPECT_EQ(dialog.items[0].windowClass.ordinal, kStaticClass);
-    EXPECT_EQ(dialog.items[0].title.ordinal, IDI_TWO_SIZES);
-    EXPECT_EQ(dialog.items[0].style & SS_ICON, static_cast<DWORD>(SS_ICON));
+    const TemplateCase cases[] = {
+        {IDD_CLASSIC,
+         {false, DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT, 0, 0, 5, 10, 160, 120, u"",
+          u"", u"Ports \u2014 \u00e9tat", 8, 0, 0, 0, u"System"},
+         {
+             {IDC_ADD, tabStop | BS_PUSHBUTTON, 0, 0, 4, 4, 20, 16, u"#128", u"&Add", 0},
+             {IDC_TREE, tabStop | WS_BORDER | 0x0007, 0, 0, 4, 24, 152, 76, u"SYSTREEVIEW32", u"", 0},
+             {IDOK, tabStop | BS_DEFPUSHBUTTON, 0, 0, 110, 104, 46, 14, u"#128", u"OK", 0},
+             // -1 is a WORD in this layout.
+             {0xFFFF, kControl | WS_GROUP | SS_LEFT, 0, 0, 4, 106, 30, 8, u"#130", u"Name:", 0},
+             {IDC_NAMES, tabStop | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_SORT, 0, 0, 40, 104, 60, 50, u"#133",
+              u"", 0},
+         }},
+        {IDD_EXTENDED,
+         {true, DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION, WS_EX_TOOLWINDOW, 0, 0, 0, 120, 60, u"",
+          u"", u"Add pair", 9, 700, 1, 204, u"Tahoma"},
+         {
+             {IDC_OWNER, kControl | WS_TABSTOP | BS_OWNERDRAW, WS_EX_STATICEDGE, 77, 2, 3, 16, 16, u"BUTTON",
+              u"Owner", 0},
+             {IDC_PICTURE, kControl | SS_LEFT, 0, 0, -4, 30, 100, 8, u"STATIC", u"", 0},
+         }},
+        // Menu, class and title by ordinal or name, and no font.
+        {IDD_NAMED_PARTS,
+         {false, WS_POPUP, 0, 0, 1, 2, 30, 40, u"#200", u"PRIVATEDIALOG", u"", 0, 0, 0, 0, u""},
+         {{IDC_PICTURE, kControl | SS_ICON, 0, 0, 1, 1, 0, 0, u"#130", u"#131", 0}}},
+    };
+    for (const TemplateCase& c : cases) {
+        SCOPED_TRACE(c.id);
+        std::vector<BYTE> bytes = TemplateBytes(c.id);
+        DialogTemplate dialog;
+        ASSERT_TRUE(ParseDialogTemplate(bytes.data(), bytes.size(), &dialog));
+        EXPECT_EQ(Fields(dialog), c.dialog);
+        EXPECT_EQ(Fields(dialog.items), c.items);
+    }
 }
 
 class DialogTemplateDamage : public testing::TestWithParam<WORD> {};

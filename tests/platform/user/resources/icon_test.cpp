@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "res_image_builder.h"
 #include "resources_test_ids.h"
 #include "user/resources/icon_image.h"
 
@@ -19,16 +20,6 @@ namespace {
 
 constexpr DWORD kUntouched = 0xDEADBEEF;
 constexpr uint32_t kOpaque = 0xFF000000u;
-
-void PutWord(std::vector<BYTE>& out, WORD value) {
-    out.push_back(static_cast<BYTE>(value));
-    out.push_back(static_cast<BYTE>(value >> 8));
-}
-
-void PutDword(std::vector<BYTE>& out, DWORD value) {
-    PutWord(out, static_cast<WORD>(value));
-    PutWord(out, static_cast<WORD>(value >> 16));
-}
 
 // ---- choosing the image of a group -----------------------------------------------------------------------
 
@@ -126,6 +117,11 @@ std::vector<uint32_t> PaletteFor(int bits) {
     return palette;
 }
 
+// Palette indexes of the pattern; images without a palette take their colours from PatternRgb.
+unsigned IndexPattern(int x, int y, int bits) {
+    return bits <= 8 ? static_cast<unsigned>(x * 3 + y * 5) % (1u << bits) : 0;
+}
+
 struct DibOptions {
     int bits = 4;
     int height = kHeight;  // pixels; the header says twice that
@@ -134,7 +130,7 @@ struct DibOptions {
     bool alpha = true;  // 32-bit images: alpha from the pattern, else all zero
 };
 
-std::vector<BYTE> Dib(const DibOptions& options, const std::function<unsigned(int, int)>& index) {
+std::vector<BYTE> Dib(const DibOptions& options) {
     std::vector<BYTE> out;
     PutDword(out, 40);
     PutDword(out, kWidth);
@@ -159,7 +155,7 @@ std::vector<BYTE> Dib(const DibOptions& options, const std::function<unsigned(in
         std::vector<BYTE> row(stride, 0);
         for (int x = 0; x < kWidth; ++x) {
             uint32_t rgb = PatternRgb(x, y);
-            unsigned value = index(x, y);
+            unsigned value = IndexPattern(x, y, options.bits);
             switch (options.bits) {
                 case 1:
                     row[x / 8] |= static_cast<BYTE>(value << (7 - x % 8));
@@ -191,18 +187,18 @@ std::vector<BYTE> Dib(const DibOptions& options, const std::function<unsigned(in
     return out;
 }
 
-// Palette indexes of the pattern; images without a palette take their colours from PatternRgb.
-unsigned IndexPattern(int x, int y, int bits) {
-    return bits <= 8 ? static_cast<unsigned>(x * 3 + y * 5) % (1u << bits) : 0;
-}
+struct DepthCase {
+    int bits;
+    bool alpha;  // 32 bits: alpha from the pattern, else all zero and the mask decides
+};
 
-class IconDecoding : public testing::TestWithParam<int> {};
+class IconDecoding : public testing::TestWithParam<DepthCase> {};
 
-TEST_P(IconDecoding, EveryDepthGivesThePatternBack) {
-    int bits = GetParam();
+TEST_P(IconDecoding, EveryDepthGivesThePatternBackAndEveryTruncationIsRefused) {
     DibOptions options;
-    options.bits = bits;
-    std::vector<BYTE> dib = Dib(options, [bits](int x, int y) { return IndexPattern(x, y, bits); });
+    options.bits = GetParam().bits;
+    options.alpha = GetParam().alpha;
+    std::vector<BYTE> dib = Dib(options);
     ce::ui::DecodedIcon icon;
     std::string error;
     ASSERT_EQ(ce::ui::DecodeIconImage(dib.data(), dib.size(), &icon, &error),
@@ -210,34 +206,31 @@ TEST_P(IconDecoding, EveryDepthGivesThePatternBack) {
         << error;
     ASSERT_EQ(icon.width, kWidth);
     ASSERT_EQ(icon.height, kHeight);
+    const int bits = options.bits;
     std::vector<uint32_t> palette = PaletteFor(bits);
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
             uint32_t want = 0;
             if (!PatternTransparent(x, y)) {
-                want = bits <= 8    ? palette[IndexPattern(x, y, bits)] | kOpaque
-                       : bits == 24 ? PatternRgb(x, y) | kOpaque
-                                    : PatternRgb(x, y) | static_cast<uint32_t>(0x80 + x) << 24;
+                want = bits <= 8 ? palette[IndexPattern(x, y, bits)] | kOpaque
+                       : bits == 24 || !options.alpha
+                           ? PatternRgb(x, y) | kOpaque
+                           : PatternRgb(x, y) | static_cast<uint32_t>(0x80 + x) << 24;
             }
             EXPECT_EQ(icon.argb[y * kWidth + x], want) << "pixel " << x << "," << y;
         }
     }
+    for (size_t length = 0; length < dib.size(); ++length) {
+        std::vector<BYTE> prefix(dib.begin(), dib.begin() + static_cast<long>(length));
+        EXPECT_EQ(ce::ui::DecodeIconImage(prefix.data(), prefix.size(), &icon, &error),
+                  static_cast<DWORD>(ERROR_INVALID_DATA))
+            << length << " bytes";
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Depths, IconDecoding, testing::Values(1, 4, 8, 24, 32));
-
-TEST(IconDecoding, ThirtyTwoBitsWithoutAlphaTakeTheMask) {
-    DibOptions options;
-    options.bits = 32;
-    options.alpha = false;
-    std::vector<BYTE> dib = Dib(options, [](int, int) { return 0u; });
-    ce::ui::DecodedIcon icon;
-    std::string error;
-    ASSERT_EQ(ce::ui::DecodeIconImage(dib.data(), dib.size(), &icon, &error),
-              static_cast<DWORD>(ERROR_SUCCESS));
-    EXPECT_EQ(icon.argb[0], 0u);  // (0, 0) is transparent
-    EXPECT_EQ(icon.argb[1], PatternRgb(1, 0) | kOpaque);
-}
+INSTANTIATE_TEST_SUITE_P(Depths, IconDecoding,
+                         testing::Values(DepthCase{1, true}, DepthCase{4, true}, DepthCase{8, true},
+                                         DepthCase{24, true}, DepthCase{32, true}, DepthCase{32, false}));
 
 struct BadImage {
     const char* what;
@@ -246,27 +239,26 @@ struct BadImage {
 };
 
 std::vector<BadImage> BadImages() {
-    auto index = [](int x, int y) { return IndexPattern(x, y, 4); };
     std::vector<BadImage> cases;
     std::vector<BYTE> png{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
     cases.push_back({"png", png, ERROR_NOT_SUPPORTED});
     DibOptions bitfields;
     bitfields.bits = 32;
     bitfields.compression = 3;
-    cases.push_back({"bitfields", Dib(bitfields, index), ERROR_NOT_SUPPORTED});
+    cases.push_back({"bitfields", Dib(bitfields), ERROR_NOT_SUPPORTED});
     DibOptions sixteen;
     sixteen.bits = 16;
-    cases.push_back({"sixteen_bits", Dib(sixteen, index), ERROR_NOT_SUPPORTED});
+    cases.push_back({"sixteen_bits", Dib(sixteen), ERROR_NOT_SUPPORTED});
     DibOptions shortPalette;
     shortPalette.colorsUsed = 4;  // the pattern uses all sixteen
-    cases.push_back({"index_beyond_palette", Dib(shortPalette, index), ERROR_INVALID_DATA});
+    cases.push_back({"index_beyond_palette", Dib(shortPalette), ERROR_INVALID_DATA});
     DibOptions hugePalette;
     hugePalette.colorsUsed = 17;
-    cases.push_back({"palette_beyond_depth", Dib(hugePalette, index), ERROR_INVALID_DATA});
+    cases.push_back({"palette_beyond_depth", Dib(hugePalette), ERROR_INVALID_DATA});
     DibOptions flat;
     flat.height = 0;
-    cases.push_back({"no_rows", Dib(flat, index), ERROR_INVALID_DATA});
-    std::vector<BYTE> topDown = Dib(DibOptions{}, index);
+    cases.push_back({"no_rows", Dib(flat), ERROR_INVALID_DATA});
+    std::vector<BYTE> topDown = Dib(DibOptions{});
     topDown[11] = 0xFF;  // negative height
     cases.push_back({"top_down", topDown, ERROR_INVALID_DATA});
     return cases;
@@ -280,22 +272,6 @@ TEST(IconDecoding, UnsupportedAndInconsistentImagesAreRefused) {
         std::string error;
         EXPECT_EQ(ce::ui::DecodeIconImage(bad.bytes.data(), bad.bytes.size(), &icon, &error), bad.error);
         EXPECT_FALSE(error.empty());
-    }
-}
-
-TEST(IconDecoding, EveryTruncationIsRefused) {
-    for (int bits : {1, 4, 8, 24, 32}) {
-        DibOptions options;
-        options.bits = bits;
-        std::vector<BYTE> dib = Dib(options, [bits](int x, int y) { return IndexPattern(x, y, bits); });
-        for (size_t length = 0; length < dib.size(); ++length) {
-            std::vector<BYTE> prefix(dib.begin(), dib.begin() + static_cast<long>(length));
-            ce::ui::DecodedIcon icon;
-            std::string error;
-            EXPECT_EQ(ce::ui::DecodeIconImage(prefix.data(), prefix.size(), &icon, &error),
-                      static_cast<DWORD>(ERROR_INVALID_DATA))
-                << bits << " bits, " << length << " bytes";
-        }
     }
 }
 

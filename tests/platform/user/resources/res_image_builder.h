@@ -1,5 +1,6 @@
-// Builds resource file images in memory for tests: the leading empty entry, then entries with ordinal or
-// string types and names, each header and each data block padded to 32 bits.
+// Builds resource file images (and the fields of other resources) in memory for tests: the leading empty
+// entry, then entries with ordinal or string types and names, each header and each data block padded to 32
+// bits.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,17 @@
 #include <vector>
 
 #include <windows.h>
+
+// Little-endian writers of the fields of resource images.
+inline void PutWord(std::vector<BYTE>& out, WORD value) {
+    out.push_back(static_cast<BYTE>(value));
+    out.push_back(static_cast<BYTE>(value >> 8));
+}
+
+inline void PutDword(std::vector<BYTE>& out, DWORD value) {
+    PutWord(out, static_cast<WORD>(value));
+    PutWord(out, static_cast<WORD>(value >> 16));
+}
 
 class ResImageBuilder {
   public:
@@ -47,14 +59,6 @@ class ResImageBuilder {
     const std::vector<size_t>& EntryEnds() const { return ends_; }
 
   private:
-    static void PutWord(std::vector<BYTE>& out, WORD value) {
-        out.push_back(static_cast<BYTE>(value));
-        out.push_back(static_cast<BYTE>(value >> 8));
-    }
-    static void PutDword(std::vector<BYTE>& out, DWORD value) {
-        PutWord(out, static_cast<WORD>(value));
-        PutWord(out, static_cast<WORD>(value >> 16));
-    }
     static void PutId(std::vector<BYTE>& out, const Id& id) {
         if (id.ordinal) {
             PutWord(out, 0xFFFF);
