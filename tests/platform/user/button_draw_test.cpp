@@ -131,9 +131,7 @@ TEST_F(OwnerDrawnButton, DisablingAndEnablingRedrawTheWholeButton) {
 
 TEST_F(OwnerDrawnButton, APressShowsSelectedUntilTheRelease) {
     TakeDraws();
-    const POINT centre = ui_test::CentreOf(button_);
-    ASSERT_TRUE(CeUiInjectClick(centre.x, centre.y));
-    ui_test::WaitIdle();
+    ui_test::Click(button_);
     ExpectDraws({{ODA_FOCUS, ODS_FOCUS}, {ODA_SELECT, ODS_SELECTED | ODS_FOCUS}, {ODA_SELECT, ODS_FOCUS}},
                 "click");
     std::vector<WORD> clicks;

@@ -6,6 +6,8 @@
 
 namespace {
 
+using ui_test::ClickAt;
+using ui_test::Key;
 using ui_test::Log;
 
 constexpr WORD kCombo = 1018;
@@ -142,14 +144,6 @@ class ComboInDialog : public ::testing::Test {
         Log().Clear();
     }
     void TearDown() override { running_.reset(); }
-    void Key(UINT vk, UINT modifiers = 0) {
-        ASSERT_TRUE(CeUiInjectKey(vk, modifiers));
-        ui_test::WaitIdle();
-    }
-    void ClickAt(POINT point) {
-        ASSERT_TRUE(CeUiInjectClick(point.x, point.y));
-        ui_test::WaitIdle();
-    }
     // The combo box's notifications; a command of the dialog itself (IDOK, IDCANCEL) shows as 0xFFFF.
     std::vector<WORD> Notifications() {
         std::vector<WORD> codes;
@@ -165,7 +159,7 @@ class ComboInDialog : public ::testing::Test {
     HWND combo_ = nullptr;
 };
 
-TEST_F(ComboInDialog, ArrowsChangeTheSelectionOfTheClosedList) {
+TEST_F(ComboInDialog, ArrowsAndLettersChangeTheSelectionOfTheClosedList) {
     ASSERT_EQ(CeUiGetFocusWindow(), combo_);
     Key(VK_DOWN);
     EXPECT_EQ(Selection(), 1);
@@ -174,6 +168,9 @@ TEST_F(ComboInDialog, ArrowsChangeTheSelectionOfTheClosedList) {
     Key(VK_UP);
     EXPECT_EQ(Selection(), 0) << "the first item stays first";
     EXPECT_EQ(Notifications(), (std::vector<WORD>{CBN_SELCHANGE, CBN_SELCHANGE}));
+    ASSERT_TRUE(CeUiInjectChar(u'k'));
+    ui_test::WaitIdle();
+    EXPECT_EQ(ui_test::TextOf(combo_), u"KMX0:") << "a letter selects the next item starting with it";
 }
 
 TEST_F(ComboInDialog, F4OpensEnterChoosesEscapeCancels) {
@@ -210,12 +207,6 @@ TEST_F(ComboInDialog, AClickOpensTheListAndAClickOnAnItemChoosesIt) {
     ClickAt(POINT{field.left + 3, field.top + 3});
     ClickAt(POINT{200, 300});
     EXPECT_FALSE(Dropped()) << "a click elsewhere closes the list";
-    EXPECT_EQ(ui_test::TextOf(combo_), u"KMX0:");
-}
-
-TEST_F(ComboInDialog, TypingSelectsTheNextItemStartingWithTheCharacter) {
-    ASSERT_TRUE(CeUiInjectChar(u'k'));
-    ui_test::WaitIdle();
     EXPECT_EQ(ui_test::TextOf(combo_), u"KMX0:");
 }
 

@@ -50,8 +50,7 @@ TEST(ResourceDialog, RunsFromTheProgramsResources) {
     WCHAR className[16];
     GetClassNameW(GetDlgItem(dialog, kFirst), className, 16);
     EXPECT_EQ(std::u16string(className), u"ComboBox");
-    ASSERT_TRUE(CeUiInjectKey(VK_DOWN, 0));  // the first box moves to COM4:
-    ui_test::WaitIdle();
+    ui_test::Key(VK_DOWN);  // the first box moves to COM4:
     ASSERT_TRUE(CeUiInjectKey(VK_RETURN, 0));
     ui.Join();
     // Enter pressed the default button, which read both boxes: COM4: each once sorted, the first moved down.

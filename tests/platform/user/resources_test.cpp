@@ -47,27 +47,18 @@ std::vector<BYTE> ResourceBytes(HMODULE module, LPCWSTR name, LPCWSTR type) {
 
 // ---- module handles and names ---------------------------------------------------------------------------
 
-TEST(ModuleHandle, NullIsTheProgramItself) {
-    HMODULE program = GetModuleHandleW(nullptr);
-    ASSERT_NE(program, nullptr);
-    EXPECT_EQ(program, ModuleOf(reinterpret_cast<const void*>(&ProgramPath)));
-    EXPECT_EQ(GetModuleHandleW(nullptr), program);
-}
-
-TEST(ModuleHandle, LoadedModulesAreFoundByFileNameInAnyCase) {
-    HMODULE platform = ModuleOf(reinterpret_cast<const void*>(&GetModuleHandleW));
-    ASSERT_NE(platform, nullptr);
+TEST(ModuleHandle, NullIsTheProgramAndLoadedModulesAreFoundByFileNameInAnyCase) {
+    EXPECT_EQ(GetModuleHandleW(nullptr), ModuleOf(reinterpret_cast<const void*>(&ProgramPath)));
+    EXPECT_EQ(GetModuleHandleW(ProgramPath().c_str()), GetModuleHandleW(nullptr));
     Dl_info info{};
     ASSERT_NE(dladdr(reinterpret_cast<const void*>(&GetModuleHandleW), &info), 0);
-    std::string path = info.dli_fname;
-    std::string file = path.substr(path.rfind('/') + 1);
-    std::u16string upper(file.begin(), file.end());
+    const std::string path = info.dli_fname;
+    std::u16string upper(path.begin() + static_cast<long>(path.rfind('/') + 1), path.end());
     for (char16_t& c : upper) {
         c = (c >= u'a' && c <= u'z') ? c - u'a' + u'A' : c;
     }
-    EXPECT_EQ(GetModuleHandleW(upper.c_str()), platform);
-    EXPECT_EQ(GetModuleHandleW(std::u16string(path.begin(), path.end()).c_str()), platform);
-    EXPECT_EQ(GetModuleHandleW(ProgramPath().c_str()), GetModuleHandleW(nullptr));
+    EXPECT_EQ(GetModuleHandleW(upper.c_str()), info.dli_fbase);
+    EXPECT_EQ(GetModuleHandleW(std::u16string(path.begin(), path.end()).c_str()), info.dli_fbase);
 }
 
 TEST(ModuleHandle, UnknownNamesAreRefused) {
@@ -123,25 +114,19 @@ TEST(ModuleFileName, DegenerateBuffersAndBadModules) {
 
 // ---- finding and loading resources -----------------------------------------------------------------------
 
-TEST(ResourceFinding, NullAndTheProgramsHandleFindTheSameResource) {
-    HRSRC byNull = FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_CLASSIC), RT_DIALOG);
-    ASSERT_NE(byNull, nullptr);
-    EXPECT_EQ(FindResourceW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_CLASSIC), RT_DIALOG), byNull);
-    EXPECT_NE(FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_EXTENDED), RT_DIALOG), byNull);
-}
-
 struct LookupCase {
     const char* what;
     LPCWSTR name;
     LPCWSTR type;
     DWORD error;  // ERROR_SUCCESS when found
+    HMODULE module = nullptr;
 };
 
 class FindResourceLookup : public testing::TestWithParam<LookupCase> {};
 
 TEST_P(FindResourceLookup, FindsOrSaysWhyNot) {
     SetLastError(kUntouched);
-    HRSRC found = FindResourceW(nullptr, GetParam().name, GetParam().type);
+    HRSRC found = FindResourceW(GetParam().module, GetParam().name, GetParam().type);
     if (GetParam().error == ERROR_SUCCESS) {
         EXPECT_NE(found, nullptr);
         EXPECT_EQ(GetLastError(), kUntouched);
@@ -170,20 +155,12 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"missing_string_type", MAKEINTRESOURCEW(IDD_CLASSIC), u"NOSUCHTYPE",
                    ERROR_RESOURCE_TYPE_NOT_FOUND},
         LookupCase{"null_name", nullptr, RT_DIALOG, ERROR_RESOURCE_NAME_NOT_FOUND},
-        LookupCase{"null_type", MAKEINTRESOURCEW(IDD_CLASSIC), nullptr, ERROR_RESOURCE_TYPE_NOT_FOUND}),
+        LookupCase{"null_type", MAKEINTRESOURCEW(IDD_CLASSIC), nullptr, ERROR_RESOURCE_TYPE_NOT_FOUND},
+        LookupCase{"module_without_resources", MAKEINTRESOURCEW(IDD_CLASSIC), RT_DIALOG,
+                   ERROR_RESOURCE_DATA_NOT_FOUND, ModuleOf(reinterpret_cast<const void*>(&FindResourceW))},
+        LookupCase{"bad_module", MAKEINTRESOURCEW(IDD_CLASSIC), RT_DIALOG, ERROR_INVALID_HANDLE,
+                   reinterpret_cast<HMODULE>(0x1234)}),
     [](const testing::TestParamInfo<LookupCase>& info) { return std::string(info.param.what); });
-
-TEST(ResourceFinding, ModulesWithoutResourcesAndBadHandles) {
-    HMODULE platform = ModuleOf(reinterpret_cast<const void*>(&FindResourceW));
-    SetLastError(kUntouched);
-    EXPECT_EQ(FindResourceW(platform, MAKEINTRESOURCEW(IDD_CLASSIC), RT_DIALOG), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
-
-    SetLastError(kUntouched);
-    EXPECT_EQ(FindResourceW(reinterpret_cast<HMODULE>(0x1234), MAKEINTRESOURCEW(IDD_CLASSIC), RT_DIALOG),
-              nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-}
 
 TEST(LoadResource, GivesTheBytesTheScriptWrote) {
     // RCDATA words are little-endian 16-bit values; strings have no terminator.
@@ -196,9 +173,11 @@ TEST(LoadResource, GivesTheBytesTheScriptWrote) {
     EXPECT_EQ(text, std::u16string(u"h\u00e9llo\0", 6));
 }
 
-TEST(LoadResource, LockingGivesTheLoadedPointerAndSizesMatch) {
+TEST(LoadResource, NullAndTheProgramsHandleFindAndLoadTheSameResource) {
     HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_CLASSIC), RT_DIALOG);
     ASSERT_NE(found, nullptr);
+    EXPECT_EQ(FindResourceW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_CLASSIC), RT_DIALOG), found);
+    EXPECT_NE(FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_EXTENDED), RT_DIALOG), found);
     HGLOBAL loaded = LoadResource(nullptr, found);
     ASSERT_NE(loaded, nullptr);
     EXPECT_EQ(LoadResource(GetModuleHandleW(nullptr), found), loaded);

@@ -189,33 +189,40 @@ TEST_F(ScreenPicture, ShowsEachKindOfControlAtItsPlace) {
     EXPECT_EQ(TrimmedRows(picture, expected.size()), expected) << picture;
 }
 
+struct Mark {
+    const char* what;
+    std::string text;
+    BYTE set, clear;
+};
+
+// Every cell of each text on the screen has the attributes `set` and none of `clear`.
+void ExpectMarks(const std::vector<Mark>& marks) {
+    const std::string picture = Picture();
+    const std::vector<CE_UI_CELL> cells = Cells();
+    for (const Mark& mark : marks) {
+        const auto [row, column] = Find(picture, mark.text);
+        ASSERT_GE(row, 0) << mark.what << "\n" << picture;
+        for (int i = 0; i < static_cast<int>(mark.text.size()); ++i) {
+            const BYTE attributes = CellAt(cells, column + i, row).attributes;
+            EXPECT_EQ(attributes & mark.set, mark.set) << mark.what << " cell " << i;
+            EXPECT_EQ(attributes & mark.clear, 0) << mark.what << " cell " << i;
+        }
+    }
+}
+
 TEST_F(ScreenPicture, AttributesMarkStateAndIconsKeepTheirColours) {
     ui_test::DialogOnUiThread ui(MakeDialog);
     ui_test::WaitIdle();
-    const std::string picture = Picture();
-    const std::vector<CE_UI_CELL> cells = Cells();
-    struct Expectation {
-        const char* what;
-        std::string text;
-        BYTE set, clear;
-    };
-    const Expectation table[] = {
+    ExpectMarks({
         {"disabled button dimmed", "[ Cancel ]", CE_UI_ATTR_DIM, CE_UI_ATTR_REVERSE},
         {"default button bold, not focused", "[  <OK>  ]", CE_UI_ATTR_BOLD,
          CE_UI_ATTR_DIM | CE_UI_ATTR_REVERSE},
         {"selected item of the focused tree", "COM2", CE_UI_ATTR_REVERSE | CE_UI_ATTR_BOLD, CE_UI_ATTR_DIM},
         {"other items plain", "COM1 ", 0, CE_UI_ATTR_REVERSE | CE_UI_ATTR_DIM},
         {"static plain", "Name:", 0, CE_UI_ATTR_REVERSE | CE_UI_ATTR_DIM},
-    };
-    for (const Expectation& e : table) {
-        const auto [row, column] = Find(picture, e.text);
-        ASSERT_GE(row, 0) << e.what;
-        for (int i = 0; i < static_cast<int>(e.text.size()); ++i) {
-            const BYTE attributes = CellAt(cells, column + i, row).attributes;
-            EXPECT_EQ(attributes & e.set, e.set) << e.what << " cell " << i;
-            EXPECT_EQ(attributes & e.clear, 0) << e.what << " cell " << i;
-        }
-    }
+    });
+    const std::string picture = Picture();
+    const std::vector<CE_UI_CELL> cells = Cells();
     const auto [iconRow, iconColumn] = Find(picture, "!");
     EXPECT_EQ(CellAt(cells, iconColumn, iconRow).foreground, CE_UI_COLOR_BLACK);
     EXPECT_EQ(CellAt(cells, iconColumn, iconRow).background, CE_UI_COLOR_YELLOW);
@@ -232,16 +239,9 @@ TEST_F(ScreenPicture, FocusMovesTheMarkAndEnablingUndimsAtOnce) {
     ASSERT_TRUE(CeUiInjectKey(VK_TAB, 0));  // from the tree to OK
     EnableWindow(GetDlgItem(dialog, kCancel), TRUE);
     ui_test::WaitIdle();
-    const std::string picture = Picture();
-    const std::vector<CE_UI_CELL> cells = Cells();
-    const auto [okRow, okColumn] = Find(picture, "[  <OK>  ]");
-    ASSERT_GE(okRow, 0) << picture;
-    EXPECT_NE(CellAt(cells, okColumn, okRow).attributes & CE_UI_ATTR_REVERSE, 0) << "the focused button";
-    const auto [cancelRow, cancelColumn] = Find(picture, "[ Cancel ]");
-    EXPECT_EQ(CellAt(cells, cancelColumn, cancelRow).attributes & CE_UI_ATTR_DIM, 0);
-    const auto [itemRow, itemColumn] = Find(picture, "COM2");
-    EXPECT_EQ(CellAt(cells, itemColumn, itemRow).attributes & CE_UI_ATTR_BOLD, 0)
-        << "the selection of a tree without the focus is not bold";
+    ExpectMarks({{"the focused button", "[  <OK>  ]", CE_UI_ATTR_REVERSE, 0},
+                 {"enabled again", "[ Cancel ]", 0, CE_UI_ATTR_DIM},
+                 {"the selection of a tree without the focus is not bold", "COM2", 0, CE_UI_ATTR_BOLD}});
 }
 
 TEST_F(ScreenPicture, OpenDropDownListLiesOverTheControlsBelow) {
@@ -249,8 +249,7 @@ TEST_F(ScreenPicture, OpenDropDownListLiesOverTheControlsBelow) {
     ui_test::DialogOnUiThread ui([&] { return dialog = MakeDialog(); });
     RECT field{};
     GetWindowRect(GetDlgItem(dialog, kCombo), &field);
-    ASSERT_TRUE(CeUiInjectClick(field.left + 3, field.top + 3));
-    ui_test::WaitIdle();
+    ui_test::ClickAt(POINT{field.left + 3, field.top + 3});
     const std::string picture = Picture();
     const std::vector<std::string> rows = Rows(picture);
     const int column = Column(field.left);

@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -78,55 +79,44 @@ TEST_F(Shell, OpensAFileAddressWithTheOpener) {
     EXPECT_EQ(info.hProcess, nullptr);
     EXPECT_EQ(WaitForRecord(), "file://" + directory_ + "/user%20guide.htm")
         << "backslashes became slashes and the blank is escaped";
-}
-
-TEST_F(Shell, ANullVerbMeansOpen) {
-    SHELLEXECUTEINFOW info = Info(Wide("file://" + document_), nullptr);
-    EXPECT_TRUE(ShellExecuteExW(&info));
+    std::remove(record_.c_str());
+    info = Info(Wide("file://" + document_), nullptr);
+    EXPECT_TRUE(ShellExecuteExW(&info)) << "a null verb means open";
+    EXPECT_FALSE(WaitForRecord().empty());
 }
 
 TEST_F(Shell, FailuresSayWhy) {
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(ShellExecuteExW(nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     struct Case {
         const char* what;
-        std::function<BOOL()> call;
+        std::string file;
+        LPCWSTR verb;
+        DWORD size;
+        std::string opener;
+        ULONG_PTR answer;  // hInstApp
         DWORD error;
     };
-    const std::string missing = "file://" + directory_ + "/missing.htm";
+    const std::string document = "file://" + document_;
+    const DWORD size = sizeof(SHELLEXECUTEINFOW);
     const Case cases[] = {
-        {"null info", [] { return ShellExecuteExW(nullptr); }, ERROR_INVALID_PARAMETER},
-        {"wrong size",
-         [&] {
-             SHELLEXECUTEINFOW info = Info(Wide("file://" + document_));
-             info.cbSize = 60;
-             return ShellExecuteExW(&info);
-         },
-         ERROR_INVALID_PARAMETER},
-        {"other verb",
-         [&] {
-             SHELLEXECUTEINFOW info = Info(Wide("file://" + document_), u"print");
-             return ShellExecuteExW(&info);
-         },
-         ERROR_INVALID_PARAMETER},
-        {"no file",
-         [&] {
-             SHELLEXECUTEINFOW info = Info(Wide(missing));
-             return ShellExecuteExW(&info);
-         },
+        {"wrong size", document, u"open", 60, opener_, 0, ERROR_INVALID_PARAMETER},
+        {"other verb", document, u"print", size, opener_, SE_ERR_NOASSOC, ERROR_INVALID_PARAMETER},
+        {"no file", "file://" + directory_ + "/missing.htm", u"open", size, opener_, SE_ERR_FNF,
          ERROR_FILE_NOT_FOUND},
-        {"no opener, no terminal",
-         [&] {
-             setenv("CE_SHELL_OPENER", (directory_ + "/none").c_str(), 1);
-             SHELLEXECUTEINFOW info = Info(Wide("file://" + document_));
-             const BOOL opened = ShellExecuteExW(&info);
-             EXPECT_EQ(reinterpret_cast<ULONG_PTR>(info.hInstApp), static_cast<ULONG_PTR>(SE_ERR_NOASSOC));
-             return opened;
-         },
+        {"no opener, no terminal", document, u"open", size, directory_ + "/none", SE_ERR_NOASSOC,
          ERROR_NO_ASSOCIATION},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        setenv("CE_SHELL_OPENER", c.opener.c_str(), 1);
+        SHELLEXECUTEINFOW info = Info(Wide(c.file), c.verb);
+        info.cbSize = c.size;
         SetLastError(0xdeadbeef);
-        EXPECT_FALSE(c.call()) << c.what;
-        EXPECT_EQ(GetLastError(), c.error) << c.what;
+        EXPECT_FALSE(ShellExecuteExW(&info));
+        EXPECT_EQ(GetLastError(), c.error);
+        EXPECT_EQ(reinterpret_cast<ULONG_PTR>(info.hInstApp), c.answer);
     }
     std::ifstream in(record_);
     EXPECT_FALSE(in.good()) << "nothing was opened";

@@ -11,6 +11,8 @@
 
 namespace {
 
+using ui_test::Key;
+
 constexpr WORD kTree = 1010;
 constexpr DWORD kTreeStyle =
     WS_CHILD | WS_VISIBLE | WS_BORDER | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS;
@@ -110,32 +112,21 @@ class Tree : public ::testing::Test {
         return TreeView_InsertItem(tree_, &insert);
     }
     HTREEITEM Next(HTREEITEM item, UINT code) { return TreeView_GetNextItem(tree_, item, code); }
-    std::u16string Text(HTREEITEM item) {
-        WCHAR buffer[64] = {};
+    // The fields of `mask`; the text lands in text_.
+    TVITEMW Get(HTREEITEM item, UINT mask, UINT stateMask = 0) {
         TVITEMW fields{};
-        fields.mask = TVIF_TEXT;
+        fields.mask = mask;
         fields.hItem = item;
-        fields.pszText = buffer;
+        fields.stateMask = stateMask;
+        fields.pszText = text_;
         fields.cchTextMax = 64;
-        EXPECT_TRUE(TreeView_GetItem(tree_, &fields));
-        return buffer;
-    }
-    UINT State(HTREEITEM item, UINT mask) {
-        TVITEMW fields{};
-        fields.mask = TVIF_STATE;
-        fields.hItem = item;
-        fields.stateMask = mask;
-        EXPECT_TRUE(TreeView_GetItem(tree_, &fields));
-        return fields.state & mask;
-    }
-    int ChildCount(HTREEITEM item) {
-        TVITEMW fields{};
-        fields.mask = TVIF_CHILDREN;
-        fields.hItem = item;
         fields.cChildren = 99;
         EXPECT_TRUE(TreeView_GetItem(tree_, &fields));
-        return fields.cChildren;
+        return fields;
     }
+    std::u16string Text(HTREEITEM item) { return Get(item, TVIF_TEXT).pszText; }
+    UINT State(HTREEITEM item, UINT mask) { return Get(item, TVIF_STATE, mask).state & mask; }
+    int ChildCount(HTREEITEM item) { return Get(item, TVIF_CHILDREN).cChildren; }
     std::vector<std::u16string> Children(HTREEITEM parent) {
         std::vector<std::u16string> texts;
         for (HTREEITEM item = Next(parent, TVGN_CHILD); item != nullptr; item = Next(item, TVGN_NEXT)) {
@@ -146,6 +137,7 @@ class Tree : public ::testing::Test {
 
     HWND dialog_ = nullptr;
     HWND tree_ = nullptr;
+    WCHAR text_[64] = {};
 };
 
 TEST_F(Tree, InsertionPlacesItemsAndNavigationFindsThem) {
@@ -388,10 +380,6 @@ class TreeInput : public Tree {
         running_.reset();
         ui_test::SetBehaviour(nullptr);
     }
-    void Key(UINT vk) {
-        ASSERT_TRUE(CeUiInjectKey(vk, 0));
-        ui_test::WaitIdle();
-    }
     POINT ScreenPointOf(HTREEITEM item, bool button) {
         RECT rect;
         std::memcpy(&rect, &item, sizeof item);
@@ -435,15 +423,11 @@ TEST_F(TreeInput, ArrowsMoveTheSelectionAndRightAndLeftExpandAndCollapse) {
 }
 
 TEST_F(TreeInput, ClicksSelectItemsAndToggleTheirButtons) {
-    POINT onLast = ScreenPointOf(last_, false);
-    ASSERT_TRUE(CeUiInjectClick(onLast.x, onLast.y));
-    ui_test::WaitIdle();
+    ui_test::ClickAt(ScreenPointOf(last_, false));
     EXPECT_EQ(TreeView_GetSelection(tree_), last_);
     EXPECT_EQ(SelectionCodes(TakeNotifications(), TVC_BYMOUSE),
               (std::vector<UINT>{TVN_SELCHANGINGW, TVN_SELCHANGEDW}));
-    POINT onButton = ScreenPointOf(parent_, true);
-    ASSERT_TRUE(CeUiInjectClick(onButton.x, onButton.y));
-    ui_test::WaitIdle();
+    ui_test::ClickAt(ScreenPointOf(parent_, true));
     EXPECT_EQ(Next(parent_, TVGN_NEXTVISIBLE), child_);
     EXPECT_EQ(TreeView_GetSelection(tree_), last_) << "a button click does not select";
     EXPECT_EQ(Codes(TakeNotifications(), {TVN_ITEMEXPANDINGW, TVN_ITEMEXPANDEDW}),

@@ -187,6 +187,20 @@ void WaitIdle() {
     ASSERT_TRUE(CeUiWaitIdle(kIdleTimeoutMs)) << "the UI thread did not become idle";
 }
 
+void Key(UINT vk, UINT modifiers) {
+    ASSERT_TRUE(CeUiInjectKey(vk, modifiers));
+    WaitIdle();
+}
+
+void ClickAt(POINT point) {
+    ASSERT_TRUE(CeUiInjectClick(point.x, point.y));
+    WaitIdle();
+}
+
+void Click(HWND window) {
+    ClickAt(CentreOf(window));
+}
+
 POINT CentreOf(HWND hwnd) {
     RECT rect{};
     GetWindowRect(hwnd, &rect);

@@ -110,6 +110,11 @@ class DialogOnUiThread {
 // Waits until the UI thread is idle, failing the test otherwise.
 void WaitIdle();
 
+// Injects a key, or a click at a screen point or the centre of a window, and waits until it is handled.
+void Key(UINT vk, UINT modifiers = 0);
+void ClickAt(POINT point);
+void Click(HWND window);
+
 // The screen position of the centre of a window.
 POINT CentreOf(HWND hwnd);
 

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -245,13 +246,13 @@ TEST_F(Windows, FocusMovesWithKillAndSetFocusNamingEachOther) {
     SetFocus(a);
     Log().Clear();
     EXPECT_EQ(SetFocus(b), a);
-    const auto seen = Log().Filtered({WM_SETFOCUS, WM_KILLFOCUS});
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[0].hwnd, a);
-    EXPECT_EQ(seen[0].msg, static_cast<UINT>(WM_KILLFOCUS));
-    EXPECT_EQ(seen[0].wParam, reinterpret_cast<WPARAM>(b));
-    EXPECT_EQ(seen[1].hwnd, b);
-    EXPECT_EQ(seen[1].wParam, reinterpret_cast<WPARAM>(a));
+    using Seen = std::tuple<HWND, UINT, WPARAM>;
+    std::vector<Seen> seen;
+    for (const auto& message : Log().Filtered({WM_SETFOCUS, WM_KILLFOCUS})) {
+        seen.emplace_back(message.hwnd, message.msg, message.wParam);
+    }
+    EXPECT_EQ(seen, (std::vector<Seen>{{a, WM_KILLFOCUS, reinterpret_cast<WPARAM>(b)},
+                                       {b, WM_SETFOCUS, reinterpret_cast<WPARAM>(a)}}));
     EXPECT_EQ(GetForegroundWindow(), parent);
     DestroyWindow(b);
     EXPECT_EQ(GetFocus(), parent) << "the focus of a destroyed window goes to its parent";
