@@ -33,18 +33,6 @@ class DeletionTest : public StoreTest {
     std::unique_ptr<PortList> list_;
 };
 
-TEST_F(DeletionTest, DeletedPortLeavesNeitherInstanceNorKeyNorEntry) {
-    PortEntry* first = MakePair();
-    ASSERT_EQ(list_->DeletePort(first), 1u);
-    EXPECT_EQ(list_->Count(), 1);
-    EXPECT_EQ(list_->FindByKey(tulktest::PortKeyPath(0).c_str()), nullptr);
-    EXPECT_FALSE(KeyExists(tulktest::PortKeyPath(0)));
-    EXPECT_FALSE(Running(u"COM5:"));
-    EXPECT_TRUE(Running(u"COM6:"));
-    EXPECT_EQ(Waits().size(), 3u);
-    EXPECT_EQ(Waits().back(), kDeviceSettleMs);
-}
-
 TEST_F(DeletionTest, PortThatCannotBeStoppedIsLeftAsItWas) {
     PortEntry* first = MakePair();
     const PortEntry before = *first;
@@ -115,19 +103,29 @@ TEST_F(DeletionTest, StoppedPortWhoseKeyCannotBeOpenedIsDeletedByTheNextAttempt)
     EXPECT_EQ(list_->Count(), 1);
 }
 
-TEST_F(DeletionTest, OnlyListedVirtualPortsAreDeleted) {
+// Only listed virtual ports are deleted and only listed physical ones toggled; a refusal writes nothing. (A
+// failing deactivation and a port found only by probing are the dialog's tests.)
+TEST_F(DeletionTest, RefusedEntriesAreLeftAlone) {
     StartPhysicalPort({});
     list_->Refresh();
     PortEntry* physical = list_->At(0);
     PortEntry* first = MakePair();
-    PortEntry stranger = *first;
-    EXPECT_EQ(list_->DeletePort(&stranger), 0u);
-    EXPECT_EQ(list_->DeletePort(nullptr), 0u);
-    EXPECT_EQ(list_->DeletePort(physical), 0u);
+    PortEntry strangers[] = {*physical, *first};
+    const size_t values = ValuesOf(first->keyPath).size();
+    const size_t waits = Waits().size();
+    for (PortEntry* refused : {&strangers[1], static_cast<PortEntry*>(nullptr), physical}) {
+        EXPECT_EQ(list_->DeletePort(refused), 0u);
+    }
+    for (PortEntry* refused : {&strangers[0], static_cast<PortEntry*>(nullptr), first}) {
+        EXPECT_EQ(list_->TogglePhysicalPort(refused), 0u);
+    }
     EXPECT_EQ(list_->Count(), 3);
+    EXPECT_EQ(Waits().size(), waits);
     EXPECT_TRUE(Running(u"COM1:"));
     EXPECT_TRUE(Running(u"COM5:"));
-    EXPECT_TRUE(KeyExists(u"Drivers\\BuiltIn\\Serial1"));
+    EXPECT_EQ(TextOf(u"Drivers\\BuiltIn\\Serial1", u"Prefix"), u"COM");
+    EXPECT_EQ(ValuesOf(first->keyPath).size(), values);
+    EXPECT_EQ(TextOf(first->keyPath, u"Prefix"), u"COM");
 }
 
 TEST_F(DeletionTest, ReEnablingWhileAVirtualPortHasTheNameRestoresOnlyThePrefix) {
@@ -140,19 +138,6 @@ TEST_F(DeletionTest, ReEnablingWhileAVirtualPortHasTheNameRestoresOnlyThePrefix)
     EXPECT_EQ(TextOf(com1->keyPath, u"Prefix"), u"COM");
     EXPECT_EQ(com1->isDisabled, 1u);
     EXPECT_EQ(list_->Count(), 2);
-}
-
-// Only physical ports are disabled; a refused toggle writes nothing. (A failing deactivation and a port
-// found only by probing are the dialog's tests.)
-TEST_F(DeletionTest, ToggleRefusesVirtualPorts) {
-    PortEntry* virtualPort = list_->At(list_->CreateVirtualPort(5, -1, 0));
-    const std::vector<Value> values = ValuesOf(virtualPort->keyPath);
-    const size_t waits = Waits().size();
-    EXPECT_EQ(list_->TogglePhysicalPort(virtualPort), 0u);
-    EXPECT_EQ(list_->TogglePhysicalPort(nullptr), 0u);
-    EXPECT_EQ(ValuesOf(virtualPort->keyPath).size(), values.size());
-    EXPECT_EQ(TextOf(virtualPort->keyPath, u"Prefix"), u"COM");
-    EXPECT_EQ(Waits().size(), waits);
 }
 
 TEST(StoreTiming, WaitsReallyLastTheirTimeUnlessReplaced) {

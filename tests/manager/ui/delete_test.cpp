@@ -2,14 +2,44 @@
 // failures part-way.
 #include "manager/ui/manager_test_support.h"
 
+#include <algorithm>
+#include <array>
+
 #include "driver/driver_test_support.h"
 #include "texts.h"
 
 namespace {
 
 using namespace uitest;
+using storetest::PrintTo;
 
-class DeletePair : public ManagerTest {
+constexpr DWORD kNoFailure = ~0u;
+constexpr LONG kSlotsUsed = 5;
+
+// Beside the pair COM3:/COM4: in slots 0 and 1.
+struct DeleteCase {
+    const char* name;
+    size_t selected;
+    std::vector<std::u16string> left;
+    std::vector<std::array<LONG, 3>> more = {};  // combined number, pair slot, slot
+    const char16_t* held = nullptr;              // the end an application holds open
+    UINT answer = 0;                             // to the question an open port asks
+    DWORD passingDeactivations = kNoFailure;
+    bool buttonBack = false;  // after No, or when the selection moved on to a port that is left
+};
+
+const DeleteCase kDeletions[] = {
+    {"OddEndTakesItsPartner", 1, {}},
+    {"OtherPairsStay", 2, {u"COM3:", u"COM4:"}, {{5, 3, 2}, {6, 2, 3}}},
+    {"PortWithoutPartnerGoesAlone", 2, {u"COM3:", u"COM4:"}, {{15, -1, 4}}},
+    {"SelectedOpenNo", 0, {u"COM3:", u"COM4:"}, {}, u"COM3:", 'N', kNoFailure, true},
+    {"PartnerOpenNo", 0, {u"COM3:", u"COM4:"}, {}, u"COM4:", 'N', kNoFailure, true},
+    {"PartnerOpenYes", 0, {}, {}, u"COM4:", 'Y'},
+    {"FirstFailureKeepsBoth", 0, {u"COM3:", u"COM4:"}, {}, nullptr, 0, 0},
+    {"SecondFailureKeepsThePartner", 0, {u"COM4:"}, {}, nullptr, 0, 1, true},
+};
+
+class DeletePair : public ManagerTest, public ::testing::WithParamInterface<DeleteCase> {
   protected:
     std::vector<TreeRow> VirtualRows() { return ChildrenOf(tree(), Root(tree(), 1)); }
     void SelectVirtual(size_t row) {
@@ -20,112 +50,60 @@ class DeletePair : public ManagerTest {
     }
 };
 
-TEST_F(DeletePair, RemovesBothEndsAndHidesTheEmptyRootsButton) {
+TEST_P(DeletePair, LeavesExactlyTheOtherPorts) {
+    const DeleteCase& c = GetParam();
     CreatePair(3, 4);
-    Start();
-    SelectVirtual(1);  // the odd end finds its partner just as well
-    PressButton(main(), IDC_DELETE_PAIR);
-    EXPECT_EQ(CeUiGetActiveWindow(), main()) << "no question and no message";
-    EXPECT_TRUE(VirtualRows().empty());
-    EXPECT_EQ(ReadRow(tree(), Root(tree(), 1)).children, 0);
-    EXPECT_EQ(Ports().Count(), 0);
-    EXPECT_FALSE(storetest::KeyExists(u"Drivers\\BuiltIn\\TULK0"));
-    EXPECT_FALSE(storetest::KeyExists(u"Drivers\\BuiltIn\\TULK1"));
-    Close();
-}
-
-TEST_F(DeletePair, OtherPairsStayAndTheRootKeepsItsButton) {
-    CreatePair(3, 4);
-    CreatePair(5, 6);
-    Start();
-    SelectVirtual(2);
-    PressButton(main(), IDC_DELETE_PAIR);
-    EXPECT_EQ(TextsOf(VirtualRows()), (std::vector<std::u16string>{u"COM3:", u"COM4:"}));
-    EXPECT_EQ(ReadRow(tree(), Root(tree(), 1)).children, 1);
-    Close();
-}
-
-TEST_F(DeletePair, APortWithoutPartnerIsDeletedAlone) {
-    CreatePair(3, 4);
-    CreateVirtualPort(15, -1, 4);
-    Start();
-    SelectVirtual(2);
-    PressButton(main(), IDC_DELETE_PAIR);
-    EXPECT_EQ(TextsOf(VirtualRows()), (std::vector<std::u16string>{u"COM3:", u"COM4:"}));
-    EXPECT_EQ(Ports().FindByArrayIndex(4), nullptr);
-    EXPECT_NE(Ports().FindByArrayIndex(0), nullptr);
-    Close();
-}
-
-struct OpenCase {
-    const char* name;
-    const char16_t* openPort;  // the end an application holds
-    UINT answer;
-    bool deleted;
-};
-
-class OpenPorts : public DeletePair, public ::testing::WithParamInterface<OpenCase> {};
-
-TEST_P(OpenPorts, AreDeletedOnlyWhenTheUserAgrees) {
-    const OpenCase& c = GetParam();
-    CreatePair(3, 4);
-    HANDLE application = tulktest::OpenByName(c.openPort, GENERIC_READ | GENERIC_WRITE);
-    ASSERT_NE(application, INVALID_HANDLE_VALUE);
-    Start();
-    SelectVirtual(0);
-    PressButton(main(), IDC_DELETE_PAIR);
-    const Box box = ShownBox();
-    EXPECT_EQ(box.owner, main());
-    EXPECT_EQ(box.buttons, (std::vector<int>{IDYES, IDNO}));
-    AnswerBox(text::kDeleteOpenPorts, c.answer);
-    if (c.deleted) {
-        EXPECT_TRUE(VirtualRows().empty());
-        EXPECT_EQ(Ports().Count(), 0);
-    } else {
-        EXPECT_EQ(TextsOf(VirtualRows()), (std::vector<std::u16string>{u"COM3:", u"COM4:"}));
-        EXPECT_EQ(Ports().Count(), 2);
-        EXPECT_TRUE(IsWindowEnabled(button(IDC_DELETE_PAIR))) << "No gives the button back";
+    for (const auto& [number, pair, slot] : c.more) {
+        CreateVirtualPort(static_cast<DWORD>(number), pair, slot);
     }
-    CloseHandle(application);
-    Close();
-}
-
-INSTANTIATE_TEST_SUITE_P(Answers, OpenPorts,
-                         ::testing::Values(OpenCase{"SelectedOpenNo", u"COM3:", 'N', false},
-                                           OpenCase{"PartnerOpenNo", u"COM4:", 'N', false},
-                                           OpenCase{"PartnerOpenYes", u"COM4:", 'Y', true}),
-                         CaseName());
-
-TEST_F(DeletePair, ASecondFailureKeepsThePartnersItem) {
-    CreatePair(3, 4);
+    HANDLE application = INVALID_HANDLE_VALUE;
+    if (c.held != nullptr) {
+        application = tulktest::OpenByName(c.held, GENERIC_READ | GENERIC_WRITE);
+        ASSERT_NE(application, INVALID_HANDLE_VALUE);
+    }
     Start();
-    SelectVirtual(0);
-    ASSERT_TRUE(CePlatformInjectFault("DeactivateDevice", 1, ERROR_BUSY));
+    const auto before = TextsOf(VirtualRows());
+    SelectVirtual(c.selected);
+    if (c.passingDeactivations != kNoFailure) {
+        ASSERT_TRUE(CePlatformInjectFault("DeactivateDevice", c.passingDeactivations, ERROR_BUSY));
+    }
     PressButton(main(), IDC_DELETE_PAIR);
-    const Box box = ShownBox();
-    EXPECT_EQ(box.owner, main());
-    AnswerBox(text::kDeleteFailed, VK_RETURN);
-    EXPECT_EQ(TextsOf(VirtualRows()), (std::vector<std::u16string>{u"COM4:"}));
-    EXPECT_EQ(Ports().FindByArrayIndex(0), nullptr);
-    EXPECT_NE(Ports().FindByArrayIndex(1), nullptr);
-    EXPECT_EQ(ReadRow(tree(), Root(tree(), 1)).children, 1);
+    if (c.held != nullptr) {
+        const Box box = ShownBox();
+        EXPECT_EQ(box.owner, main());
+        EXPECT_EQ(box.buttons, (std::vector<int>{IDYES, IDNO}));
+        AnswerBox(text::kDeleteOpenPorts, c.answer);
+    }
+    if (c.passingDeactivations != kNoFailure) {
+        EXPECT_EQ(ShownBox().owner, main());
+        AnswerBox(text::kDeleteFailed, VK_RETURN);
+    }
+    EXPECT_EQ(CeUiGetActiveWindow(), main()) << "no other question and no other message";
+    EXPECT_EQ(TextsOf(VirtualRows()), c.left);
+    EXPECT_EQ(ReadRow(tree(), Root(tree(), 1)).children, c.left.empty() ? 0 : 1);
+    EXPECT_EQ(Ports().Count(), static_cast<int>(c.left.size()));
+    for (LONG slot = 0; slot < kSlotsUsed; ++slot) {
+        EXPECT_EQ(storetest::KeyExists(tulktest::PortKeyPath(slot)),
+                  Ports().FindByArrayIndex(slot) != nullptr)
+            << slot;
+    }
+    for (const std::u16string& name : before) {
+        if (std::find(c.left.begin(), c.left.end(), name) == c.left.end()) {
+            EXPECT_EQ(tulktest::OpenByName(name, 0), INVALID_HANDLE_VALUE) << "still running";
+        }
+    }
+    EXPECT_EQ(IsWindowEnabled(button(IDC_DELETE_PAIR)), c.buttonBack) << "or it waits for a selection";
+    if (c.passingDeactivations != kNoFailure) {
+        SelectVirtual(c.left.size() - 1);
+        PressButton(main(), IDC_DELETE_PAIR);
+        EXPECT_TRUE(VirtualRows().empty()) << "a later try goes through";
+    }
+    if (application != INVALID_HANDLE_VALUE) {
+        CloseHandle(application);
+    }
     Close();
 }
 
-TEST_F(DeletePair, AFirstFailureKeepsBothAndTheButtonWaitsForASelection) {
-    CreatePair(3, 4);
-    Start();
-    SelectVirtual(0);
-    ASSERT_TRUE(CePlatformInjectFault("DeactivateDevice", 0, ERROR_BUSY));
-    PressButton(main(), IDC_DELETE_PAIR);
-    AnswerBox(text::kDeleteFailed, VK_RETURN);
-    EXPECT_EQ(TextsOf(VirtualRows()), (std::vector<std::u16string>{u"COM3:", u"COM4:"}));
-    EXPECT_EQ(Ports().Count(), 2);
-    EXPECT_FALSE(IsWindowEnabled(button(IDC_DELETE_PAIR)));
-    SelectVirtual(1);
-    PressButton(main(), IDC_DELETE_PAIR);
-    EXPECT_TRUE(VirtualRows().empty()) << "a later try goes through";
-    Close();
-}
+INSTANTIATE_TEST_SUITE_P(Selections, DeletePair, ::testing::ValuesIn(kDeletions), CaseName());
 
 }  // namespace
