@@ -38,19 +38,6 @@ void ExpectFaces(HWND dialog, const std::vector<Face>& faces, const char* contex
 
 class Buttons : public ManagerTest {};
 
-TEST_F(Buttons, AfterStartOnlyAddAndHelpAreEnabled) {
-    CreatePair(3, 4);
-    storetest::StartPhysicalPort({.number = 1});
-    Start();
-    ExpectFaces(main(),
-                {{IDC_ADD_PAIR, TRUE, IDI_ADD_PAIR},
-                 {IDC_USER_GUIDE, TRUE, IDI_USER_GUIDE},
-                 {IDC_DELETE_PAIR, FALSE, IDI_DELETE_PAIR_OFF},
-                 {IDC_TOGGLE_PORT, FALSE, IDI_TOGGLE_OFF}},
-                "after start");
-    Close();
-}
-
 TEST_F(Buttons, APressedFaceMovesOnePixelRightAndDown) {
     Start();
     HWND add = button(IDC_ADD_PAIR);
@@ -78,12 +65,24 @@ TEST_F(Buttons, EnterAndEscapeDoNotCloseTheMainDialog) {
     Close();
 }
 
-enum class Selection { PhysicalRoot, VirtualRoot, VirtualPort, EnabledPhysical, DisabledPhysical };
+// The tree items clicked in turn, each a root (0 physical, 1 virtual) and a row below it, or -1 for the root.
+using Clicks = std::vector<std::pair<int, int>>;
 
 struct SelectionCase {
     const char* name;
-    Selection selection;
-    std::vector<Face> faces;
+    Clicks clicks;
+    BOOL deleteEnabled;
+    int toggleIcon;  // the toggle button is enabled with any face but its disabled one
+};
+
+// From a virtual port the first click changes the selection in every case.
+const SelectionCase kSelections[] = {
+    {"AfterStart", {}, FALSE, IDI_TOGGLE_OFF},
+    {"PhysicalRoot", {{1, 1}, {0, -1}}, FALSE, IDI_TOGGLE_OFF},
+    {"VirtualRoot", {{1, 1}, {1, -1}}, FALSE, IDI_TOGGLE_OFF},
+    {"VirtualPort", {{1, 1}, {0, 0}, {1, 0}}, TRUE, IDI_TOGGLE_OFF},
+    {"EnabledPhysicalPort", {{1, 1}, {0, 0}}, FALSE, IDI_PORT_DISABLED},
+    {"DisabledPhysicalPort", {{1, 1}, {0, 1}}, FALSE, IDI_PORT_ENABLE},
 };
 
 class ButtonsForSelection : public ManagerTest, public ::testing::WithParamInterface<SelectionCase> {};
@@ -94,60 +93,21 @@ TEST_P(ButtonsForSelection, FollowTheSelectedKindOfItem) {
     storetest::StartPhysicalPort({.keyName = u"Serial1", .number = 1});
     WriteDisabledPhysicalKey({.keyName = u"Serial2", .number = 2});
     Start();
-    HTREEITEM physical = Root(tree(), 0);
-    HTREEITEM virtuals = Root(tree(), 1);
-    const auto physicalRows = ChildrenOf(tree(), physical);
-    const auto virtualRows = ChildrenOf(tree(), virtuals);
-    ASSERT_EQ(physicalRows.size(), 2u);
-    ASSERT_EQ(virtualRows.size(), 2u);
-    // Start from a virtual port so that every case changes the selection.
-    ClickItem(tree(), virtualRows[1].item);
-    switch (c.selection) {
-        case Selection::PhysicalRoot:
-            ClickItem(tree(), physical);
-            break;
-        case Selection::VirtualRoot:
-            ClickItem(tree(), virtuals);
-            break;
-        case Selection::VirtualPort:
-            ClickItem(tree(), physicalRows[0].item);
-            ClickItem(tree(), virtualRows[0].item);
-            break;
-        case Selection::EnabledPhysical:
-            ClickItem(tree(), physicalRows[0].item);
-            break;
-        case Selection::DisabledPhysical:
-            ClickItem(tree(), physicalRows[1].item);
-            break;
+    ASSERT_EQ(ChildrenOf(tree(), Root(tree(), 0)).size(), 2u);
+    ASSERT_EQ(ChildrenOf(tree(), Root(tree(), 1)).size(), 2u);
+    for (const auto& [root, row] : c.clicks) {
+        HTREEITEM item = Root(tree(), root);
+        ClickItem(tree(), row < 0 ? item : ChildrenOf(tree(), item)[row].item);
     }
-    std::vector<Face> faces = c.faces;
-    faces.push_back({IDC_ADD_PAIR, TRUE, IDI_ADD_PAIR});
-    faces.push_back({IDC_USER_GUIDE, TRUE, IDI_USER_GUIDE});
-    ExpectFaces(main(), faces, c.name);
+    ExpectFaces(main(),
+                {{IDC_ADD_PAIR, TRUE, IDI_ADD_PAIR},
+                 {IDC_USER_GUIDE, TRUE, IDI_USER_GUIDE},
+                 {IDC_DELETE_PAIR, c.deleteEnabled, c.deleteEnabled ? IDI_DELETE_PAIR : IDI_DELETE_PAIR_OFF},
+                 {IDC_TOGGLE_PORT, c.toggleIcon != IDI_TOGGLE_OFF, c.toggleIcon}},
+                c.name);
     Close();
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, ButtonsForSelection,
-                         ::testing::Values(SelectionCase{"PhysicalRoot",
-                                                         Selection::PhysicalRoot,
-                                                         {{IDC_DELETE_PAIR, FALSE, IDI_DELETE_PAIR_OFF},
-                                                          {IDC_TOGGLE_PORT, FALSE, IDI_TOGGLE_OFF}}},
-                                           SelectionCase{"VirtualRoot",
-                                                         Selection::VirtualRoot,
-                                                         {{IDC_DELETE_PAIR, FALSE, IDI_DELETE_PAIR_OFF},
-                                                          {IDC_TOGGLE_PORT, FALSE, IDI_TOGGLE_OFF}}},
-                                           SelectionCase{"VirtualPort",
-                                                         Selection::VirtualPort,
-                                                         {{IDC_DELETE_PAIR, TRUE, IDI_DELETE_PAIR},
-                                                          {IDC_TOGGLE_PORT, FALSE, IDI_TOGGLE_OFF}}},
-                                           SelectionCase{"EnabledPhysicalPort",
-                                                         Selection::EnabledPhysical,
-                                                         {{IDC_DELETE_PAIR, FALSE, IDI_DELETE_PAIR_OFF},
-                                                          {IDC_TOGGLE_PORT, TRUE, IDI_PORT_DISABLED}}},
-                                           SelectionCase{"DisabledPhysicalPort",
-                                                         Selection::DisabledPhysical,
-                                                         {{IDC_DELETE_PAIR, FALSE, IDI_DELETE_PAIR_OFF},
-                                                          {IDC_TOGGLE_PORT, TRUE, IDI_PORT_ENABLE}}}),
-                         CaseName());
+INSTANTIATE_TEST_SUITE_P(Kinds, ButtonsForSelection, ::testing::ValuesIn(kSelections), CaseName());
 
 }  // namespace
