@@ -194,6 +194,10 @@ TreeRow ReadRow(HWND tree, HTREEITEM item) {
     return row;
 }
 
+RowLook LookOf(const TreeRow& row) {
+    return {row.text, row.image, row.selectedImage, row.children, row.entry};
+}
+
 HTREEITEM Root(HWND tree, int index) {
     auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
     for (int i = 0; i < index && item != nullptr; ++i) {

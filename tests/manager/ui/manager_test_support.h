@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "manager/store/store_test_support.h"
@@ -114,6 +115,9 @@ struct TreeRow {
     const PortEntry* entry = nullptr;
 };
 TreeRow ReadRow(HWND tree, HTREEITEM item);
+// A row as it shows, compared whole: text, image, selected image, child count, entry.
+using RowLook = std::tuple<std::u16string, int, int, int, const PortEntry*>;
+RowLook LookOf(const TreeRow& row);
 HTREEITEM Root(HWND tree, int index);  // 0 physical, 1 virtual
 std::vector<TreeRow> ChildrenOf(HWND tree, HTREEITEM parent);
 std::vector<std::u16string> TextsOf(const std::vector<TreeRow>& rows);

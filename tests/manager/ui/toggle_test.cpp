@@ -27,11 +27,8 @@ class TogglePort : public ManagerTest {
         return icons.size() == 1 ? icons[0].icon : nullptr;
     }
     void ExpectRow(const char16_t* text, int image) {
-        const TreeRow row = PortRow();
-        EXPECT_EQ(row.text, text);
-        EXPECT_EQ(row.image, image);
-        EXPECT_EQ(row.selectedImage, image);
-        EXPECT_EQ(row.entry, Ports().At(0)) << "the same entry, changed in place";
+        EXPECT_EQ(LookOf(PortRow()), RowLook(text, image, image, 0, Ports().At(0)))
+            << "the same entry, changed in place";
     }
 };
 

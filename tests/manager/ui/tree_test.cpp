@@ -12,19 +12,11 @@ class PortTree : public ManagerTest {};
 
 TEST_F(PortTree, WithoutPortsOnlyThePhysicalRootCanExpand) {
     Start();
-    const TreeRow physical = ReadRow(tree(), Root(tree(), 0));
-    const TreeRow virtuals = ReadRow(tree(), Root(tree(), 1));
     EXPECT_EQ(Root(tree(), 2), nullptr) << "two roots only";
-    EXPECT_EQ(physical.text, text::kPhysicalRoot);
-    EXPECT_EQ(virtuals.text, text::kVirtualRoot);
-    for (const TreeRow& root : {physical, virtuals}) {
-        EXPECT_EQ(root.image, 0);
-        EXPECT_EQ(root.selectedImage, 0);
-        EXPECT_EQ(root.entry, nullptr);
-        EXPECT_TRUE(ChildrenOf(tree(), root.item).empty());
-    }
-    EXPECT_EQ(physical.children, 1);
-    EXPECT_EQ(virtuals.children, 0);
+    EXPECT_EQ(LookOf(ReadRow(tree(), Root(tree(), 0))), RowLook(text::kPhysicalRoot, 0, 0, 1, nullptr));
+    EXPECT_EQ(LookOf(ReadRow(tree(), Root(tree(), 1))), RowLook(text::kVirtualRoot, 0, 0, 0, nullptr));
+    EXPECT_TRUE(ChildrenOf(tree(), Root(tree(), 0)).empty());
+    EXPECT_TRUE(ChildrenOf(tree(), Root(tree(), 1)).empty());
     Close();
 }
 
@@ -48,11 +40,7 @@ TEST_P(PhysicalRows, ShowTheirNameAndState) {
     Start();
     const auto rows = ChildrenOf(tree(), Root(tree(), 0));
     ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].text, c.text);
-    EXPECT_EQ(rows[0].image, c.image);
-    EXPECT_EQ(rows[0].selectedImage, c.image);
-    EXPECT_EQ(rows[0].children, 0);
-    EXPECT_EQ(rows[0].entry, Ports().At(0));
+    EXPECT_EQ(LookOf(rows[0]), RowLook(c.text, c.image, c.image, 0, Ports().At(0)));
     EXPECT_TRUE(ChildrenOf(tree(), Root(tree(), 1)).empty());
     Close();
 }
@@ -89,14 +77,12 @@ TEST_F(PortTree, VirtualPortsStandInSlotOrderWithImagesByParity) {
     CreateVirtualPort(19, -1, 4);
     Start();
     const auto rows = ChildrenOf(tree(), Root(tree(), 1));
-    EXPECT_EQ(TextsOf(rows), (std::vector<std::u16string>{u"KMX2:", u"COM0:", u"COM5:", u"COM6:", u"KMX9:"}));
+    const char16_t* texts[] = {u"KMX2:", u"COM0:", u"COM5:", u"COM6:", u"KMX9:"};
     const int images[] = {1, 2, 1, 2, 1};
     ASSERT_EQ(rows.size(), 5u);
     for (size_t slot = 0; slot < rows.size(); ++slot) {
-        EXPECT_EQ(rows[slot].image, images[slot]) << slot;
-        EXPECT_EQ(rows[slot].selectedImage, images[slot]) << slot;
-        EXPECT_EQ(rows[slot].children, 0);
-        EXPECT_EQ(rows[slot].entry, Ports().FindByArrayIndex(static_cast<LONG>(slot)));
+        const PortEntry* entry = Ports().FindByArrayIndex(static_cast<LONG>(slot));
+        EXPECT_EQ(LookOf(rows[slot]), RowLook(texts[slot], images[slot], images[slot], 0, entry));
     }
     EXPECT_EQ(Ports().At(0)->arrayIndex, 2) << "the list itself is in the order the ports were found";
     EXPECT_EQ(ReadRow(tree(), Root(tree(), 1)).children, 1);
