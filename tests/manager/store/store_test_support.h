@@ -66,6 +66,7 @@ struct Value {
     std::u16string name;
     DWORD type = REG_NONE;
     std::vector<BYTE> bytes;
+    bool operator==(const Value&) const = default;
 };
 std::vector<Value> ValuesOf(const std::u16string& path);  // in stored order
 std::u16string TextOf(const std::u16string& path, const char16_t* name);

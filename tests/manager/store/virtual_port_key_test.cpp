@@ -72,13 +72,7 @@ TEST_P(KeyLayoutTest, KeyHoldsTheValuesInOrderAndTheEntryTheRunningPort) {
          {u"Tsp", REG_SZ, Text(u"Unimodem.dll")},
          {u"FriendlyName", REG_SZ, Text(u"Virtual port " + name)},
          {u"DevConfig", REG_BINARY, {std::begin(kExpectedDevConfig), std::end(kExpectedDevConfig)}}});
-    const std::vector<Value> values = ValuesOf(path);
-    ASSERT_EQ(values.size(), expected.size());
-    for (size_t i = 0; i < values.size(); ++i) {
-        EXPECT_EQ(values[i].name, expected[i].name) << i;
-        EXPECT_EQ(values[i].type, expected[i].type) << i;
-        EXPECT_EQ(values[i].bytes, expected[i].bytes) << i;
-    }
+    EXPECT_EQ(ValuesOf(path), expected);
 
     const PortEntry& entry = *list_->At(index);
     EXPECT_EQ(std::u16string(entry.keyPath), path);
@@ -133,21 +127,6 @@ TEST_F(VirtualPortTest, NoMemoryForTheEntryStopsThePortAgain) {
     ExpectNoPortAt(0, u"COM5:");
 }
 
-TEST_F(VirtualPortTest, PairOnAnEmptyListTakesSlotsZeroAndOneAndCarriesData) {
-    const PairIndices pair = list_->CreatePair(5, 16);
-    ASSERT_EQ(pair.first, 0);
-    ASSERT_EQ(pair.second, 1);
-    PortEntry* first = list_->At(pair.first);
-    PortEntry* second = list_->At(pair.second);
-    EXPECT_EQ(first->arrayIndex, 0);
-    EXPECT_EQ(second->arrayIndex, 1);
-    EXPECT_EQ(list_->FindPartner(first), second);
-    EXPECT_EQ(ValuesOf(tulktest::PortKeyPath(0))[2].bytes, Dword(1));
-    EXPECT_EQ(ValuesOf(tulktest::PortKeyPath(1))[2].bytes, Dword(0));
-    EXPECT_EQ(Waits(), (std::vector<DWORD>{kDeviceSettleMs, kDeviceSettleMs}));
-    EXPECT_EQ(TextOf(ActiveKeyOf(tulktest::PortKeyPath(1)), u"Name"), u"KMX6:");
-}
-
 TEST_F(VirtualPortTest, PairRefusesNumbersThatAreTheSameOrTaken) {
     PortEntry* physical = list_->At(list_->AddEntry());
     physical->isPhysical = 1;
@@ -193,6 +172,9 @@ TEST_P(PairSlotTest, PairTakesTwoFreeSlotsTwoKAndTwoKPlusOne) {
     ASSERT_GE(pair.first, 0);
     EXPECT_EQ(list_->At(pair.first)->arrayIndex, slot);
     EXPECT_EQ(list_->At(pair.second)->arrayIndex, slot + 1);
+    // Each end's key names the other's slot.
+    EXPECT_EQ(ValuesOf(tulktest::PortKeyPath(slot))[2], (Value{u"KMXPair", REG_DWORD, Dword(slot + 1)}));
+    EXPECT_EQ(ValuesOf(tulktest::PortKeyPath(slot + 1))[2], (Value{u"KMXPair", REG_DWORD, Dword(slot)}));
     EXPECT_EQ(list_->FindPartner(list_->At(pair.second)), list_->At(pair.first));
 }
 
