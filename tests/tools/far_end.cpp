@@ -5,28 +5,20 @@
 //   write HEX          ok N               the bytes written (a write to a closed partner takes fewer)
 //   read N MS          data HEX           up to N bytes, waiting at most MS ms for all of them
 //   dtr 0|1, rts 0|1   ok | error CODE    our lines (the partner's DSR and DCD, and CTS)
-//   break 0|1          ok | error CODE
 //   flow NAME          ok | error CODE    none, rtscts or xonxoff, both directions
 //   modem              modem NAMES        the partner's lines that are on: CTS DSR RING RLSD
-//   events             events NAMES       the events seen since the last ask (EventNames)
-//   errors             errors HEX         the CE_* errors since the last ask
-//   close, open        ok | error CODE    the port closed and opened again
 #include <iostream>
-#include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <windows.h>
 
-#include "comm_event_watch.h"
 #include "open_port.h"
 #include "port_settings.h"
 
 namespace {
 
-constexpr DWORD kWatchedEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING | EV_BREAK | EV_ERR;
 constexpr char kHexDigits[] = "0123456789abcdef";
 
 std::string Hex(const std::string& bytes) {
@@ -48,28 +40,13 @@ std::string Unhex(const std::string& text) {
 
 class FarEnd {
   public:
-    explicit FarEnd(std::string name) : name_(std::move(name)) {}
-    ~FarEnd() { Close(); }
-
-    bool Open() {
-        port_ = OpenPortByName(name_);
-        if (port_ == INVALID_HANDLE_VALUE) {
-            return false;
-        }
-        watch_ = std::make_unique<CommEventWatch>(port_, kWatchedEvents, [this](DWORD events) {
-            std::lock_guard<std::mutex> guard(mutex_);
-            events_ |= events;
-        });
-        return watch_->Start();
-    }
-
-    void Close() {
+    explicit FarEnd(const std::string& name) : port_(OpenPortByName(name)) {}
+    ~FarEnd() {
         if (port_ != INVALID_HANDLE_VALUE) {
-            watch_.reset();
             CloseHandle(port_);
-            port_ = INVALID_HANDLE_VALUE;
         }
     }
+    bool opened() const { return port_ != INVALID_HANDLE_VALUE; }
 
     std::string Do(const std::string& line) {
         std::istringstream in(line);
@@ -97,10 +74,11 @@ class FarEnd {
             bytes.resize(got);
             return "data " + Hex(bytes);
         }
-        if (command == "dtr" || command == "rts" || command == "break") {
+        if (command == "dtr" || command == "rts") {
             int on = 0;
             in >> on;
-            return Answer(Line(command, on != 0));
+            const DWORD code = command == "dtr" ? (on != 0 ? SETDTR : CLRDTR) : (on != 0 ? SETRTS : CLRRTS);
+            return Answer(EscapeCommFunction(port_, code) != FALSE);
         }
         if (command == "flow") {
             std::string name;
@@ -124,38 +102,10 @@ class FarEnd {
                        status,
                        {{MS_CTS_ON, "CTS"}, {MS_DSR_ON, "DSR"}, {MS_RING_ON, "RING"}, {MS_RLSD_ON, "RLSD"}});
         }
-        if (command == "events") {
-            std::lock_guard<std::mutex> guard(mutex_);
-            const std::string names = EventNames(events_);
-            events_ = 0;
-            return "events " + names;
-        }
-        if (command == "errors") {
-            DWORD errors = 0;
-            ClearCommError(port_, &errors, nullptr);
-            std::ostringstream out;
-            out << "errors " << std::hex << errors;
-            return out.str();
-        }
-        if (command == "close") {
-            Close();
-            return "ok";
-        }
-        if (command == "open") {
-            return Answer(Open());
-        }
         return "error unknown command " + command;
     }
 
   private:
-    bool Line(const std::string& name, bool on) {
-        if (name == "break") {
-            return (on ? SetCommBreak(port_) : ClearCommBreak(port_)) != FALSE;
-        }
-        const DWORD code = name == "dtr" ? (on ? SETDTR : CLRDTR) : (on ? SETRTS : CLRRTS);
-        return EscapeCommFunction(port_, code) != FALSE;
-    }
-
     static std::string Names(DWORD bits, const std::vector<std::pair<DWORD, const char*>>& names) {
         std::string text;
         for (const auto& [bit, name] : names) {
@@ -169,11 +119,7 @@ class FarEnd {
     static std::string Error() { return "error " + std::to_string(GetLastError()); }
     static std::string Answer(bool ok) { return ok ? "ok" : Error(); }
 
-    std::string name_;
-    HANDLE port_ = INVALID_HANDLE_VALUE;
-    std::unique_ptr<CommEventWatch> watch_;
-    std::mutex mutex_;
-    DWORD events_ = 0;  // guarded by mutex_
+    HANDLE port_;
 };
 
 }  // namespace
@@ -184,7 +130,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     FarEnd end(argv[1]);
-    if (!end.Open()) {
+    if (!end.opened()) {
         std::cout << "error " << GetLastError() << std::endl;
         return 1;
     }

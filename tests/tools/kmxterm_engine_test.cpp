@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -84,6 +85,13 @@ class KmxtermEngine : public tulktest::DriverTest {
         ASSERT_EQ(written, bytes.size());
     }
 
+    // Opens COM5:, the end kmxterm works on.
+    static void OpenPort(SerialPort& port, const PortSettings& settings = PortSettings()) {
+        DWORD error = 0;
+        std::string what;
+        ASSERT_TRUE(port.Open("COM5:", settings, &error, &what)) << what << " " << error;
+    }
+
     DWORD OtherModem() {
         DWORD status = 0;
         EXPECT_TRUE(GetCommModemStatus(other_, &status));
@@ -98,7 +106,7 @@ class KmxtermEngine : public tulktest::DriverTest {
 
 struct FlowCase {
     FlowControl flow;
-    DWORD outxCts, outxDsr, dtrControl, rtsControl, outX, inX;
+    std::array<DWORD, 6> handshake;  // fOutxCtsFlow, fOutxDsrFlow, fDtrControl, fRtsControl, fOutX, fInX
 };
 
 class KmxtermFlows : public KmxtermEngine, public ::testing::WithParamInterface<FlowCase> {};
@@ -106,30 +114,23 @@ class KmxtermFlows : public KmxtermEngine, public ::testing::WithParamInterface<
 TEST_P(KmxtermFlows, SettingsReachThePort) {
     PortSettings settings{CBR_9600, 7, EVENPARITY, TWOSTOPBITS, GetParam().flow};
     SerialPort port;
-    DWORD error = 0;
-    std::string what;
-    ASSERT_TRUE(port.Open("COM5:", settings, &error, &what)) << what << " " << error;
+    OpenPort(port, settings);
     DCB dcb{};
     dcb.DCBlength = sizeof(dcb);
     ASSERT_TRUE(GetCommState(port.handle(), &dcb));
-    EXPECT_EQ(dcb.BaudRate, CBR_9600);
-    EXPECT_EQ(dcb.ByteSize, 7);
-    EXPECT_EQ(dcb.Parity, EVENPARITY);
-    EXPECT_EQ(dcb.StopBits, TWOSTOPBITS);
-    EXPECT_EQ(dcb.fOutxCtsFlow, GetParam().outxCts);
-    EXPECT_EQ(dcb.fOutxDsrFlow, GetParam().outxDsr);
-    EXPECT_EQ(dcb.fDtrControl, GetParam().dtrControl);
-    EXPECT_EQ(dcb.fRtsControl, GetParam().rtsControl);
-    EXPECT_EQ(dcb.fOutX, GetParam().outX);
-    EXPECT_EQ(dcb.fInX, GetParam().inX);
+    EXPECT_EQ((std::array<DWORD, 4>{dcb.BaudRate, dcb.ByteSize, dcb.Parity, dcb.StopBits}),
+              (std::array<DWORD, 4>{CBR_9600, 7, EVENPARITY, TWOSTOPBITS}));
+    EXPECT_EQ((std::array<DWORD, 6>{dcb.fOutxCtsFlow, dcb.fOutxDsrFlow, dcb.fDtrControl, dcb.fRtsControl,
+                                    dcb.fOutX, dcb.fInX}),
+              GetParam().handshake);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Kmxterm, KmxtermFlows,
-    ::testing::Values(FlowCase{FlowControl::None, 0, 0, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE, 0, 0},
-                      FlowCase{FlowControl::RtsCts, 1, 0, DTR_CONTROL_ENABLE, RTS_CONTROL_HANDSHAKE, 0, 0},
-                      FlowCase{FlowControl::DtrDsr, 0, 1, DTR_CONTROL_HANDSHAKE, RTS_CONTROL_ENABLE, 0, 0},
-                      FlowCase{FlowControl::XonXoff, 0, 0, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE, 1, 1}));
+    ::testing::Values(FlowCase{FlowControl::None, {0, 0, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE, 0, 0}},
+                      FlowCase{FlowControl::RtsCts, {1, 0, DTR_CONTROL_ENABLE, RTS_CONTROL_HANDSHAKE, 0, 0}},
+                      FlowCase{FlowControl::DtrDsr, {0, 1, DTR_CONTROL_HANDSHAKE, RTS_CONTROL_ENABLE, 0, 0}},
+                      FlowCase{FlowControl::XonXoff, {0, 0, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE, 1, 1}}));
 
 TEST_F(KmxtermEngine, OpenSaysWhichStepFailed) {
     SerialPort port;
@@ -141,7 +142,7 @@ TEST_F(KmxtermEngine, OpenSaysWhichStepFailed) {
     // A port already open elsewhere is refused as an application would see it.
     OpenOtherEnd();
     SerialPort second;
-    ASSERT_TRUE(second.Open("COM5:", PortSettings{}, &error, &what));
+    OpenPort(second);
     SerialPort third;
     EXPECT_FALSE(third.Open("COM5:", PortSettings{}, &error, &what));
     EXPECT_EQ(what, "cannot open");
@@ -219,9 +220,7 @@ void IgnoreNote(const std::string&) {}
 
 TEST_F(KmxtermEngine, PipeRelayWaitsForSomebodyToOpenTheOtherEnd) {
     SerialPort port;
-    DWORD error = 0;
-    std::string what;
-    ASSERT_TRUE(port.Open("COM5:", PortSettings{}, &error, &what));
+    OpenPort(port);
     MemorySource source("before", 100);
     MemorySink sink;
     std::mutex notesMutex;
@@ -258,9 +257,7 @@ TEST_F(KmxtermEngine, PipeRelayCarriesBothWaysByteForByteAndLingers) {
     // partner did with RTS before.
     OpenOtherEnd();
     SerialPort port;
-    DWORD error = 0;
-    std::string what;
-    ASSERT_TRUE(port.Open("COM5:", settings, &error, &what));
+    OpenPort(port, settings);
     SetOtherFlow(FlowControl::RtsCts);
 
     const std::string out = Pattern(kOut, 1);
@@ -286,9 +283,7 @@ TEST_F(KmxtermEngine, PipeRelayCarriesBothWaysByteForByteAndLingers) {
 
 TEST_F(KmxtermEngine, PipeRelayReportsWhatFailed) {
     SerialPort port;
-    DWORD error = 0;
-    std::string what;
-    ASSERT_TRUE(port.Open("COM5:", PortSettings{}, &error, &what));
+    OpenPort(port);
     OpenOtherEnd();
     {
         // The output refuses: the relay stops and says so, although the input never ends.
@@ -354,16 +349,11 @@ class FakeTerminal : public Terminal {
     }
     // The screen without the status line's drawings, which come between the data at any time.
     std::string Data() {
+        static constexpr std::string_view kSaveCursor = "\0337";
+        static constexpr std::string_view kRestoreCursor = "\0338";
         std::string data = Screen();
-        for (size_t at = data.find("\x1b"
-                                   "7");
-             at != std::string::npos; at = data.find("\x1b"
-                                                     "7",
-                                                     at)) {
-            data.erase(at, data.find("\x1b"
-                                     "8",
-                                     at) +
-                               2 - at);
+        for (size_t at = data.find(kSaveCursor); at != std::string::npos; at = data.find(kSaveCursor, at)) {
+            data.erase(at, data.find(kRestoreCursor, at) + kRestoreCursor.size() - at);
         }
         return data;
     }
@@ -397,9 +387,7 @@ class KmxtermSession : public KmxtermEngine {
   protected:
     void Start(SessionOptions options = SessionOptions()) {
         options_ = options;
-        DWORD error = 0;
-        std::string what;
-        ASSERT_TRUE(port_.Open("COM5:", options_.settings, &error, &what));
+        OpenPort(port_, options_.settings);
         OpenOtherEnd();
         SetOtherFlow(options_.settings.flow);
         session_ = std::thread([this] { ok_ = RunSession(port_, terminal_, options_, &error_); });
@@ -447,15 +435,11 @@ TEST_F(KmxtermSession, TypedTextGoesOutAndReceivedTextShows) {
 
 TEST_F(KmxtermSession, LinesCrossBothWaysAndShowInTheStatusLine) {
     Start();
-    terminal_.Type(
-        "\x01"
-        "d");
+    terminal_.Type("\001d");
     EXPECT_TRUE(WaitUntil([&] { return (OtherModem() & (MS_DSR_ON | MS_RLSD_ON)) == 0; }, kWaitMs));
     EXPECT_TRUE(terminal_.StatusHas("DTR- RTS+")) << terminal_.Status();
     EXPECT_TRUE(terminal_.StatusHas("| DTR off")) << terminal_.Status();
-    terminal_.Type(
-        "\x01r\x01"
-        "d");
+    terminal_.Type("\001r\001d");
     EXPECT_TRUE(WaitUntil([&] { return (OtherModem() & (MS_DSR_ON | MS_CTS_ON)) == MS_DSR_ON; }, kWaitMs));
     EXPECT_TRUE(terminal_.StatusHas("DTR+ RTS-")) << terminal_.Status();
 
@@ -489,9 +473,7 @@ TEST_F(KmxtermSession, CommandsSendAFileAndHelpAndRefuseUnknownKeys) {
     EXPECT_TRUE(terminal_.DataHas("d  DTR on/off"));
     terminal_.Type("\x01z");
     EXPECT_TRUE(terminal_.StatusHas("Ctrl+A z: no such command")) << terminal_.Status();
-    terminal_.Type(
-        "\x01"
-        "b");
+    terminal_.Type("\001b");
     EXPECT_TRUE(terminal_.StatusHas("break sent")) << terminal_.Status();
     char stray = 0;
     DWORD got = 0;
