@@ -1,8 +1,10 @@
 // A memory copy that survives a bad pointer: the kernel does the copy and reports EFAULT instead of the
 // process taking a signal, so no global signal handler is needed.
+#include <pthread.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -10,11 +12,27 @@
 
 namespace {
 
+// Our own process id, asked once: getpid is a system call of its own, and a copy may run on every call a
+// program makes. A forked child forgets the parent's id before it runs anything else, so it never copies
+// from its parent's memory.
+std::atomic<pid_t> ownProcessId{0};
+const int kForgetProcessIdInChildren =
+    pthread_atfork(nullptr, nullptr, [] { ownProcessId.store(0, std::memory_order_relaxed); });
+
+pid_t OwnProcessId() {
+    pid_t pid = ownProcessId.load(std::memory_order_relaxed);
+    if (pid == 0) {
+        pid = getpid();
+        ownProcessId.store(pid, std::memory_order_relaxed);
+    }
+    return pid;
+}
+
 // Copies through the kernel's view of our own address space.
 bool CopyThroughProcessVm(void* dest, const void* src, size_t size, bool* unsupported) {
     iovec local{dest, size};
     iovec remote{const_cast<void*>(src), size};
-    const ssize_t copied = process_vm_readv(getpid(), &local, 1, &remote, 1, 0);
+    const ssize_t copied = process_vm_readv(OwnProcessId(), &local, 1, &remote, 1, 0);
     if (copied == static_cast<ssize_t>(size)) {
         return true;
     }

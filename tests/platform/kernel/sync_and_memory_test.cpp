@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstring>
@@ -124,6 +126,17 @@ TEST(SafeCopy, SurvivesBadPointers) {
     EXPECT_TRUE(CeSafeCopyMemory(target, edge + pageSize - 8, 8));
     munmap(edge, 2 * pageSize);
     munmap(page, pageSize);
+
+    // A forked child copies from its own memory, not from its parent's.
+    std::strcpy(source, "parent");
+    const pid_t child = fork();
+    if (child == 0) {
+        std::strcpy(source, "child");
+        _exit(CeSafeCopyMemory(target, source, 6) && std::strcmp(target, "child") == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace
