@@ -24,6 +24,8 @@
 extern char** environ;
 
 namespace ce::host {
+
+using namespace wire;
 namespace {
 
 constexpr auto kReapPoll = std::chrono::milliseconds(20);

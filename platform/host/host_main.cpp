@@ -24,6 +24,8 @@
 #include "wire/wire.h"
 
 namespace ce::host {
+
+using namespace wire;
 namespace {
 
 // The readiness pipe a starting program hands over (see host_start.cpp).
@@ -215,8 +217,8 @@ int Status(const std::string& dir) {
 }  // namespace ce::host
 
 extern "C" int CeDeviceHostMain(int argc, char** argv) {
-    ce::host::BecomeHost();
-    const std::string dir = ce::host::ConfiguredDirectory();
+    ce::wire::BecomeHost();
+    const std::string dir = ce::wire::ConfiguredDirectory();
     if (argc < 2) {
         return ce::host::Usage();
     }
@@ -243,6 +245,6 @@ extern "C" int CeDeviceHostMain(int argc, char** argv) {
 }
 
 const char* CeDeviceDirectory(void) {
-    const std::string& dir = ce::host::DeviceDirectory();
+    const std::string& dir = ce::wire::DeviceDirectory();
     return dir.empty() ? nullptr : dir.c_str();
 }

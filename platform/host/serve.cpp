@@ -5,6 +5,8 @@
 
 namespace ce::host {
 
+using namespace wire;
+
 std::vector<uint8_t> Serve(Session& session, const std::vector<uint8_t>& request) {
     const Op op = MessageOp(request);
     Handler handler = RegistryHandler(op);

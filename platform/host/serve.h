@@ -13,6 +13,8 @@
 
 namespace ce::host {
 
+using namespace wire;
+
 using Handler = bool (*)(Session& session, Reader& request, Writer& reply);
 
 // The handler of a call operation, or nullptr.

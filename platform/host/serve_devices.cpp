@@ -11,6 +11,8 @@
 #include "wire/call_slots.h"
 
 namespace ce::host {
+
+using namespace wire;
 namespace {
 
 // No call sets this error, so a thread's last error still holding it afterwards means the call set none.

@@ -13,6 +13,8 @@
 #include "wire/document_wire.h"
 
 namespace ce::host {
+
+using namespace wire;
 namespace {
 
 // Registry names are far shorter: any name the registry holds fits in a buffer of this many characters.

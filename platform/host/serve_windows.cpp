@@ -5,6 +5,8 @@
 #include "host/window_directory.h"
 
 namespace ce::host {
+
+using namespace wire;
 namespace {
 
 // A class name or title: at most kMaxWindowTextChars characters, or null.

@@ -37,6 +37,8 @@
 #include "wire/wire.h"
 
 namespace ce::host {
+
+using namespace wire;
 namespace {
 
 constexpr int kListenBacklog = 128;

@@ -8,6 +8,8 @@
 #include <vector>
 
 namespace ce::host {
+
+using namespace wire;
 namespace {
 
 uint32_t ValueOf(const void* handle) {

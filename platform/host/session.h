@@ -19,6 +19,8 @@
 
 namespace ce::host {
 
+using namespace wire;
+
 using Token = std::array<uint8_t, kTokenBytes>;
 
 // Keys and files one program may hold in the host, so that no program can take the whole handle table

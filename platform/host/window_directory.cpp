@@ -8,6 +8,8 @@
 #include "wire/wire.h"
 
 namespace ce::host {
+
+using namespace wire;
 namespace {
 
 bool Matches(const WindowText& wanted, const WindowText& have) {

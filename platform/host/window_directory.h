@@ -22,6 +22,8 @@
 
 namespace ce::host {
 
+using namespace wire;
+
 using WindowText = std::optional<std::u16string>;
 
 struct WindowState {

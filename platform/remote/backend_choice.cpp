@@ -20,8 +20,8 @@ struct Backends {
 
 const Backends& Chosen() {
     static const Backends chosen =
-        host::Remote()
-            ? Backends{&host::kRemoteRegistry, &host::kRemoteDevices, &host::kRemoteDirectory}
+        wire::Remote()
+            ? Backends{&remote::kRemoteRegistry, &remote::kRemoteDevices, &remote::kRemoteDirectory}
             : Backends{&registry::kInProcessRegistry, &kInProcessDevices, &ui::kInProcessDirectory};
     return chosen;
 }

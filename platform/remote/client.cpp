@@ -26,7 +26,9 @@
 #include "wire/hello.h"
 #include "wire/host_connection.h"
 
-namespace ce::host {
+namespace ce::remote {
+
+using namespace wire;
 namespace {
 
 using Token = std::array<uint8_t, kTokenBytes>;
@@ -434,4 +436,4 @@ uint64_t CurrentSession() {
     return TheSession().current.load(std::memory_order_acquire);
 }
 
-}  // namespace ce::host
+}  // namespace ce::remote

@@ -16,7 +16,9 @@
 
 #include "wire/wire.h"
 
-namespace ce::host {
+namespace ce::remote {
+
+using namespace wire;
 
 inline constexpr DWORD kHostGoneError = ERROR_DEVICE_NOT_AVAILABLE;
 
@@ -70,4 +72,4 @@ class HostStartRefused {
     bool refusedBefore_;
 };
 
-}  // namespace ce::host
+}  // namespace ce::remote

@@ -23,7 +23,9 @@
 
 extern char** environ;
 
-namespace ce::host {
+namespace ce::remote {
+
+using namespace wire;
 namespace {
 
 constexpr int kStartTimeoutMs = 5000;
@@ -228,4 +230,4 @@ std::string HostProgram() {
     return libraryDir + "/../bin/cedevice";
 }
 
-}  // namespace ce::host
+}  // namespace ce::remote

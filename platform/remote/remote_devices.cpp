@@ -10,7 +10,9 @@
 #include "wire/call_slots.h"
 #include "wire/device_dir.h"
 
-namespace ce::host {
+namespace ce::remote {
+
+using namespace wire;
 namespace {
 
 // One device call: the reply's fields start with the error the host's call set, if any.
@@ -356,4 +358,4 @@ const DeviceBackend kRemoteDevices = {
     .reset = ResetRemote,
 };
 
-}  // namespace ce::host
+}  // namespace ce::remote

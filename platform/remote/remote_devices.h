@@ -12,11 +12,11 @@
 
 #include "devices/device_backend.h"
 
-namespace ce::host {
+namespace ce::remote {
 
 extern const DeviceBackend kRemoteDevices;
 
 // CloseHandle on a device file of the host: the handle goes, and the driver closes it there.
 BOOL CloseRemote(HANDLE file);
 
-}  // namespace ce::host
+}  // namespace ce::remote

@@ -7,7 +7,9 @@
 #include "remote/client.h"
 #include "remote/remote_devices.h"
 
-namespace ce::host {
+namespace ce::remote {
+
+using namespace wire;
 namespace {
 
 class RemoteObject final : public KernelObject {
@@ -59,4 +61,4 @@ uint32_t UnwrapRemote(HANDLE handle, ObjectType type, bool* stale) {
     return object && !*stale ? object->value : 0;
 }
 
-}  // namespace ce::host
+}  // namespace ce::remote

@@ -10,7 +10,7 @@
 
 #include "kernel/handle_table.h"
 
-namespace ce::host {
+namespace ce::remote {
 
 // The value the host knows for a handle of this program; 0 (which the host refuses as invalid) for
 // anything but an open handle of the type in the current session.
@@ -28,4 +28,4 @@ HANDLE WrapRemote(ObjectType type, uint32_t value);
 // to an earlier session (whose host handles went with that host).
 uint32_t UnwrapRemote(HANDLE handle, ObjectType type, bool* stale);
 
-}  // namespace ce::host
+}  // namespace ce::remote

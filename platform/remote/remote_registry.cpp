@@ -11,7 +11,9 @@
 #include "wire/device_dir.h"
 #include "wire/document_wire.h"
 
-namespace ce::host {
+namespace ce::remote {
+
+using namespace wire;
 namespace {
 
 constexpr size_t kBytesPerMiB = 1024 * 1024;
@@ -316,4 +318,4 @@ const registry::RegistryBackend kRemoteRegistry = {
     .importDocument = RemoteRegImport,
 };
 
-}  // namespace ce::host
+}  // namespace ce::remote

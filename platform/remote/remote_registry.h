@@ -5,8 +5,8 @@
 
 #include "registry/registry_backend.h"
 
-namespace ce::host {
+namespace ce::remote {
 
 extern const registry::RegistryBackend kRemoteRegistry;
 
-}  // namespace ce::host
+}  // namespace ce::remote

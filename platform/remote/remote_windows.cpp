@@ -12,7 +12,9 @@
 #include "remote/client.h"
 #include "user/sharing/window_sharing.h"
 
-namespace ce::host {
+namespace ce::remote {
+
+using namespace wire;
 
 using ui::ForeignId;
 using ui::ForeignState;
@@ -266,4 +268,4 @@ const ui::DirectoryBackend kRemoteDirectory = {
     .foreground = ForegroundForeignWindow,
 };
 
-}  // namespace ce::host
+}  // namespace ce::remote

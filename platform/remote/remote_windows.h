@@ -14,8 +14,8 @@
 
 #include "user/sharing/directory_backend.h"
 
-namespace ce::host {
+namespace ce::remote {
 
 extern const ui::DirectoryBackend kRemoteDirectory;
 
-}  // namespace ce::host
+}  // namespace ce::remote

@@ -12,7 +12,7 @@
 #include <new>
 #include <utility>
 
-namespace ce::host {
+namespace ce::wire {
 namespace {
 
 static_assert(sizeof(RegionWords) <= CallRegion::kAreasOffset);
@@ -144,4 +144,4 @@ void CallRegion::End() {
     }
 }
 
-}  // namespace ce::host
+}  // namespace ce::wire

@@ -26,7 +26,7 @@
 #include "wire/protocol.h"
 #include "kernel/adaptive_spin.h"
 
-namespace ce::host {
+namespace ce::wire {
 
 // A size word saying that the message travels over the socket.
 inline constexpr uint32_t kMessageOnSocket = 0xFFFFFFFFu;
@@ -91,4 +91,4 @@ class CallRegion {
     RegionWords* words_ = nullptr;
 };
 
-}  // namespace ce::host
+}  // namespace ce::wire

@@ -7,7 +7,7 @@
 
 #include "kernel/adaptive_spin.h"
 
-namespace ce::host {
+namespace ce::wire {
 
 uint16_t CallerProcessor() {
     const int processor = sched_getcpu();
@@ -71,4 +71,4 @@ bool WatchSocket(int fd, AdaptiveSpin& spinner) {
     return true;
 }
 
-}  // namespace ce::host
+}  // namespace ce::wire

@@ -19,7 +19,7 @@
 
 #include "kernel/adaptive_spin.h"
 
-namespace ce::host {
+namespace ce::wire {
 
 // How long a program's thread watches for a reply at most. Longer than the kernel's waits spin: a 1-byte
 // exchange between two programs through a pair takes about 30 µs when each program's thread shares its
@@ -69,4 +69,4 @@ class ProcessorFollower {
 // of conditions.
 bool WatchSocket(int fd, AdaptiveSpin& spinner);
 
-}  // namespace ce::host
+}  // namespace ce::wire

@@ -9,7 +9,7 @@
 
 #include "wire/wire.h"
 
-namespace ce::host {
+namespace ce::wire {
 
 // Copies between caller memory and ours without a fault and without touching the thread's last error
 // (the registry calls must leave it alone). False when the caller's memory cannot be reached.
@@ -55,4 +55,4 @@ inline void PutSlot(Writer& reply, const Slot& slot) {
     reply.U32(slot.value);
 }
 
-}  // namespace ce::host
+}  // namespace ce::wire

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <mutex>
 
-namespace ce::host {
+namespace ce::wire {
 namespace {
 
 constexpr mode_t kPrivateMode = 0700;
@@ -126,4 +126,4 @@ bool MakePrivateDirectory(const std::string& dir, std::string* problem) {
     return true;
 }
 
-}  // namespace ce::host
+}  // namespace ce::wire

@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace ce::host {
+namespace ce::wire {
 
 inline constexpr const char* kDeviceVariable = "CE_DEVICE";
 inline constexpr const char* kInProcessDevice = "none";
@@ -46,4 +46,4 @@ inline std::string LogPath(const std::string& dir) {
     return dir + "/host.log";
 }
 
-}  // namespace ce::host
+}  // namespace ce::wire

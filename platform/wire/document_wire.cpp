@@ -1,6 +1,6 @@
 #include "wire/document_wire.h"
 
-namespace ce::host {
+namespace ce::wire {
 namespace {
 
 // Longer than any key path or value name the registry takes; the registry refuses what is over its limits.
@@ -56,4 +56,4 @@ bool TakeDocument(Reader& request, Document* document) {
     return request.Complete();
 }
 
-}  // namespace ce::host
+}  // namespace ce::wire

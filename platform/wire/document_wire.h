@@ -8,10 +8,10 @@
 #include "wire/wire.h"
 #include "registry/reg_file.h"
 
-namespace ce::host {
+namespace ce::wire {
 
 void PutDocument(Writer& request, const registry::regfile::Document& document);
 // False when a field is missing or does not fit; what was read is then of no use.
 bool TakeDocument(Reader& request, registry::regfile::Document* document);
 
-}  // namespace ce::host
+}  // namespace ce::wire

@@ -7,7 +7,7 @@
 #include "wire/device_dir.h"
 #include "wire/host_connection.h"
 
-namespace ce::host {
+namespace ce::wire {
 namespace {
 
 // Whether the peer runs as another user, and which.
@@ -89,4 +89,4 @@ std::string HelloProblem(const Hello& hello, int fd, const std::string& dir) {
     }
 }
 
-}  // namespace ce::host
+}  // namespace ce::wire

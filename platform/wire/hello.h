@@ -9,7 +9,7 @@
 
 #include "wire/wire.h"
 
-namespace ce::host {
+namespace ce::wire {
 
 enum class HelloOutcome {
     Accepted,  // the host answered; the answer is in Hello::reply
@@ -36,4 +36,4 @@ std::string HelloProblem(const Hello& hello, int fd, const std::string& dir);
 // word while it lives (as hosts before the refusal message did).
 bool OfAnotherVersion(const Hello& hello, int fd, const std::string& dir);
 
-}  // namespace ce::host
+}  // namespace ce::wire

@@ -11,7 +11,7 @@
 #include "wire/device_dir.h"
 #include "wire/wire.h"
 
-namespace ce::host {
+namespace ce::wire {
 
 int ConnectToHost(const std::string& dir) {
     const std::string path = SocketPath(dir);
@@ -48,4 +48,4 @@ bool HostRunning(const std::string& dir) {
     return held;
 }
 
-}  // namespace ce::host
+}  // namespace ce::wire

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace ce::host {
+namespace ce::wire {
 
 // A connected socket of the host serving dir, or -1 (errno set) when none answers. Starts nothing. A host
 // that takes no connection within kHelloTimeoutMs (it is stopped, or its backlog is full) fails it with
@@ -14,4 +14,4 @@ int ConnectToHost(const std::string& dir);
 // Whether a host holds dir's host lock: it lives, whether it answers or not.
 bool HostRunning(const std::string& dir);
 
-}  // namespace ce::host
+}  // namespace ce::wire

@@ -15,7 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace ce::host {
+namespace ce::wire {
 
 inline constexpr uint32_t kProtocolVersion = 4;
 
@@ -113,4 +113,4 @@ enum class Op : uint32_t {
     Stop,         // deactivates every device, answers, and the host exits
 };
 
-}  // namespace ce::host
+}  // namespace ce::wire

@@ -11,7 +11,7 @@
 #include <memory>
 #include <new>
 
-namespace ce::host {
+namespace ce::wire {
 
 Writer::Writer(Op op) {
     bytes_.reserve(256);
@@ -273,4 +273,4 @@ bool PeerCredentials(int fd, pid_t* pid, uid_t* uid) {
     return true;
 }
 
-}  // namespace ce::host
+}  // namespace ce::wire

@@ -19,7 +19,7 @@
 
 #include "wire/protocol.h"
 
-namespace ce::host {
+namespace ce::wire {
 
 inline constexpr uint32_t kNullString = 0xFFFFFFFFu;
 
@@ -110,4 +110,4 @@ int OpenSocket(const std::string& path, sockaddr_un* address);
 // The connected peer's process and user.
 bool PeerCredentials(int fd, pid_t* pid, uid_t* uid);
 
-}  // namespace ce::host
+}  // namespace ce::wire

@@ -95,7 +95,7 @@ TEST_F(BadRequestsTest, HelloWithoutTheSessionsTokenOrVersionIsRefusedWithTheRea
          ERROR_REVISION_MISMATCH},
         {Message(Op::HelloCall).U32(kProtocolVersion).Finish(), ERROR_INVALID_PARAMETER},
         {Message(Op::RegFlushKey).U32(0x80000002u).Finish(), ERROR_INVALID_PARAMETER},
-        {Message(Op::HelloControl).U32(kProtocolVersion).Finish(ce::host::kMaxHelloBytes + 1),
+        {Message(Op::HelloControl).U32(kProtocolVersion).Finish(ce::wire::kMaxHelloBytes + 1),
          ERROR_INVALID_PARAMETER},
     };
     for (const auto& [hello, error] : hellos) {

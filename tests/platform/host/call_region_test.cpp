@@ -12,8 +12,8 @@
 namespace hosttest {
 namespace {
 
-using ce::host::CallRegion;
-using ce::host::kRegionAreaBytes;
+using ce::wire::CallRegion;
+using ce::wire::kRegionAreaBytes;
 
 constexpr std::chrono::milliseconds kReplyWait{5000};
 
@@ -35,7 +35,7 @@ struct RegionProgram {
     // rung, and the reply's fields; nullopt when the host ended the region instead.
     std::optional<std::vector<uint32_t>> Ask(const std::vector<uint8_t>& request,
                                              std::optional<uint32_t> announced = std::nullopt) {
-        ce::host::RegionWords& words = region.words();
+        ce::wire::RegionWords& words = region.words();
         std::memcpy(region.requestArea(), request.data(), request.size());
         words.requestBytes.store(announced.value_or(static_cast<uint32_t>(request.size())));
         CallRegion::Ring(words.request, lastCall + 1, words.hostSleeps);
@@ -72,7 +72,7 @@ TEST_F(BadRequestsTest, ScribblesOverAProgramsOwnRegionEndItsConnectionOnly) {
         {"size beyond the area", kRegionAreaBytes + 1},
         {"size below a header", 4},
         {"size other than its header's", static_cast<uint32_t>(flush.size()) + 8},
-        {"announced on the socket but never sent", ce::host::kMessageOnSocket},
+        {"announced on the socket but never sent", ce::wire::kMessageOnSocket},
     };
     RegionProgram bystander(dir_);
     const uint32_t bystandersKey = bystander.OpenKey();
@@ -84,7 +84,7 @@ TEST_F(BadRequestsTest, ScribblesOverAProgramsOwnRegionEndItsConnectionOnly) {
         const auto served = program.Ask(flush);
         ASSERT_TRUE(served);
         EXPECT_EQ(served->at(1), static_cast<uint32_t>(ERROR_SUCCESS));
-        if (scribble.announced == ce::host::kMessageOnSocket) {
+        if (scribble.announced == ce::wire::kMessageOnSocket) {
             // A request announced for the socket that never comes holds this connection alone: the host's
             // thread waits for it as for any slow program.
             program.region.words().requestBytes.store(*scribble.announced);

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-namespace ce::host {
+namespace ce::wire {
 namespace {
 
 cpu_set_t Affinity() {
@@ -123,4 +123,4 @@ TEST(WatchSocket, LeavesTheMessageWhole) {
 }
 
 }  // namespace
-}  // namespace ce::host
+}  // namespace ce::wire

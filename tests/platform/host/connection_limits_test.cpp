@@ -95,7 +95,7 @@ class DescriptorLimit {
 };
 
 // Long enough for the host's answer to a connection, far shorter than waiting for ever.
-constexpr int kAnswerMs = (ce::host::kHelloTimeoutMs + 2000) * ce_test::kSlowdown;
+constexpr int kAnswerMs = (ce::wire::kHelloTimeoutMs + 2000) * ce_test::kSlowdown;
 
 TEST_F(ConnectionLimitsTest, AHostOutOfDescriptorsTellsNewConnectionsAtOnceAndGoesOn) {
     // Connections served take the gaps among the host's descriptors; then every descriptor the host may

@@ -19,8 +19,8 @@
 
 namespace hosttest {
 
-using ce::host::kProtocolVersion;
-using ce::host::Op;
+using ce::wire::kProtocolVersion;
+using ce::wire::Op;
 
 // A message built field by field, independent of the platform's own encoder.
 class Message {
@@ -148,7 +148,7 @@ struct RawProgram {
         session.Receive(&raw);
         // header, refusal word, token length, token
         token.assign(raw.begin() + 16, raw.end());
-        EXPECT_EQ(token.size(), ce::host::kTokenBytes);
+        EXPECT_EQ(token.size(), ce::wire::kTokenBytes);
         const Reply hello = calls.Ask(Message(Op::HelloCall).U32(kProtocolVersion).Bytes(token).Finish());
         EXPECT_FALSE(hello.closed);
     }

@@ -53,7 +53,7 @@ struct WindowOwner : RawProgram {
 using WindowRequestsTest = BadRequestsTest;
 
 TEST_F(WindowRequestsTest, BadFieldsFailTheirRequestAlone) {
-    const std::u16string longest(ce::host::kMaxWindowTextChars, u'x');
+    const std::u16string longest(ce::wire::kMaxWindowTextChars, u'x');
     const std::u16string overLimit = longest + u"x";
     struct Case {
         const char* name;
@@ -90,10 +90,10 @@ TEST_F(WindowRequestsTest, BadFieldsFailTheirRequestAlone) {
 
 TEST_F(WindowRequestsTest, AProgramPublishesAtMostItsShareOfWindows) {
     RawProgram program(dir_);
-    for (uint32_t window = 1; window <= ce::host::kMaxWindowsPerSession; ++window) {
+    for (uint32_t window = 1; window <= ce::wire::kMaxWindowsPerSession; ++window) {
         ASSERT_EQ(PublishError(program.calls, window), static_cast<uint32_t>(ERROR_SUCCESS)) << window;
     }
-    const uint32_t past = ce::host::kMaxWindowsPerSession + 1;
+    const uint32_t past = ce::wire::kMaxWindowsPerSession + 1;
     EXPECT_EQ(PublishError(program.calls, past), static_cast<uint32_t>(ERROR_NO_SYSTEM_RESOURCES));
     // A window it has can still change, and one withdrawn makes room.
     EXPECT_EQ(PublishError(program.calls, 7, u"Renamed"), static_cast<uint32_t>(ERROR_SUCCESS));
