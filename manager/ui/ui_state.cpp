@@ -1,3 +1,0 @@
-#include "ui_state.h"
-
-UiState g_ui = {};
