@@ -2,7 +2,9 @@
 // button's surface, in the manner of an icon button: a filled face and an icon shifted while pressed.
 #include "ui_test_support.h"
 
+#include <algorithm>
 #include <mutex>
+#include <tuple>
 
 namespace {
 
@@ -92,16 +94,15 @@ TEST_F(OwnerDrawnButton, FirstPaintDrawsTheWholeButtonOnItsOwnDc) {
     const auto seen = TakeDraws();
     ASSERT_EQ(seen.size(), 1u);
     const DRAWITEMSTRUCT& item = seen[0];
-    EXPECT_EQ(item.CtlType, static_cast<UINT>(ODT_BUTTON));
-    EXPECT_EQ(item.CtlID, kIconButton);
-    EXPECT_EQ(item.itemAction, static_cast<UINT>(ODA_DRAWENTIRE));
-    EXPECT_EQ(item.itemState, 0u) << "enabled, not pressed, no focus: the plain button has it";
-    EXPECT_EQ(item.hwndItem, button_);
+    // Enabled, not pressed, no focus (the plain button has it).
+    EXPECT_EQ(std::tie(item.CtlType, item.CtlID, item.itemAction, item.itemState, item.hwndItem),
+              std::make_tuple(UINT{ODT_BUTTON}, UINT{kIconButton}, UINT{ODA_DRAWENTIRE}, 0u, button_));
     EXPECT_NE(item.hDC, nullptr);
     RECT client;
     GetClientRect(button_, &client);
-    EXPECT_EQ(item.rcItem.right, client.right);
-    EXPECT_EQ(item.rcItem.bottom, client.bottom);
+    const RECT& drawn = item.rcItem;
+    EXPECT_EQ(std::tie(drawn.left, drawn.top, drawn.right, drawn.bottom),
+              std::tie(client.left, client.top, client.right, client.bottom));
     EXPECT_EQ(client.right, 13 * 7 / 4);
     EXPECT_EQ(client.bottom, 12 * 14 / 8);
     EXPECT_EQ(GetDeviceCaps(item.hDC, HORZRES), 0) << "the DC was released after the request";
@@ -134,13 +135,10 @@ TEST_F(OwnerDrawnButton, APressShowsSelectedUntilTheRelease) {
     ui_test::Click(button_);
     ExpectDraws({{ODA_FOCUS, ODS_FOCUS}, {ODA_SELECT, ODS_SELECTED | ODS_FOCUS}, {ODA_SELECT, ODS_FOCUS}},
                 "click");
-    std::vector<WORD> clicks;
-    for (const auto& message : ui_test::Log().Filtered({WM_COMMAND})) {
-        if (message.wParam == MAKEWPARAM(kIconButton, BN_CLICKED)) {
-            clicks.push_back(kIconButton);
-        }
-    }
-    EXPECT_EQ(clicks.size(), 1u);
+    const auto commands = ui_test::Log().Filtered({WM_COMMAND});
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
+                            [](const auto& m) { return m.wParam == MAKEWPARAM(kIconButton, BN_CLICKED); }),
+              1);
     CE_UI_DRAWN_ICON icons[4];
     ASSERT_EQ(CeUiGetDrawnIcons(button_, icons, 4), 1u) << "each full fill starts the surface afresh";
     RECT client;

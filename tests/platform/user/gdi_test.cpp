@@ -80,9 +80,6 @@ TEST_F(Gdi, IconsAreRecordedAtTheirPositionAndSize) {
     EXPECT_FALSE(DrawIconEx(dc_, 0, 0, reinterpret_cast<HICON>(0x5555), 0, 0, 0, nullptr, DI_NORMAL));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_CURSOR_HANDLE));
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(DrawIconEx(reinterpret_cast<HDC>(0x5555), 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    SetLastError(0xdeadbeef);
     EXPECT_EQ(CeUiGetDrawnIcons(reinterpret_cast<HWND>(0x5555), icons, 1), static_cast<DWORD>(-1));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 }
@@ -105,6 +102,9 @@ TEST_F(Gdi, BadDeviceContextsFailEveryDrawingCall) {
     for (HDC dc : bad) {
         SetLastError(0xdeadbeef);
         EXPECT_FALSE(Rectangle(dc, 0, 0, 1, 1));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+        SetLastError(0xdeadbeef);
+        EXPECT_FALSE(DrawIconEx(dc, 0, 0, LoadIconW(nullptr, IDI_APPLICATION), 0, 0, 0, nullptr, DI_NORMAL));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
         EXPECT_EQ(FillRect(dc, &area, GetSysColorBrush(COLOR_WINDOW)), 0);
         EXPECT_EQ(SelectObject(dc, GetStockObject(NULL_PEN)), nullptr);

@@ -24,8 +24,9 @@ HTREEITEM AddItem(HWND tree, HTREEITEM parent, const WCHAR* text) {
     TVINSERTSTRUCTW insert{};
     insert.hParent = parent;
     insert.hInsertAfter = TVI_LAST;
-    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+    insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
     insert.item.pszText = const_cast<LPWSTR>(text);
+    insert.item.lParam = reinterpret_cast<LPARAM>(text);  // the status line names the selected item
     return reinterpret_cast<HTREEITEM>(
         SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
 }
@@ -46,17 +47,6 @@ void Fill(HWND dialog) {
     HTREEITEM pairs = AddItem(tree, TVI_ROOT, TEXT("Pairs"));
     AddItem(tree, pairs, TEXT("KMX0"));
     SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(ports));
-}
-
-std::u16string ItemText(HWND tree, HTREEITEM item) {
-    WCHAR text[64] = {};
-    TVITEMW query{};
-    query.mask = TVIF_TEXT;
-    query.hItem = item;
-    query.pszText = text;
-    query.cchTextMax = 64;
-    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&query));
-    return text;
 }
 
 void Command(HWND dialog, WORD id, WORD code) {
@@ -102,7 +92,7 @@ INT_PTR CALLBACK DemoProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
             if (header->idFrom == IDC_TREE && header->code == TVN_SELCHANGEDW) {
                 const auto* change = reinterpret_cast<const NMTREEVIEWW*>(lParam);
                 SetStatus(dialog, std::u16string(TEXT("Selected ")) +
-                                      ItemText(header->hwndFrom, change->itemNew.hItem));
+                                      reinterpret_cast<const WCHAR*>(change->itemNew.lParam));
             }
             return TRUE;
         }
@@ -124,23 +114,13 @@ INT_PTR CALLBACK DemoProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
-    std::string resultFile;
-    std::string word;
-    for (const WCHAR* unit = commandLine;; ++unit) {
-        if (*unit == u' ' || *unit == 0) {
-            if (resultFile.empty()) {
-                resultFile = word;
-            } else if (word == "abort") {
-                abortOnAsk = true;
-            }
-            word.clear();
-            if (*unit == 0) {
-                break;
-            }
-        } else {
-            word.push_back(static_cast<char>(*unit));
-        }
-    }
+    // The command line: the result file, then "abort" or nothing.
+    const std::u16string line = commandLine;
+    const size_t blank = line.find(u' ');
+    const std::string resultFile(line.begin(),
+                                 blank == std::u16string::npos ? line.end() : line.begin() + blank);
+    abortOnAsk =
+        blank != std::u16string::npos && line.compare(blank + 1, std::u16string::npos, u"abort") == 0;
     INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&init);
     const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_DEMO), nullptr, DemoProc, 0);
