@@ -109,10 +109,9 @@ TEST_F(OwnerDrawnButton, FirstPaintDrawsTheWholeButtonOnItsOwnDc) {
 
     CE_UI_DRAWN_ICON icon;
     ASSERT_EQ(CeUiGetDrawnIcons(button_, &icon, 1), 1u);
-    EXPECT_EQ(icon.icon, face);
-    EXPECT_EQ(icon.x, (client.right - kIconPx) / 2);
-    EXPECT_EQ(icon.y, (client.bottom - kIconPx) / 2);
-    EXPECT_EQ(icon.width, kIconPx) << "size 0 draws the icon at its own size";
+    EXPECT_EQ(std::tie(icon.icon, icon.x, icon.y, icon.width),
+              std::make_tuple(face, (client.right - kIconPx) / 2, (client.bottom - kIconPx) / 2, kIconPx))
+        << "centred; size 0 draws the icon at its own size";
     CE_UI_DRAWN_RECT face;
     ASSERT_EQ(CeUiGetDrawnRects(button_, &face, 1), 1u);
     EXPECT_TRUE(face.filled);

@@ -2,6 +2,8 @@
 // surface, and bad handles.
 #include "ui_test_support.h"
 
+#include <tuple>
+
 namespace {
 
 class Gdi : public ::testing::Test {
@@ -52,9 +54,8 @@ TEST_F(Gdi, RectanglesAndFillsAreRecordedWithTheirColours) {
     ASSERT_EQ(FillRect(dc_, &area, GetSysColorBrush(COLOR_HIGHLIGHT)), 1);
     CE_UI_DRAWN_RECT rects[3];
     ASSERT_EQ(Rects(rects, 3), 2u);
-    EXPECT_EQ(rects[0].rect.left, 2);
-    EXPECT_EQ(rects[0].rect.bottom, 13);
-    EXPECT_EQ(rects[0].fill, RGB(10, 20, 30));
+    EXPECT_EQ(std::tie(rects[0].rect.left, rects[0].rect.bottom, rects[0].fill),
+              std::make_tuple(LONG{2}, LONG{13}, RGB(10, 20, 30)));
     EXPECT_FALSE(rects[0].outlined);
     EXPECT_EQ(rects[1].fill, GetSysColor(COLOR_HIGHLIGHT));
     EXPECT_EQ(Rects(nullptr, 0), 2u) << "the count without copying";
@@ -72,9 +73,7 @@ TEST_F(Gdi, IconsAreRecordedAtTheirPositionAndSize) {
     CE_UI_DRAWN_ICON icons[1];
     std::fill(std::begin(icons), std::end(icons), CE_UI_DRAWN_ICON{nullptr, -1, -1, -1, -1});
     EXPECT_EQ(CeUiGetDrawnIcons(window_, icons, 1), 2u) << "answers all, copies what fits";
-    EXPECT_EQ(icons[0].icon, icon);
-    EXPECT_EQ(icons[0].x, 5);
-    EXPECT_EQ(icons[0].y, 6);
+    EXPECT_EQ(std::tie(icons[0].icon, icons[0].x, icons[0].y), std::make_tuple(icon, 5, 6));
     EXPECT_GT(icons[0].width, 0);
     SetLastError(0xdeadbeef);
     EXPECT_FALSE(DrawIconEx(dc_, 0, 0, reinterpret_cast<HICON>(0x5555), 0, 0, 0, nullptr, DI_NORMAL));

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <tuple>
 
 namespace {
 
@@ -177,10 +178,8 @@ TEST_F(Tree, ItemFieldsRoundTripAndTextIsCutToTheBuffer) {
     ASSERT_TRUE(TreeView_GetItem(tree_, &fields));
     EXPECT_EQ(std::u16string(buffer), u"Ser");
     EXPECT_EQ(buffer[4], 0xFFFF);
-    EXPECT_EQ(fields.lParam, 0x1234);
-    EXPECT_EQ(fields.iImage, 3);
-    EXPECT_EQ(fields.iSelectedImage, 3);
-    EXPECT_EQ(fields.cChildren, 0);
+    EXPECT_EQ(std::tie(fields.lParam, fields.iImage, fields.iSelectedImage, fields.cChildren),
+              std::make_tuple(LPARAM{0x1234}, 3, 3, 0));
     TVITEMW change{};
     change.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
     change.hItem = item;
@@ -244,11 +243,8 @@ TEST_F(Tree, SelectionNotifiesChangingThenChangedWithBothItems) {
     const auto seen = TakeNotifications();
     ASSERT_EQ(Codes(seen), (std::vector<UINT>{TVN_SELCHANGINGW, TVN_SELCHANGEDW}));
     for (const Notification& n : seen) {
-        EXPECT_EQ(n.action, static_cast<UINT>(TVC_UNKNOWN));
-        EXPECT_EQ(n.oldItem, a);
-        EXPECT_EQ(n.oldParam, 100);
-        EXPECT_EQ(n.newItem, b);
-        EXPECT_EQ(n.newParam, 200);
+        EXPECT_EQ(std::tie(n.action, n.oldItem, n.oldParam, n.newItem, n.newParam),
+                  std::make_tuple(UINT{TVC_UNKNOWN}, a, LPARAM{100}, b, LPARAM{200}));
     }
     EXPECT_EQ(TreeView_GetSelection(tree_), b);
     EXPECT_TRUE(TreeView_SelectItem(tree_, b));
@@ -288,9 +284,10 @@ TEST_P(TreeDeletion, MovesTheSelectionAsWin32Does) {
     const auto seen = TakeNotifications();
     if (c.expected >= 0 && c.expected != c.selected) {
         ASSERT_GE(seen.size(), 2u);
-        EXPECT_EQ(seen.back().code, static_cast<UINT>(TVN_SELCHANGEDW));
-        EXPECT_EQ(seen.back().oldItem, nullptr) << "the old selection is gone";
-        EXPECT_EQ(seen.back().newItem, items[c.expected]);
+        const Notification& last = seen.back();
+        EXPECT_EQ(std::tie(last.code, last.oldItem, last.newItem),
+                  std::make_tuple(UINT{TVN_SELCHANGEDW}, HTREEITEM{}, items[c.expected]))
+            << "the old selection is gone";
     }
 }
 
@@ -347,10 +344,9 @@ TEST_F(Tree, ImageListsHoldCopiesAndThePaintDrawsTheirIcons) {
     RECT itemRect;
     std::memcpy(&itemRect, &root, sizeof root);  // TVM_GETITEMRECT takes the item in the rectangle
     ASSERT_TRUE(SendMessageW(tree_, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&itemRect)));
-    EXPECT_EQ(icons[0].x, itemRect.left) << "the image starts the item";
-    EXPECT_EQ(icons[0].y, 0);
-    EXPECT_EQ(icons[1].y, 14) << "one row further down";
-    EXPECT_EQ(icons[0].width, 16);
+    EXPECT_EQ(std::tie(icons[0].x, icons[0].y, icons[0].width, icons[1].y),
+              std::make_tuple(static_cast<int>(itemRect.left), 0, 16, 14))
+        << "the image starts the item, the next one row further down";
     EXPECT_NE(icons[0].icon, icons[1].icon);
     EXPECT_TRUE(ImageList_Destroy(list));
     EXPECT_FALSE(ImageList_Destroy(list));

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <ceplatform_ui.h>
@@ -312,63 +313,49 @@ struct ProgramIconCase {
     WORD id;
     int side;
     bool fourBits;
-};
-
-class ProgramIcons : public testing::TestWithParam<ProgramIconCase> {};
-
-TEST_P(ProgramIcons, TheChosenImageIsDecodedTopRowFirst) {
-    HICON icon = ProgramIcon(GetParam().id);
-    ASSERT_NE(icon, nullptr);
-    CE_UI_ICON_INFO info = Info(icon);
-    EXPECT_EQ(info.width, GetParam().side);
-    EXPECT_EQ(info.height, GetParam().side);
-    EXPECT_EQ(info.resourceId, GetParam().id);
-    std::vector<DWORD> pixels = Pixels(icon);
-    for (auto [x, y] : {std::pair{0, 0}, {1, 1}, {2, 0}, {5, 3}, {0, 9}, {15, 15}}) {
-        uint32_t want = GetParam().fourBits ? FourBitPixel(x, y) : ThirtyTwoBitPixel(x, y);
-        EXPECT_EQ(pixels[y * GetParam().side + x], want) << "pixel " << x << "," << y;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Icons, ProgramIcons,
-                         testing::Values(ProgramIconCase{IDI_TWO_SIZES, 16, true},
-                                         ProgramIconCase{IDI_DEPTHS, 16, false},
-                                         ProgramIconCase{IDI_LARGE_ONLY, 32, true}));
-
-struct PictureCase {
-    WORD id;
-    const char16_t* glyphs;  // empty: the placeholder
+    const char16_t* glyphs;  // of the terminal picture; empty: the placeholder
     BYTE foreground, background;
     bool complaint;  // a message on stderr
 };
 
-class TerminalPictures : public testing::TestWithParam<PictureCase> {};
+class ProgramIcons : public testing::TestWithParam<ProgramIconCase> {};
 
-TEST_P(TerminalPictures, ComeFromTheResourceBesideTheGroup) {
+// The chosen image is decoded top row first; the terminal picture comes from the resource beside the group.
+TEST_P(ProgramIcons, DecodeTheChosenImageAndTakeTheirPictureBesideTheGroup) {
+    const ProgramIconCase& c = GetParam();
     testing::internal::CaptureStderr();
-    HICON icon = ProgramIcon(GetParam().id);
+    HICON icon = ProgramIcon(c.id);
     std::string complaint = testing::internal::GetCapturedStderr();
     ASSERT_NE(icon, nullptr) << "a bad picture must not lose the icon";
     CE_UI_ICON_INFO info = Info(icon);
-    EXPECT_EQ(std::u16string(info.glyphs), GetParam().glyphs);
-    EXPECT_EQ(info.foreground, GetParam().foreground);
-    EXPECT_EQ(info.background, GetParam().background);
-    EXPECT_EQ(!complaint.empty(), GetParam().complaint) << complaint;
-    if (GetParam().complaint) {
-        EXPECT_NE(complaint.find("#" + std::to_string(GetParam().id)), std::string::npos) << complaint;
+    EXPECT_EQ(std::tie(info.width, info.height, info.resourceId), std::make_tuple(c.side, c.side, c.id));
+    std::vector<DWORD> pixels = Pixels(icon);
+    for (auto [x, y] : {std::pair{0, 0}, {1, 1}, {2, 0}, {5, 3}, {0, 9}, {15, 15}}) {
+        uint32_t want = c.fourBits ? FourBitPixel(x, y) : ThirtyTwoBitPixel(x, y);
+        EXPECT_EQ(pixels[y * c.side + x], want) << "pixel " << x << "," << y;
+    }
+    EXPECT_EQ(std::u16string(info.glyphs), c.glyphs);
+    EXPECT_EQ(info.foreground, c.foreground);
+    EXPECT_EQ(info.background, c.background);
+    EXPECT_EQ(!complaint.empty(), c.complaint) << complaint;
+    if (c.complaint) {
+        EXPECT_NE(complaint.find("#" + std::to_string(c.id)), std::string::npos) << complaint;
     }
 }
 
+constexpr BYTE kDefault = CE_UI_COLOR_DEFAULT;
+
 INSTANTIATE_TEST_SUITE_P(
-    Pictures, TerminalPictures,
-    testing::Values(PictureCase{IDI_TWO_SIZES, u"?", CE_UI_COLOR_WHITE, CE_UI_COLOR_BLUE, false},
-                    PictureCase{IDI_DEPTHS, u"\u2194\u2195", CE_UI_COLOR_YELLOW, CE_UI_COLOR_DEFAULT, false},
-                    PictureCase{IDI_LARGE_ONLY, u"", CE_UI_COLOR_DEFAULT, CE_UI_COLOR_DEFAULT, false},
-                    PictureCase{IDI_THREE_GLYPHS, u"", CE_UI_COLOR_DEFAULT, CE_UI_COLOR_DEFAULT, true},
-                    PictureCase{IDI_BAD_COLOUR, u"", CE_UI_COLOR_DEFAULT, CE_UI_COLOR_DEFAULT, true},
-                    PictureCase{IDI_SEMICOLON, u";", CE_UI_COLOR_BLACK, CE_UI_COLOR_WHITE, false},
-                    PictureCase{IDI_WIDE_GLYPH, u"\U0001D11E", CE_UI_COLOR_MAGENTA, CE_UI_COLOR_CYAN,
-                                false}));
+    Icons, ProgramIcons,
+    testing::Values(
+        ProgramIconCase{IDI_TWO_SIZES, 16, true, u"?", CE_UI_COLOR_WHITE, CE_UI_COLOR_BLUE, false},
+        ProgramIconCase{IDI_DEPTHS, 16, false, u"\u2194\u2195", CE_UI_COLOR_YELLOW, kDefault, false},
+        ProgramIconCase{IDI_LARGE_ONLY, 32, true, u"", kDefault, kDefault, false},
+        ProgramIconCase{IDI_THREE_GLYPHS, 16, false, u"", kDefault, kDefault, true},
+        ProgramIconCase{IDI_BAD_COLOUR, 16, false, u"", kDefault, kDefault, true},
+        ProgramIconCase{IDI_SEMICOLON, 16, false, u";", CE_UI_COLOR_BLACK, CE_UI_COLOR_WHITE, false},
+        ProgramIconCase{IDI_WIDE_GLYPH, 16, false, u"\U0001D11E", CE_UI_COLOR_MAGENTA, CE_UI_COLOR_CYAN,
+                        false}));
 
 TEST(IconLoading, IconsAreSharedAndOutliveDestroyIcon) {
     HICON icon = ProgramIcon(IDI_TWO_SIZES);
