@@ -133,16 +133,11 @@ class ScreenPicture : public ::testing::Test {
     void TearDown() override { ui_test::SetBehaviour(nullptr); }
 };
 
-std::string TrimRight(std::string row) {
-    row.erase(row.find_last_not_of(' ') + 1);
-    return row;
-}
-
 std::vector<std::string> TrimmedRows(const std::string& picture, size_t count) {
     std::vector<std::string> rows = Rows(picture);
     rows.resize(std::min(rows.size(), count));
     for (std::string& row : rows) {
-        row = TrimRight(row);
+        row.erase(row.find_last_not_of(' ') + 1);
     }
     return rows;
 }

@@ -1,5 +1,6 @@
 #include "ui_test_support.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <utility>
 
@@ -93,15 +94,10 @@ std::vector<Message> MessageLog::Take() {
 }
 
 std::vector<Message> MessageLog::Filtered(const std::vector<UINT>& interesting) {
-    std::vector<Message> kept;
-    for (const Message& message : Take()) {
-        for (UINT msg : interesting) {
-            if (message.msg == msg) {
-                kept.push_back(message);
-                break;
-            }
-        }
-    }
+    std::vector<Message> kept = Take();
+    std::erase_if(kept, [&](const Message& message) {
+        return std::find(interesting.begin(), interesting.end(), message.msg) == interesting.end();
+    });
     return kept;
 }
 

@@ -68,33 +68,27 @@ TEST_F(Windows, ChildCreationSendsTheWin32SequenceAndNotifiesItsParent) {
 }
 
 TEST_F(Windows, CreationFailuresLeaveNoWindowAndSayWhy) {
+    HWND gone = Create(WS_POPUP, nullptr);
+    DestroyWindow(gone);
     struct Case {
         const char* what;
-        std::function<HWND()> create;
+        LPCWSTR windowClass;
+        DWORD style;
+        HWND parent;
         DWORD error;
     };
     const Case cases[] = {
-        {"unknown class",
-         [] {
-             return CreateWindowExW(0, u"NoSuchClass", u"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
-                                    nullptr);
-         },
-         ERROR_CANNOT_FIND_WND_CLASS},
-        {"child without parent", [] { return Create(WS_CHILD, nullptr); }, ERROR_TLW_WITH_WSCHILD},
-        {"stale parent",
-         [] {
-             HWND gone = Create(WS_POPUP, nullptr);
-             DestroyWindow(gone);
-             return Create(WS_CHILD, gone);
-         },
-         ERROR_INVALID_WINDOW_HANDLE},
-        {"null class",
-         [] { return CreateWindowExW(0, nullptr, u"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr); },
-         ERROR_INVALID_PARAMETER},
+        {"unknown class", u"NoSuchClass", WS_POPUP, nullptr, ERROR_CANNOT_FIND_WND_CLASS},
+        {"child without parent", kClass, WS_CHILD, nullptr, ERROR_TLW_WITH_WSCHILD},
+        {"stale parent", kClass, WS_CHILD, gone, ERROR_INVALID_WINDOW_HANDLE},
+        {"null class", nullptr, 0, nullptr, ERROR_INVALID_PARAMETER},
     };
     for (const Case& c : cases) {
         SetLastError(0xdeadbeef);
-        EXPECT_EQ(c.create(), nullptr) << c.what;
+        EXPECT_EQ(
+            CreateWindowExW(0, c.windowClass, u"", c.style, 0, 0, 1, 1, c.parent, nullptr, nullptr, nullptr),
+            nullptr)
+            << c.what;
         EXPECT_EQ(GetLastError(), c.error) << c.what;
     }
     failCreate = true;
