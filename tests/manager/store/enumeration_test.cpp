@@ -59,43 +59,6 @@ TEST_F(EnumerationTest, RunningVirtualPortsAreListedAndTheirNumbersNotProbed) {
     EXPECT_FALSE(list.IsPortNumberFree(16));
 }
 
-struct Naming {
-    const char* name;
-    const char16_t* inKey;
-    const char16_t* inModem;
-    const char16_t* shown;
-};
-
-class FriendlyNameTest : public EnumerationTest, public ::testing::WithParamInterface<Naming> {};
-
-TEST_P(FriendlyNameTest, PhysicalPortsShowTheirKeysOrTheirModemsName) {
-    const Naming& naming = GetParam();
-    StartPhysicalPort({.keyName = u"Serial2",
-                       .number = 2,
-                       .friendlyName = naming.inKey,
-                       .modemFriendlyName = naming.inModem});
-    SetText(u"Drivers\\BuiltIn\\Serial3", u"Prefix", u"C0M");
-    if (*naming.inKey != u'\0') {
-        SetText(u"Drivers\\BuiltIn\\Serial3", u"FriendlyName", naming.inKey);
-    }
-    if (*naming.inModem != u'\0') {
-        SetText(u"Drivers\\BuiltIn\\Serial3\\Unimodem", u"FriendlyName", naming.inModem);
-    }
-    PortList& list = Build();
-    ASSERT_NE(Only(2), nullptr);
-    EXPECT_TRUE(std::u16string(Only(2)->friendlyName) == naming.shown);
-    const PortEntry* disabled = list.FindByKey(u"Drivers\\BuiltIn\\Serial3");
-    ASSERT_NE(disabled, nullptr);
-    EXPECT_EQ(std::u16string(disabled->friendlyName), naming.shown);
-}
-
-INSTANTIATE_TEST_SUITE_P(Names, FriendlyNameTest,
-                         ::testing::Values(Naming{"Key", u"Cable", u"", u"Cable"},
-                                           Naming{"Modem", u"", u"Modem on COM", u"Modem on COM"},
-                                           Naming{"KeyBeforeModem", u"Cable", u"Modem", u"Cable"},
-                                           Naming{"None", u"", u"", u""}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
 TEST_F(EnumerationTest, PhysicalPortsAreListedEnabledOrDisabledByTheirPrefix) {
     HANDLE com1 = StartPhysicalPort({});
     WritePhysicalKey({.keyName = u"Serial2", .number = 2});  // COM but not running: not listed

@@ -58,6 +58,13 @@ INSTANTIATE_TEST_SUITE_P(
         PhysicalRowCase{"EnabledWithoutName", {.number = 1}, false, u"COM1:", 3},
         PhysicalRowCase{
             "EnabledNamedByModem", {.number = 7, .modemFriendlyName = u"Modem"}, false, u"COM7: (Modem)", 3},
+        PhysicalRowCase{"EnabledKeyNameBeforeModem",
+                        {.number = 7, .friendlyName = u"Cable", .modemFriendlyName = u"Modem"},
+                        false,
+                        u"COM7: (Cable)",
+                        3},
+        PhysicalRowCase{
+            "DisabledNamedByModem", {.number = 1, .modemFriendlyName = u"Modem"}, true, u"Modem", 4},
         PhysicalRowCase{"EnabledTextCutAt255",
                         {.number = 2, .friendlyName = kLongName},
                         false,
