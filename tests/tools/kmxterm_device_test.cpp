@@ -71,8 +71,9 @@ TEST_F(KmxtermDevice, TwoKmxtermsChatAndSeeEachOthersLines) {
     // A's DTR is B's DSR and DCD; B's RTS is A's CTS.
     tmux.Keys({"C-a", "d"}, "a");
     EXPECT_TRUE(tmux.Shows("DSR- DCD-", "b")) << tmux.Screen("b");
+    EXPECT_TRUE(tmux.Shows("| DTR off", "a")) << tmux.Screen("a");
     tmux.Keys({"C-a", "r"}, "b");
-    EXPECT_TRUE(tmux.Shows("CTS- RING- | DTR- RTS+", "a")) << tmux.Screen("a");
+    EXPECT_TRUE(tmux.Shows("CTS- RING- | DTR- RTS+ | ev: CTS", "a")) << tmux.Screen("a");
     tmux.Keys({"C-a", "d"}, "a");
     // B opened after A raised RTS and still sees it, as on a cable.
     EXPECT_TRUE(tmux.Shows("DSR+ DCD+ CTS+ RING- | DTR+ RTS-", "b")) << tmux.Screen("b");

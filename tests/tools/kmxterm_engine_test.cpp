@@ -433,22 +433,6 @@ TEST_F(KmxtermSession, TypedTextGoesOutAndReceivedTextShows) {
     EXPECT_EQ(screen.substr(screen.size() - restore.size()), restore);
 }
 
-TEST_F(KmxtermSession, LinesCrossBothWaysAndShowInTheStatusLine) {
-    Start();
-    terminal_.Type("\001d");
-    EXPECT_TRUE(WaitUntil([&] { return (OtherModem() & (MS_DSR_ON | MS_RLSD_ON)) == 0; }, kWaitMs));
-    EXPECT_TRUE(terminal_.StatusHas("DTR- RTS+")) << terminal_.Status();
-    EXPECT_TRUE(terminal_.StatusHas("| DTR off")) << terminal_.Status();
-    terminal_.Type("\001r\001d");
-    EXPECT_TRUE(WaitUntil([&] { return (OtherModem() & (MS_DSR_ON | MS_CTS_ON)) == MS_DSR_ON; }, kWaitMs));
-    EXPECT_TRUE(terminal_.StatusHas("DTR+ RTS-")) << terminal_.Status();
-
-    // The other end drops its RTS: our CTS goes, and the event shows.
-    ASSERT_TRUE(EscapeCommFunction(other_, CLRRTS));
-    EXPECT_TRUE(terminal_.StatusHas("CTS- RING-")) << terminal_.Status();
-    EXPECT_TRUE(terminal_.StatusHas("ev: CTS")) << terminal_.Status();
-}
-
 TEST_F(KmxtermSession, CommandsSendAFileAndHelpAndRefuseUnknownKeys) {
     tooltest::ScratchDirectory scratch;
     const std::string file = scratch.File("payload.bin");
