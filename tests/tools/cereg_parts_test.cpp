@@ -120,44 +120,6 @@ TEST(CeregTypedData, TypesByNameOnlyThoseAPersonCanType) {
 
 // ---- command lines
 
-TEST(CeregCommandLine, TakesEveryOperationWithItsSwitches) {
-    Command command;
-    std::string error;
-    ASSERT_TRUE(ParseCommandLine({"ADD", "HKLM\\A", "-V", "n", "/t", "reg_dword", "/d", "-5", "/F"}, &command,
-                                 &error))
-        << error;
-    EXPECT_EQ(command.operation, Operation::Add);
-    EXPECT_EQ(command.key, "HKLM\\A");
-    EXPECT_EQ(command.value, "n");
-    EXPECT_EQ(command.type, REG_DWORD);
-    EXPECT_EQ(command.data, "-5");  // data that looks like a switch is still data
-    EXPECT_TRUE(command.force);
-
-    ASSERT_TRUE(ParseCommandLine({"query", "A", "/ve", "/s"}, &command, &error)) << error;
-    EXPECT_EQ(command.value, "");
-    EXPECT_TRUE(command.recurse);
-
-    ASSERT_TRUE(ParseCommandLine({"add", "A", "/v", "m", "/t", "REG_MULTI_SZ", "/s", ",", "/d", "a,b"},
-                                 &command, &error))
-        << error;
-    EXPECT_EQ(command.separator, ",");
-    EXPECT_FALSE(command.recurse);
-
-    ASSERT_TRUE(ParseCommandLine({"export", "A", "out.reg", "/y"}, &command, &error)) << error;
-    EXPECT_EQ(command.file, "out.reg");
-    EXPECT_TRUE(command.force);
-
-    // An absolute file name is a file, not a switch.
-    ASSERT_TRUE(ParseCommandLine({"import", "/tmp/x.reg"}, &command, &error)) << error;
-    EXPECT_EQ(command.file, "/tmp/x.reg");
-
-    ASSERT_TRUE(ParseCommandLine({"delete", "A", "/va"}, &command, &error)) << error;
-    EXPECT_TRUE(command.allValues);
-
-    ASSERT_TRUE(ParseCommandLine({"import", "x.reg", "/?"}, &command, &error));
-    EXPECT_EQ(command.operation, Operation::Help);
-}
-
 TEST(CeregCommandLine, RefusesWhatMakesNoSense) {
     const std::vector<std::vector<std::string>> bad = {
         {"frobnicate", "A"},

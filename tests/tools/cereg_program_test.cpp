@@ -63,10 +63,12 @@ class CeregProgram : public ::testing::Test {
 
 TEST_F(CeregProgram, AddedValuesShowInQueryAndInTheHive) {
     MustSucceed({"add", "HKLM\\Drivers\\BuiltIn\\Demo", "/v", "Prefix", "/d", "COM"});
-    MustSucceed({"add", "Drivers\\BuiltIn\\Demo", "/v", "Index", "/t", "REG_DWORD", "/d", "5"});
-    MustSucceed({"add", "HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Demo", "/ve", "/d", "default"});
+    // Operations, switches and type names in any case; '-' works like '/'; data may look like a switch.
+    MustSucceed({"ADD", "Drivers\\BuiltIn\\Demo", "-V", "Index", "/T", "reg_dword", "/D", "5"});
+    MustSucceed({"add", "HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Demo", "/ve", "/d", "-default"});
     MustSucceed({"add", "HKLM\\Drivers\\BuiltIn\\Demo", "/v", "Cfg", "/t", "REG_BINARY", "/d", "0aff"});
-    MustSucceed({"add", "HKLM\\Drivers\\BuiltIn\\Demo", "/v", "Names", "/t", "REG_MULTI_SZ", "/d", "a\\0b"});
+    MustSucceed(
+        {"add", "HKLM\\Drivers\\BuiltIn\\Demo", "/v", "Names", "/t", "REG_MULTI_SZ", "/s", ",", "/d", "a,b"});
     MustSucceed({"add", "HKLM\\Drivers\\BuiltIn\\Demo\\Sub"});
 
     // Keys and value names show as typed, the names found below them as stored.
@@ -76,7 +78,7 @@ TEST_F(CeregProgram, AddedValuesShowInQueryAndInTheHive) {
               "\nHKEY_LOCAL_MACHINE\\drivers\\builtin\\demo\n"
               "    Prefix    REG_SZ    COM\n"
               "    Index    REG_DWORD    0x5\n"
-              "    (Default)    REG_SZ    default\n"
+              "    (Default)    REG_SZ    -default\n"
               "    Cfg    REG_BINARY    0AFF\n"
               "    Names    REG_MULTI_SZ    a\\0b\n"
               "\n"
@@ -157,7 +159,7 @@ TEST_F(CeregProgram, QuestionsInAPipeAreRefusedUnlessForced) {
 
     // A new value needs no question.
     MustSucceed({"add", "HKLM\\Q", "/v", "w", "/d", "fresh"});
-    MustSucceed({"add", "HKLM\\Q", "/v", "v", "/d", "new", "/f"});
+    MustSucceed({"add", "HKLM\\Q", "/v", "v", "/d", "new", "/F"});
     EXPECT_NE(Hive().find("\"v\"=\"new\""), std::string::npos);
 }
 
@@ -231,7 +233,7 @@ TEST_F(CeregProgram, ImportRefusedHalfWayChangesNothing) {
 }
 
 TEST_F(CeregProgram, HelpAndSyntaxErrors) {
-    const RunResult help = Cereg({"/?"});
+    const RunResult help = Cereg({"import", "missing.reg", "/?"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("cereg query"), std::string::npos);
     const RunResult nothing = Cereg({});
