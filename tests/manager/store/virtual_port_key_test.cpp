@@ -32,10 +32,6 @@ class VirtualPortTest : public StoreTest {
         StoreTest::SetUp();
         list_ = std::make_unique<PortList>();
     }
-    void ExpectNoPortAt(LONG slot, const std::u16string& deviceName) {
-        EXPECT_FALSE(KeyExists(tulktest::PortKeyPath(slot)));
-        EXPECT_EQ(tulktest::OpenByName(deviceName, 0), INVALID_HANDLE_VALUE);
-    }
 
     std::unique_ptr<PortList> list_;
 };
@@ -124,7 +120,8 @@ TEST_F(VirtualPortTest, NoMemoryForTheEntryStopsThePortAgain) {
     OnNextWait([] { CePlatformInjectFault("LocalAlloc", 0, ERROR_NOT_ENOUGH_MEMORY); });
     EXPECT_EQ(list_->CreateVirtualPort(5, -1, 0), -1);
     EXPECT_EQ(list_->Count(), 0);
-    ExpectNoPortAt(0, u"COM5:");
+    EXPECT_FALSE(KeyExists(tulktest::PortKeyPath(0)));
+    EXPECT_EQ(tulktest::OpenByName(u"COM5:", 0), INVALID_HANDLE_VALUE);
 }
 
 TEST_F(VirtualPortTest, PairRefusesNumbersThatAreTheSameOrTaken) {

@@ -3,19 +3,16 @@
 #include "manager/ui/manager_test_support.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include "driver/driver_test_support.h"
 #include "help_address.h"
 #include "texts.h"
+#include "tools/program_runner.h"
 #include "ui_state.h"
 
 namespace {
@@ -24,6 +21,7 @@ using namespace uitest;
 
 constexpr DWORD kSpacingMs = 50;
 constexpr LONG kSlots = 20;
+constexpr DWORD kOpenerWaitMs = 20000;
 
 // Keys of single virtual ports left in the registry with their devices stopped, as after a device start.
 void StoreStoppedPorts(const std::vector<LONG>& slots) {
@@ -174,53 +172,26 @@ std::u16string ProgramDirectory() {
     return text.substr(0, text.rfind(u'/') + 1);
 }
 
-// A stand-in for the desktop's opener that writes down what it was asked to open.
-class HelpButton : public ManagerTest {
-  protected:
-    void SetUp() override {
-        ManagerTest::SetUp();
-        char pattern[] = "/tmp/tulkcfg-opener-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        directory_ = pattern;
-        opener_ = directory_ + "/opener";
-        record_ = directory_ + "/opened";
-        std::ofstream(opener_) << "#!/bin/sh\nprintf '%s' \"$1\" > " << record_ << ".part && mv " << record_
-                               << ".part " << record_ << "\n";
-        ASSERT_EQ(chmod(opener_.c_str(), 0755), 0);
-    }
-    void TearDown() override {
-        ManagerTest::TearDown();
-        std::remove(record_.c_str());
-        std::remove(opener_.c_str());
-        rmdir(directory_.c_str());
-    }
-
-    std::string Opened() {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
-            std::ifstream in(record_);
-            if (in) {
-                std::stringstream text;
-                text << in.rdbuf();
-                return text.str();
-            }
-            Sleep(20);
-        }
-        return {};
-    }
-
-    std::string directory_, opener_, record_;
-};
+class HelpButton : public ManagerTest {};
 
 TEST_F(HelpButton, OpensTheGuideBesideTheProgramAndNeverComplains) {
-    ASSERT_EQ(setenv("CE_SHELL_OPENER", opener_.c_str(), 1), 0);
+    // A stand-in for the desktop's opener that writes down what it was asked to open.
+    const tooltest::ScratchDirectory scratch;
+    const std::string opener = scratch.File("opener");
+    const std::string record = scratch.File("opened");
+    tooltest::WriteWholeFile(opener, "#!/bin/sh\nprintf '%s' \"$1\" > " + record + ".part && mv " + record +
+                                         ".part " + record + "\n");
+    ASSERT_EQ(chmod(opener.c_str(), 0755), 0);
+    ASSERT_EQ(setenv("CE_SHELL_OPENER", opener.c_str(), 1), 0);
     Start();
     PressButton(main(), IDC_USER_GUIDE);
     const std::u16string directory = ProgramDirectory();
-    EXPECT_EQ(Opened(), "file://" + std::string(directory.begin(), directory.end()) + "user_guide.htm");
+    ASSERT_TRUE(tulktest::WaitUntil([&] { return std::filesystem::exists(record); }, kOpenerWaitMs));
+    EXPECT_EQ(tooltest::ReadWholeFile(record),
+              "file://" + std::string(directory.begin(), directory.end()) + "user_guide.htm");
     EXPECT_EQ(CeUiGetActiveWindow(), main()) << "no message";
     // An opener that fails is not reported either.
-    ASSERT_EQ(setenv("CE_SHELL_OPENER", (directory_ + "/missing").c_str(), 1), 0);
+    ASSERT_EQ(setenv("CE_SHELL_OPENER", scratch.File("missing").c_str(), 1), 0);
     PressButton(main(), IDC_USER_GUIDE);
     EXPECT_EQ(CeUiGetActiveWindow(), main());
     Close();
