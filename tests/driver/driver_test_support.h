@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
+#include <string_view>
 
 #include <ceplatform.h>
 #include <windows.h>
@@ -57,5 +59,22 @@ int BaselineThreadCount();
 bool DriverModuleMapped();
 // Polls until the condition holds or the time is up.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
+
+// Table rows print as their names in test output.
+template <class Row>
+requires requires(const Row& row) {
+    std::string_view(row.name);
+}
+void PrintTo(const Row& row, std::ostream* os) {
+    *os << row.name;
+}
+
+// Names parameterised tests after their table rows.
+struct RowName {
+    template <class Row>
+    std::string operator()(const ::testing::TestParamInfo<Row>& info) const {
+        return info.param.name;
+    }
+};
 
 }  // namespace tulktest

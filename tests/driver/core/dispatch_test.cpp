@@ -12,8 +12,6 @@
 namespace tulktest {
 namespace {
 
-constexpr DWORD kOfferedBytes = 100;
-
 class DispatchTest : public FakeLayerTest {
   protected:
     // Opens the owner handle, waiting for `mask` as a wait for events would.
@@ -51,42 +49,6 @@ TEST_F(DispatchTest, PassServesEveryReportThenSignalsOnce) {
     EXPECT_EQ(fake::Behave().ownerCallsInPass.load(), 1);  // the pass counts itself into the owner
     EXPECT_TRUE(WaitUntil([&] { return owner->ActiveCalls.load() == 0; }, 2000));
 }
-
-struct RingCase {
-    DWORD read, write;
-    DWORD room;   // what RxIntr is offered; 0 means the ring is full
-    DWORD after;  // RxWrite after the pass
-};
-
-class ReceiveRoomTest : public DispatchTest, public ::testing::WithParamInterface<RingCase> {};
-
-TEST_P(ReceiveRoomTest, OffersTheContiguousRoomAndWraps) {
-    const RingCase& c = GetParam();
-    ASSERT_NE(OpenWaiting(EV_RXCHAR), nullptr);
-    {
-        LockGuard rx(state_->RxLock);
-        state_->RxRead.store(c.read);
-        state_->RxWrite.store(c.write);
-    }
-    Serve({kInterruptReceive}, kOfferedBytes);
-    const std::string offered = "RxIntr(" + std::to_string(c.room == 0 ? 16 : c.room) + ")";
-    ASSERT_TRUE(WaitUntil([&] { return fake::Count(offered) == 1; }, 2000));
-    // The pass is over once its stored bytes are counted (or, for a full ring, its scratch bytes dropped).
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            return state_->RxBytes.load() + state_->DroppedBytesCore.load() ==
-                   std::min(kOfferedBytes, c.room == 0 ? 16 : c.room);
-        },
-        2000));
-    EXPECT_EQ(state_->RxWrite.load(), c.after);
-    EXPECT_EQ(state_->DroppedBytesCore.load(), c.room == 0 ? 16u : 0u);
-    EXPECT_EQ(WaitForSingleObject(state_->ReadEvent, 0) == WAIT_OBJECT_0, c.room != 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Rings, ReceiveRoomTest,
-                         ::testing::Values(RingCase{0, 0, 2047, 100}, RingCase{0, 2047, 0, 2047},
-                                           RingCase{5, 3, 1, 4}, RingCase{5, 4, 0, 4},
-                                           RingCase{5, 10, 2038, 110}, RingCase{5, 2040, 8, 0}));
 
 // An abort that lands the moment a wait has begun (the call counted among the handle's active calls) still
 // ends it: a new event mask a pending WaitCommEvent, and PURGE_RXABORT a pending read. The rounds move the

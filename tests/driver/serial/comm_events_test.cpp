@@ -38,7 +38,8 @@ class PendingWait {
 
 class CommEventsTest : public PairTest {};
 
-// EV_RXCHAR comes once the bytes of the service pass are all in the ring.
+// EV_RXCHAR comes once the bytes of the service pass are all in the ring. A pass that received only
+// flow-control characters stored nothing, so it raises nothing.
 TEST_F(CommEventsTest, RxcharAfterTheBytesAreReadable) {
     SetMask(b_, EV_RXCHAR);
     PendingWait wait(b_);
@@ -49,24 +50,14 @@ TEST_F(CommEventsTest, RxcharAfterTheBytesAreReadable) {
     EXPECT_EQ(result.events, EV_RXCHAR);
     EXPECT_EQ(InQueue(b_), 100u);
 
-    // Nothing new arrived: the next wait blocks until something does.
-    PendingWait next(b_);
-    EXPECT_FALSE(next.Ended(kQuietMs));
-    ASSERT_EQ(Write(a_, {'x'}), 1u);
-    EXPECT_EQ(next.Result().events, EV_RXCHAR);
-}
-
-// A pass that received only flow-control characters stored nothing, so it raises nothing.
-TEST_F(CommEventsTest, NoRxcharForOnlyXonXoff) {
     ChangeState(b_, [](DCB& dcb) { dcb.fOutX = 1; });
-    SetMask(b_, EV_RXCHAR);
-    PendingWait wait(b_);
+    PendingWait next(b_);
     ASSERT_EQ(Write(a_, {kXoff}), 1u);
     ASSERT_EQ(Write(a_, {kXon}), 1u);
-    EXPECT_FALSE(wait.Ended(kQuietMs));
-    EXPECT_EQ(InQueue(b_), 0u);
-    ASSERT_EQ(Write(a_, {'y'}), 1u);
-    EXPECT_EQ(wait.Result().events, EV_RXCHAR);
+    EXPECT_FALSE(next.Ended(kQuietMs));
+    EXPECT_EQ(InQueue(b_), 100u);
+    ASSERT_EQ(Write(a_, {'x'}), 1u);
+    EXPECT_EQ(next.Result().events, EV_RXCHAR);
 }
 
 // Events raised while no handle of the port asks for them are not remembered.
@@ -198,44 +189,27 @@ INSTANTIATE_TEST_SUITE_P(Writes, TxEmptyTest, ::testing::ValuesIn(kTxEmptyCases)
 
 // Closing a handle ends a wait on it: the waiter is told nothing happened while the port stays open, and
 // that the handle is gone when the close left the port without handles.
-struct CloseDuringWaitCase {
-    const char* name;
-    bool lastHandle;
-};
-
-class CloseDuringWaitTest : public PairTest, public ::testing::WithParamInterface<CloseDuringWaitCase> {};
-
-TEST_P(CloseDuringWaitTest, CloseEndsTheWait) {
-    const bool last = GetParam().lastHandle;
-    HANDLE waiter = a_;
-    if (!last) {
-        waiter = tulktest::OpenByName(Name(0), 0);  // beside the owner, which stays open
+TEST_F(CommEventsTest, CloseEndsTheWait) {
+    for (bool last : {false, true}) {
+        SCOPED_TRACE(last ? "the last handle" : "other handles stay");
+        // Beside the owner, which stays open; then the owner itself.
+        HANDLE waiter = last ? a_ : tulktest::OpenByName(Name(0), 0);
         ASSERT_NE(waiter, INVALID_HANDLE_VALUE);
-    }
-    SetMask(waiter, EV_RXCHAR);
-    PendingWait wait(waiter);
-    EXPECT_FALSE(wait.Ended(100));
-    const ce_test::Stopwatch clock;
-    EXPECT_TRUE(CloseHandle(waiter));
-    if (last) {
-        a_ = INVALID_HANDLE_VALUE;
-    }
-    const Wait& result = wait.Result();
-    EXPECT_LE(clock.ElapsedMs(), ce_test::UpperBoundMs(0));
-    EXPECT_EQ(result.events, 0u);
-    if (last) {
-        EXPECT_FALSE(result.ok);
-        EXPECT_EQ(result.error, static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    } else {
-        EXPECT_TRUE(result.ok);
-        EXPECT_EQ(result.error, kUnsetError);
+        SetMask(waiter, EV_RXCHAR);
+        PendingWait wait(waiter);
+        EXPECT_FALSE(wait.Ended(100));
+        const ce_test::Stopwatch clock;
+        EXPECT_TRUE(CloseHandle(waiter));
+        if (last) {
+            a_ = INVALID_HANDLE_VALUE;
+        }
+        const Wait& result = wait.Result();
+        EXPECT_LE(clock.ElapsedMs(), ce_test::UpperBoundMs(0));
+        EXPECT_EQ(result.events, 0u);
+        EXPECT_EQ(result.ok, !last);
+        EXPECT_EQ(result.error, last ? static_cast<DWORD>(ERROR_INVALID_HANDLE) : kUnsetError);
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Handles, CloseDuringWaitTest,
-                         ::testing::Values(CloseDuringWaitCase{"OtherHandlesStay", false},
-                                           CloseDuringWaitCase{"LastHandle", true}),
-                         RowName{});
 
 }  // namespace
 }  // namespace serialtest

@@ -39,26 +39,8 @@ const HandshakeCase kHandshakeCases[] = {
 
 class HandshakeTest : public PairTest, public ::testing::WithParamInterface<HandshakeCase> {};
 
+// The line follows the receiver's ring; the application may not drive it meanwhile, only the other line.
 TEST_P(HandshakeTest, LineDropsAboveThreeQuartersAndRisesBelowHalf) {
-    const HandshakeCase& c = GetParam();
-    ChangeState(b_, c.enable);
-    ASSERT_TRUE(tulktest::WaitUntil([&] { return LinesOn(a_, c.partnerLines); }, kSoonMs));
-    SetTimeouts(b_, kReturnAtOnce);
-
-    ASSERT_EQ(Write(a_, Stream(1).Take(kHandshakeDropAbove)), kHandshakeDropAbove);
-    ExpectLinesStay(a_, c.partnerLines, true);
-    ASSERT_EQ(Write(a_, Stream(2).Take(1)), 1u);
-    EXPECT_TRUE(tulktest::WaitUntil([&] { return LinesOff(a_, c.partnerLines); }, kSoonMs));
-
-    const DWORD toHalf = kHandshakeDropAbove + 1 - kHandshakeRaiseBelow;
-    ASSERT_EQ(Read(b_, toHalf).size(), toHalf);
-    ExpectLinesStay(a_, c.partnerLines, false);
-    ASSERT_EQ(Read(b_, 1).size(), 1u);
-    EXPECT_TRUE(tulktest::WaitUntil([&] { return LinesOn(a_, c.partnerLines); }, kSoonMs));
-}
-
-// While the receiver's line is handled by flow control, the application may not drive it.
-TEST_P(HandshakeTest, ApplicationMayNotDriveTheLine) {
     const HandshakeCase& c = GetParam();
     ChangeState(b_, c.enable);
     ASSERT_TRUE(tulktest::WaitUntil([&] { return LinesOn(a_, c.partnerLines); }, kSoonMs));
@@ -69,14 +51,21 @@ TEST_P(HandshakeTest, ApplicationMayNotDriveTheLine) {
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
         ExpectLinesStay(a_, c.partnerLines, true);
     }
-    // The other line is still the application's.
-    if (dtr) {
-        Escape(b_, SETRTS);
-        EXPECT_TRUE(tulktest::WaitUntil([&] { return LinesOn(a_, MS_CTS_ON); }, kSoonMs));
-    } else {
-        Escape(b_, CLRDTR);
-        EXPECT_TRUE(tulktest::WaitUntil([&] { return LinesOff(a_, MS_DSR_ON | MS_RLSD_ON); }, kSoonMs));
-    }
+    Escape(b_, dtr ? SETRTS : CLRDTR);
+    EXPECT_TRUE(tulktest::WaitUntil(
+        [&] { return dtr ? LinesOn(a_, MS_CTS_ON) : LinesOff(a_, MS_DSR_ON | MS_RLSD_ON); }, kSoonMs));
+
+    SetTimeouts(b_, kReturnAtOnce);
+    ASSERT_EQ(Write(a_, Stream(1).Take(kHandshakeDropAbove)), kHandshakeDropAbove);
+    ExpectLinesStay(a_, c.partnerLines, true);
+    ASSERT_EQ(Write(a_, Stream(2).Take(1)), 1u);
+    EXPECT_TRUE(tulktest::WaitUntil([&] { return LinesOff(a_, c.partnerLines); }, kSoonMs));
+
+    const DWORD toHalf = kHandshakeDropAbove + 1 - kHandshakeRaiseBelow;
+    ASSERT_EQ(Read(b_, toHalf).size(), toHalf);
+    ExpectLinesStay(a_, c.partnerLines, false);
+    ASSERT_EQ(Read(b_, 1).size(), 1u);
+    EXPECT_TRUE(tulktest::WaitUntil([&] { return LinesOn(a_, c.partnerLines); }, kSoonMs));
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, HandshakeTest, ::testing::ValuesIn(kHandshakeCases), RowName{});
@@ -113,31 +102,13 @@ class OutputFlowTest : public PairTest, public ::testing::WithParamInterface<Out
     void Release() { Escape(GetParam().onPartner ? b_ : a_, GetParam().release); }
 };
 
-TEST_P(OutputFlowTest, WriteWaitsUntilReleased) {
+// A held write sleeps: over a held second the whole process uses little processor time.
+TEST_P(OutputFlowTest, WriteWaitsWithoutSpinningUntilReleased) {
+    constexpr DWORD kHeldMs = 1000;
+    constexpr double kMostCpuSeconds = 0.3;
     const OutputFlowCase& c = GetParam();
     Hold();
     const std::vector<BYTE> bytes = Stream(3).Take(50);
-    Transfer write;
-    Background writer([&] { write = WriteCall(a_, bytes.data(), 50); });
-    EXPECT_FALSE(writer.Wait(kQuietMs));
-    EXPECT_EQ(InQueue(b_), 0u);
-    COMSTAT status = Status(a_);
-    EXPECT_EQ(HoldBits(status) & kHoldBits, c.holdBit);
-    EXPECT_EQ(status.cbOutQue, 50u);
-
-    Release();
-    ASSERT_TRUE(writer.Wait(kSoonMs));
-    EXPECT_EQ(write.bytes, 50u);
-    EXPECT_EQ(Drain(b_), bytes);
-    EXPECT_EQ(HoldBits(Status(a_)), 0u);
-}
-
-// A held write sleeps: over a held second the whole process uses little processor time.
-TEST_P(OutputFlowTest, HeldWriteWaitsWithoutSpinning) {
-    constexpr DWORD kHeldMs = 1000;
-    constexpr double kMostCpuSeconds = 0.3;
-    Hold();
-    const std::vector<BYTE> bytes = Stream(4).Take(50);
     Transfer write;
     Background writer([&] { write = WriteCall(a_, bytes.data(), 50); });
     Sleep(100);  // the write has started and is held
@@ -145,9 +116,18 @@ TEST_P(OutputFlowTest, HeldWriteWaitsWithoutSpinning) {
     EXPECT_FALSE(writer.Wait(kHeldMs));
     const double cpuSeconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
     EXPECT_LT(cpuSeconds, kMostCpuSeconds) << "the held write keeps the processor busy";
+    EXPECT_EQ(InQueue(b_), 0u);
+    COMSTAT status = Status(a_);
+    EXPECT_EQ(HoldBits(status) & kHoldBits, c.holdBit);
+    EXPECT_EQ(status.cbOutQue, 50u);
+
+    const ce_test::Stopwatch clock;
     Release();
     ASSERT_TRUE(writer.Wait(kSoonMs));
+    EXPECT_LE(clock.ElapsedMs(), ce_test::UpperBoundMs(0)) << "the release did not let the write go at once";
     EXPECT_EQ(write.bytes, 50u);
+    EXPECT_EQ(Drain(b_), bytes);
+    EXPECT_EQ(HoldBits(Status(a_)), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, OutputFlowTest, ::testing::ValuesIn(kOutputFlowCases), RowName{});

@@ -154,7 +154,22 @@ INSTANTIATE_TEST_SUITE_P(Codes, AccessZeroTest,
 
 // ---- size and pointer checks ----------------------------------------------------------------------------
 
-enum class Variant { kShort, kNullBuffer, kNullReturned, kExact, kLonger };
+// How a call gets a record wrong or right: its length off by the delta, or a pointer missing.
+struct Variant {
+    const char* name;
+    int lengthDelta;
+    bool nullBuffer;
+    bool nullReturned;
+    bool Fails() const { return lengthDelta < 0 || nullBuffer || nullReturned; }
+};
+
+const Variant kVariants[] = {
+    {"Short", -1, false, false},
+    {"NullBuffer", 0, true, false},
+    {"NullReturned", 0, false, true},
+    {"Exact", 0, false, false},
+    {"Longer", static_cast<int>(kTailBytes), false, false},
+};
 
 struct SizeCase {
     CodeRow code;
@@ -165,43 +180,16 @@ std::vector<SizeCase> SizeCases() {
     std::vector<SizeCase> cases;
     for (const CodeRow& code : kCodes) {
         const bool output = code.outSize != 0;
-        if (code.inSize == 0 && !output) {
-            continue;
-        }
-        for (Variant variant : {Variant::kShort, Variant::kNullBuffer, Variant::kNullReturned,
-                                Variant::kExact, Variant::kLonger}) {
+        for (const Variant& variant : kVariants) {
             // A code without output needs no returned length; a wait that passes its checks would block.
-            if ((variant == Variant::kNullReturned && !output) ||
-                (code.code == IOCTL_SERIAL_WAIT_ON_MASK &&
-                 (variant == Variant::kExact || variant == Variant::kLonger))) {
+            if ((code.inSize == 0 && !output) || (variant.nullReturned && !output) ||
+                (code.code == IOCTL_SERIAL_WAIT_ON_MASK && !variant.Fails())) {
                 continue;
             }
             cases.push_back({code, variant});
         }
     }
     return cases;
-}
-
-std::string VariantName(Variant variant);
-
-void PrintTo(const SizeCase& c, std::ostream* os) {
-    *os << c.code.name << VariantName(c.variant);
-}
-
-std::string VariantName(Variant variant) {
-    switch (variant) {
-        case Variant::kShort:
-            return "Short";
-        case Variant::kNullBuffer:
-            return "NullBuffer";
-        case Variant::kNullReturned:
-            return "NullReturned";
-        case Variant::kExact:
-            return "Exact";
-        case Variant::kLonger:
-            return "Longer";
-    }
-    return "Unknown";
 }
 
 class SizeCheckTest : public PairTest,
@@ -212,33 +200,25 @@ class SizeCheckTest : public PairTest,
 
 TEST_P(SizeCheckTest, RecordsOfTheWrongSizeAreRefusedAndTouchNothing) {
     const CodeRow& c = std::get<1>(GetParam()).code;
-    const Variant variant = std::get<1>(GetParam()).variant;
+    const Variant& variant = std::get<1>(GetParam()).variant;
     const bool output = c.outSize != 0;
-    const bool fails =
-        variant == Variant::kShort || variant == Variant::kNullBuffer || variant == Variant::kNullReturned;
     // A ring with bytes in it shows a purge; a mask makes a wait that passes its checks block.
     ASSERT_EQ(Write(b_, Stream(1).Take(5)), 5u);
     ASSERT_TRUE(WaitForInQueue(a_, 5));
     SetMask(a_, EV_CTS);
     const Snapshot before = Snapshot::Of(a_, b_);
 
-    const DWORD needed = output ? c.outSize : c.inSize;
-    DWORD length = needed;
-    if (variant == Variant::kShort) {
-        length = needed - 1;
-    } else if (variant == Variant::kLonger) {
-        length = needed + kTailBytes;
-    }
+    const DWORD length = (output ? c.outSize : c.inSize) + variant.lengthDelta;
     std::vector<BYTE> in = InputFor(c.code, a_, c.inSize + kTailBytes);
     if (c.code == IOCTL_SERIAL_PURGE) {
         const DWORD flags = PURGE_RXCLEAR;
         std::memcpy(in.data(), &flags, sizeof(flags));
     }
     std::vector<BYTE> out(c.outSize + kTailBytes, kFill);
-    BYTE* inBuffer = output || variant == Variant::kNullBuffer ? nullptr : in.data();
-    BYTE* outBuffer = !output || variant == Variant::kNullBuffer ? nullptr : out.data();
+    BYTE* inBuffer = output || variant.nullBuffer ? nullptr : in.data();
+    BYTE* outBuffer = !output || variant.nullBuffer ? nullptr : out.data();
     DWORD returned = kUnsetError;
-    DWORD* returnedPointer = variant == Variant::kNullReturned ? nullptr : &returned;
+    DWORD* returnedPointer = variant.nullReturned ? nullptr : &returned;
 
     BOOL ok = FALSE;
     DWORD error = kUnsetError;
@@ -250,7 +230,7 @@ TEST_P(SizeCheckTest, RecordsOfTheWrongSizeAreRefusedAndTouchNothing) {
     });
     ASSERT_TRUE(call.Wait(kSoonMs)) << "the call went past its checks and blocked";
 
-    if (fails) {
+    if (variant.Fails()) {
         EXPECT_FALSE(ok);
         EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
         EXPECT_EQ(out, std::vector<BYTE>(c.outSize + kTailBytes, kFill)) << "a refused call wrote its output";
@@ -271,8 +251,7 @@ INSTANTIATE_TEST_SUITE_P(Codes, SizeCheckTest,
                                             ::testing::ValuesIn(SizeCases())),
                          [](const ::testing::TestParamInfo<SizeCheckTest::ParamType>& info) {
                              const SizeCase& c = std::get<1>(info.param);
-                             return FamilyName(std::get<0>(info.param)) + c.code.name +
-                                    VariantName(c.variant);
+                             return FamilyName(std::get<0>(info.param)) + c.code.name + c.variant.name;
                          });
 
 // ---- status, queue size, immediate character, settings --------------------------------------------------

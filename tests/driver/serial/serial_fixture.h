@@ -10,9 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <ostream>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -129,22 +127,8 @@ class PairTest : public tulktest::DriverTest {
     std::vector<HANDLE> extra_;
 };
 
-// Table rows print as their names in test output.
-template <class Row>
-requires requires(const Row& row) {
-    std::string_view(row.name);
-}
-void PrintTo(const Row& row, std::ostream* os) {
-    *os << row.name;
-}
-
-// Names parameterised tests after their table rows.
-struct RowName {
-    template <class Row>
-    std::string operator()(const ::testing::TestParamInfo<Row>& info) const {
-        return info.param.name;
-    }
-};
+using tulktest::PrintTo;
+using tulktest::RowName;
 
 // The family names for parameterised suites, and a test-name generator for them.
 const std::vector<const char16_t*>& Families();

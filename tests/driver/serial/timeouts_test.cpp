@@ -134,22 +134,6 @@ TEST_F(WriteTimeoutTest, HeldWriteEndsAfterMultiplierTimesLengthPlusConstant) {
     EXPECT_EQ(Status(a_).cbOutQue, 0u) << "the ended write still counts as pending";
 }
 
-// Zero write timeouts mean no limit: the write waits for as long as it is held.
-TEST_F(WriteTimeoutTest, ZeroTimeoutsWaitWithoutLimit) {
-    ChangeState(a_, [](DCB& dcb) { dcb.fOutX = 1; });
-    SetTimeouts(a_, {MAXDWORD, 0, 0, 0, 0});
-    Escape(a_, SETXOFF);
-    const std::vector<BYTE> bytes = Stream(9).Take(100);
-    Transfer write;
-    Background writer([&] { write = WriteCall(a_, bytes.data(), 100); });
-    EXPECT_FALSE(writer.Wait(700));
-    Escape(a_, SETXON);
-    ASSERT_TRUE(writer.Wait(kSoonMs));
-    EXPECT_TRUE(write.ok);
-    EXPECT_EQ(write.bytes, 100u);
-    EXPECT_EQ(Drain(b_), bytes);
-}
-
 // A write whose pieces keep being taken (a reader that keeps up, no flow control to hold it) still ends at
 // its total time limit, and at PURGE_TXABORT from another thread, with the bytes taken so far.
 TEST_F(WriteTimeoutTest, AWriteThatKeepsGoingEndsAtItsTimeLimitAndAtAnAbort) {

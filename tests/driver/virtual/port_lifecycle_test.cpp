@@ -4,6 +4,9 @@
 namespace vtest {
 namespace {
 
+using tulktest::PrintTo;
+using tulktest::RowName;
+
 constexpr DWORD kActiveNumber = 70;
 constexpr DWORD kUnusedIndex = 7;  // no instance in this slot, so a port made here is never registered
 
@@ -37,7 +40,6 @@ class PortLifecycleTest : public VirtualPortTest {
 struct BadKeyCase {
     const char* name;
     void (*write)();  // writes the active key kActiveNumber, or not
-    friend void PrintTo(const BadKeyCase& c, std::ostream* os) { *os << c.name; }
 };
 
 std::u16string ActivePath() {
@@ -71,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
                        tulktest::SetDword(key, u"DeviceArrayIndex", kPortTableSlots);
                        tulktest::WriteActiveKey(kActiveNumber, key);
                    }}),
-    [](const ::testing::TestParamInfo<BadKeyCase>& info) { return std::string(info.param.name); });
+    RowName{});
 
 TEST_F(PortLifecycleTest, FirstInstanceResetsPartnersAndMissingPairMeansNone) {
     SetPartnerIndex(5, 6);
@@ -96,7 +98,7 @@ TEST_F(PortLifecycleTest, LaterInstanceWithoutPairKeepsTheOldEntry) {
 class PartnerValueTest : public PortLifecycleTest, public ::testing::WithParamInterface<LONG> {};
 
 // No KMXPair (-1), a partner slot with no instance (3), or a value the table has no slot for: the port has
-// no partner, and its writes end at once with nothing sent.
+// no partner, its writes end at once with nothing sent, and its line operations change nothing.
 TEST_P(PartnerValueTest, PortWithoutPartnerSendsNothing) {
     const LONG value = GetParam();
     PortState* port = Create(PortKey{.arrayIndex = 0, .number = 5, .partner = value});
@@ -110,6 +112,14 @@ TEST_P(PartnerValueTest, PortWithoutPartnerSendsNothing) {
     Ops(port).TxIntr(Vp(port), data, &count);
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(WaitForSingleObject(port->TransmitEvent, 0), WAIT_OBJECT_0) << "write not ended";
+    for (PortSetDtrFn* PortOps::*slot :
+         {&PortOps::SetDTR, &PortOps::ClearDTR, &PortOps::SetRTS, &PortOps::ClearRTS}) {
+        (Ops(port).*slot)(Vp(port));
+    }
+    DWORD lines = 0;
+    Ops(port).GetModemStatus(Vp(port), &lines);
+    EXPECT_EQ(lines, static_cast<DWORD>(MS_DSR_ON | MS_RLSD_ON));
+    EXPECT_TRUE(Ops(port).XmitComChar(Vp(port), 'x'));
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, PartnerValueTest,
