@@ -2,7 +2,6 @@
 // first open sets and what survives a last close, and the dispatch thread's priority.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <optional>
 
 #include "driver/core/in_process.h"
@@ -56,54 +55,6 @@ INSTANTIATE_TEST_SUITE_P(Points, InitFaultTest,
                          [](const ::testing::TestParamInfo<FaultSweep>& info) {
                              return std::string(info.param.point);
                          });
-
-// Each test starts as if the module had just been loaded, whatever ran before it in this process.
-class InstanceTest : public InProcessTest {
-  protected:
-    void SetUp() override {
-        InProcessTest::SetUp();
-        ResetPortTable();
-    }
-};
-
-// XON/XOFF goes with the DCB a first open resets, so a reopened port never acts on what it reports off.
-TEST_F(InstanceTest, TimeoutsSurviveTheLastCloseAndOnlyAFirstOpenResetsTheDcbAndXFlow) {
-    PortState* state = Create(PairEnd(u"COM", 0));
-    ASSERT_NE(state, nullptr);
-    constexpr COMMTIMEOUTS kInitial = {250, 10, 100, 0, 0};
-    const COMMTIMEOUTS custom = {1, 2, 3, 4, 5};
-    EXPECT_EQ(std::memcmp(&state->Timeouts, &kInitial, sizeof(kInitial)), 0);
-    OpenContext* owner = Open(state, GENERIC_READ | GENERIC_WRITE);
-    ASSERT_NE(owner, nullptr);
-    SetTimeoutsCopy(state, custom);
-    SetFlag(state, kFlagXFlow);
-    DCB changed = GetDcb(state);
-    changed.BaudRate = 19200;
-    SetDcbCopy(state, changed);
-    ASSERT_TRUE(COM_Close(Handle(owner)));
-    EXPECT_EQ(GetDcb(state).BaudRate, 19200u);
-
-    owner = Open(state, GENERIC_READ | GENERIC_WRITE);
-    ASSERT_NE(owner, nullptr);
-    const DCB fresh = GetDcb(state);
-    EXPECT_EQ(fresh.BaudRate, 9600u);
-    EXPECT_EQ(fresh.ByteSize, 8);
-    EXPECT_EQ(fresh.Parity, NOPARITY);
-    EXPECT_EQ(fresh.StopBits, ONESTOPBIT);
-    const COMMTIMEOUTS now = GetTimeouts(state);
-    EXPECT_EQ(std::memcmp(&now, &custom, sizeof(custom)), 0);
-    EXPECT_FALSE(HasFlag(state, kFlagXFlow));
-    SetFlag(state, kFlagXFlow);
-
-    // An access-0 handle that stays open makes the next data open an ordinary one.
-    OpenContext* query = Open(state, 0);
-    ASSERT_NE(query, nullptr);
-    SetDcbCopy(state, changed);
-    ASSERT_TRUE(COM_Close(Handle(owner)));
-    ASSERT_NE(Open(state, GENERIC_READ), nullptr);
-    EXPECT_EQ(GetDcb(state).BaudRate, 19200u);
-    EXPECT_TRUE(HasFlag(state, kFlagXFlow));
-}
 
 class PriorityTest : public InProcessTest,
                      public ::testing::WithParamInterface<std::pair<std::optional<DWORD>, int>> {};

@@ -233,30 +233,5 @@ TEST_P(RtsToggleTest, PartnerSeesCtsDuringTheWriteOnly) {
 
 INSTANTIATE_TEST_SUITE_P(Holds, RtsToggleTest, ::testing::ValuesIn(kToggleCases), RowName{});
 
-using LateOpenTest = PairTest;
-
-// A null-modem cable shows the other end's lines whatever the order of opening: an end opened after its
-// partner set RTS/CTS handshake (RTS on) and dropped DTR sees CTS on and DSR off, and its own handshaken
-// write goes through instead of waiting for a line change that never comes.
-TEST_F(LateOpenTest, AnEndOpenedLaterSeesItsPartnersLines) {
-    ChangeState(a_, [](DCB& dcb) {
-        dcb.fOutxCtsFlow = 1;
-        dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
-        dcb.fDtrControl = DTR_CONTROL_DISABLE;
-    });
-    ASSERT_TRUE(CloseHandle(b_));
-    b_ = tulktest::OpenByName(Name(1), kData);
-    ASSERT_NE(b_, INVALID_HANDLE_VALUE) << "error " << GetLastError();
-    EXPECT_EQ(ModemLines(b_), static_cast<DWORD>(MS_CTS_ON));
-    ChangeState(b_, [](DCB& dcb) {
-        dcb.fOutxCtsFlow = 1;
-        dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
-    });
-    SetTimeouts(b_, {0, 0, 0, 0, kQuietMs});
-    const std::vector<BYTE> bytes = Stream(5).Take(10);
-    EXPECT_EQ(Write(b_, bytes), bytes.size());
-    EXPECT_EQ(Drain(a_), bytes);
-}
-
 }  // namespace
 }  // namespace serialtest

@@ -15,7 +15,6 @@ Background::Background(std::function<void()> body)
     : thread_([this, body = std::move(body)] {
           body();
           std::lock_guard<std::mutex> lock(mutex_);
-          endedAfterMs_ = clock_.ElapsedMs();
           done_ = true;
           ended_.notify_all();
       }) {}
@@ -36,11 +35,6 @@ bool Background::Wait(DWORD ms) {
 bool Background::Done() {
     std::lock_guard<std::mutex> lock(mutex_);
     return done_;
-}
-
-int64_t Background::EndedAfterMs() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return endedAfterMs_;
 }
 
 BYTE Stream::Next() {

@@ -32,7 +32,6 @@ inline constexpr DWORD kHandshakeDropAbove = kRingBytes * 3 / 4;  // lines drop 
 inline constexpr DWORD kHandshakeRaiseBelow = kRingBytes / 2;     // and rise again below this one
 inline constexpr BYTE kXon = 0x11;
 inline constexpr BYTE kXoff = 0x13;
-inline constexpr DWORD kModemLines = MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON | MS_RING_ON;
 
 // How long something that must happen soon may take, and how long to watch for something that must not.
 inline constexpr DWORD kSoonMs = 2000 * ce_test::kSlowdown;
@@ -58,14 +57,11 @@ class Background {
 
     bool Wait(DWORD ms);  // true once the call has ended
     bool Done();
-    int64_t EndedAfterMs();  // since construction; valid once Done()
 
   private:
     std::mutex mutex_;
     std::condition_variable ended_;
     bool done_ = false;
-    int64_t endedAfterMs_ = 0;
-    ce_test::Stopwatch clock_;
     std::thread thread_;
 };
 

@@ -1,6 +1,8 @@
 // Software flow control: the XON and XOFF characters a port receives hold and release its own writes and
 // never reach its reader; the characters a port sends as its ring fills and drains, seen raw on a partner
 // that does no XON/XOFF itself; the XON/XOFF controls and the purge that releases the partner.
+#include <cstring>
+
 #include "driver/serial/serial_fixture.h"
 
 namespace serialtest {
@@ -93,33 +95,41 @@ INSTANTIATE_TEST_SUITE_P(Modes, XFlowModeTest, ::testing::ValuesIn(kXFlowModes),
 
 class XFlowTest : public PairTest {};
 
-TEST_F(XFlowTest, WithoutXFlowTheCharactersAreData) {
-    const std::vector<BYTE> sent = {'a', kXoff, 'b', kXon};
-    ASSERT_EQ(Write(a_, sent), sent.size());
-    EXPECT_EQ(Drain(b_), sent);
-    // An XOFF that was data holds nothing.
-    EXPECT_EQ(Write(b_, {'z'}), 1u);
-    EXPECT_EQ(Drain(a_), std::vector<BYTE>{'z'});
-}
-
-// The receiving port (second end) sends one XOFF when its ring reaches the XOFF limit and one XON when a
-// read takes it back below; the first end does no XON/XOFF, so it receives them as data.
-// A reopen resets XON/XOFF with the rest of the settings: the port then treats the flow characters as data
-// and holds nothing on them, as the settings it reports say.
-TEST_F(XFlowTest, AReopenedPortActsOnXonXoffOnlyAsItsSettingsSay) {
-    ChangeState(b_, [](DCB& dcb) { dcb.fOutX = dcb.fInX = 1; });
+// A reopen resets the settings, XON/XOFF with them: the port then treats the flow characters as data and
+// holds nothing on them, as the settings it reports say. The timeouts stay; and a data open while an
+// access-0 handle stays open is no first open, so it keeps the settings and what they switched on.
+TEST_F(XFlowTest, AReopenedPortStartsWithFreshSettingsAndKeepsItsTimeouts) {
+    constexpr COMMTIMEOUTS kCustom = {MAXDWORD, 0, 0, 0, kQuietMs};
+    ChangeState(b_, [](DCB& dcb) {
+        dcb.fOutX = dcb.fInX = 1;
+        dcb.BaudRate = CBR_19200;
+    });
+    SetTimeouts(b_, kCustom);
     ASSERT_TRUE(CloseHandle(b_));
     b_ = tulktest::OpenByName(Name(1), kData);
     ASSERT_NE(b_, INVALID_HANDLE_VALUE) << "error " << GetLastError();
     const DCB dcb = GetState(b_);
     EXPECT_EQ(dcb.fOutX, 0u);
     EXPECT_EQ(dcb.fInX, 0u);
+    EXPECT_EQ(dcb.BaudRate, static_cast<DWORD>(CBR_9600));
+    COMMTIMEOUTS timeouts{};
+    EXPECT_TRUE(GetCommTimeouts(b_, &timeouts));
+    EXPECT_EQ(std::memcmp(&timeouts, &kCustom, sizeof(timeouts)), 0) << "the reopen reset the timeouts";
     const std::vector<BYTE> sent = {'a', kXoff, 'b', kXon, kXoff};
     ASSERT_EQ(Write(a_, sent), sent.size());
     EXPECT_EQ(Drain(b_), sent);
-    SetTimeouts(b_, {MAXDWORD, 0, 0, 0, kQuietMs});
-    EXPECT_EQ(Write(b_, {'z'}), 1u);
+    SetTimeouts(b_, kCustom);
+    EXPECT_EQ(Write(b_, {'z'}), 1u) << "an XOFF that was data held the port";
     EXPECT_EQ(Drain(a_), std::vector<BYTE>{'z'});
+
+    Reopen(1, 0);
+    ChangeState(b_, [](DCB& dcb) { dcb.fOutX = 1; });
+    ASSERT_TRUE(CloseHandle(b_));
+    b_ = tulktest::OpenByName(Name(1), kData);
+    ASSERT_NE(b_, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+    EXPECT_EQ(GetState(b_).fOutX, 1u);
+    Escape(b_, SETXOFF);
+    EXPECT_EQ(Status(b_).fXoffHold, 1u);
 }
 
 TEST_F(XFlowTest, SendsOneXoffAtTheLimitAndOneXonWhenReadBelowIt) {
