@@ -1,6 +1,7 @@
 // Bytes crossing from a port to its partner: deliveries, the partner's RxIntr, what is counted as sent, and
 // every way a writer blocked on its partner is let go.
 #include <cstring>
+#include <optional>
 
 #include "driver/virtual/virtual_fixture.h"
 
@@ -84,13 +85,17 @@ TEST_P(ShortTargetTest, UntakenBytesAreCountedAsLeftAndSentAgain) {
 
 INSTANTIATE_TEST_SUITE_P(Rooms, ShortTargetTest, ::testing::Values(1u, 16u, 30u, 99u, 100u, 2048u));
 
+// The receive filters and the event character, for bytes of a write and for immediate characters: dropped
+// bytes still count as sent, and EV_RXFLAG comes once per call however many event characters it took.
 struct FilterCase {
     const char* name;
     bool fNull;
     bool fDsrSensitivity;
     bool dropDsr;  // the partner clears DTR first
+    bool immediate;
     std::vector<BYTE> sent;
     std::vector<BYTE> arrived;
+    DWORD events;
 };
 
 class ReceiveFilterTest : public CrossingTest, public ::testing::WithParamInterface<FilterCase> {};
@@ -108,42 +113,51 @@ TEST_P(ReceiveFilterTest, DroppedBytesStillCountAsSent) {
     if (c.dropDsr) {
         Ops(a_).ClearDTR(Vp(a_));
     }
-    AsyncTransmit writer(a_, c.sent.data(), static_cast<DWORD>(c.sent.size()));
+    RecordEvents(b_);
+    std::optional<AsyncTransmit> writer;
+    if (c.immediate) {
+        for (const BYTE byte : c.sent) {
+            Ops(a_).XmitComChar(Vp(a_), byte);
+        }
+    } else {
+        writer.emplace(a_, c.sent.data(), static_cast<DWORD>(c.sent.size()));
+    }
     std::vector<BYTE> target(64, 0xEE);
     const DWORD count = Receive(target.data(), static_cast<DWORD>(target.size()));
     target.resize(count);
     EXPECT_EQ(target, c.arrived);
-    NextReport();
-    ASSERT_TRUE(writer.Wait(kWriterDoneMs));
-    EXPECT_EQ(writer.Taken(), c.sent.size());
+    const EventRecord record = TakeEvents(b_);
+    EXPECT_EQ(record.events, c.events);
+    EXPECT_EQ(record.calls, c.events != 0 ? 1 : 0);
+    if (writer) {
+        NextReport();
+        ASSERT_TRUE(writer->Wait(kWriterDoneMs));
+        EXPECT_EQ(writer->Taken(), c.sent.size());
+    }
 }
+
+constexpr BYTE kEvtChar = 0x0D;  // of the first-open settings
 
 INSTANTIATE_TEST_SUITE_P(
     Filters, ReceiveFilterTest,
-    ::testing::Values(FilterCase{"NoFilter", false, false, false, {1, 0, 2, 0}, {1, 0, 2, 0}},
-                      FilterCase{"NullsDropped", true, false, false, {0, 1, 0, 2, 0}, {1, 2}},
-                      FilterCase{"OnlyNulls", true, false, false, {0, 0, 0}, {}},
-                      FilterCase{"DsrOnKeepsBytes", false, true, false, {5, 6, 7}, {5, 6, 7}},
-                      FilterCase{"DsrOffDropsAll", false, true, true, {5, 6, 7}, {}},
-                      FilterCase{"DsrOffWithoutSensitivity", false, false, true, {5, 6}, {5, 6}}),
+    ::testing::Values(
+        FilterCase{"NoFilter", false, false, false, false, {1, 0, 2, 0}, {1, 0, 2, 0}, 0},
+        FilterCase{"NullsDropped", true, false, false, false, {0, 1, 0, 2, 0}, {1, 2}, 0},
+        FilterCase{"OnlyNulls", true, false, false, false, {0, 0, 0}, {}, 0},
+        FilterCase{"DsrOnKeepsBytes", false, true, false, false, {5, 6, 7}, {5, 6, 7}, 0},
+        FilterCase{"DsrOffDropsAll", false, true, true, false, {5, 6, 7}, {}, 0},
+        FilterCase{"DsrOffWithoutSensitivity", false, false, true, false, {5, 6}, {5, 6}, 0},
+        FilterCase{"EventCharacters",
+                   false,
+                   false,
+                   false,
+                   false,
+                   {'a', kEvtChar, 'b', kEvtChar, 'c', kEvtChar},
+                   {'a', kEvtChar, 'b', kEvtChar, 'c', kEvtChar},
+                   EV_RXFLAG},
+        FilterCase{
+            "ImmediateFiltered", true, false, false, true, {0, 'A', kEvtChar}, {'A', kEvtChar}, EV_RXFLAG}),
     RowName{});
-
-TEST_F(CrossingTest, EventCharacterRaisesRxFlagOncePerCall) {
-    RecordEvents(b_);
-    const BYTE withFlags[] = {'a', 0x0D, 'b', 0x0D, 'c', 0x0D};  // EvtChar of the first-open settings
-    const BYTE without[] = {'x', 'y'};
-    for (const auto& [bytes, length, expectedCalls] :
-         {std::tuple{withFlags, sizeof(withFlags), 1}, std::tuple{without, sizeof(without), 0}}) {
-        AsyncTransmit writer(a_, bytes, static_cast<DWORD>(length));
-        BYTE target[16];
-        EXPECT_EQ(Receive(target, sizeof(target)), length);
-        const EventRecord record = TakeEvents(b_);
-        EXPECT_EQ(record.calls, expectedCalls);
-        EXPECT_EQ(record.events, expectedCalls != 0 ? EV_RXFLAG : 0u);
-        NextReport();
-        ASSERT_TRUE(writer.Wait(kWriterDoneMs));
-    }
-}
 
 TEST_F(CrossingTest, DeliveryLongerThanTheFifoIsRefused) {
     const std::vector<BYTE> data = Pattern(kFifoBytes + 1);
@@ -189,19 +203,6 @@ TEST_F(CrossingTest, FullImmediateRingCountsTheLostCharacters) {
     for (DWORD i = 0; i < kImmediateQueueBytes; ++i) {
         ASSERT_EQ(target[i], i + 1);
     }
-}
-
-TEST_F(CrossingTest, ImmediateCharactersObeyTheReceiveFilters) {
-    ASSERT_TRUE(ChangeDcb(b_, [](DCB* dcb) { dcb->fNull = 1; }));
-    RecordEvents(b_);
-    for (const BYTE c : {0x00, 0x41, 0x0D}) {
-        Ops(a_).XmitComChar(Vp(a_), c);
-    }
-    BYTE target[8];
-    ASSERT_EQ(Receive(target, sizeof(target)), 2u);
-    EXPECT_EQ(target[0], 0x41);
-    EXPECT_EQ(target[1], 0x0D);
-    EXPECT_EQ(TakeEvents(b_).events, EV_RXFLAG);
 }
 
 TEST_F(CrossingTest, UnreadableSourceEndsTheWrite) {
