@@ -285,6 +285,11 @@ TEST_F(SerialControlTest, SetupCommChangesNothing) {
     EXPECT_TRUE(SetupComm(a_, 8, 8));
     EXPECT_TRUE(SetupComm(a_, 1u << 20, 1u << 20));
     before.ExpectSame(Snapshot::Of(a_, b_));
+    // The ring keeps its size.
+    EXPECT_EQ(Write(b_, Stream(3).Take(3000)), 3000u);
+    DWORD errors = 0;
+    EXPECT_EQ(Status(a_, &errors).cbInQue, kRingCapacity);
+    EXPECT_EQ(errors, static_cast<DWORD>(CE_RXOVER));
 }
 
 // The immediate character overtakes a write that XOFF holds, and never waits for it.
