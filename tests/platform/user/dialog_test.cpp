@@ -7,7 +7,6 @@
 namespace {
 
 using ui_test::Click;
-using ui_test::Expected;
 using ui_test::Key;
 using ui_test::Log;
 
@@ -86,23 +85,22 @@ class ModalDialog : public ::testing::Test {
 };
 
 TEST_F(ModalDialog, CreationSendsFontThenInitDialogThenShowsAndFocusesTheFirstTabStop) {
-    std::atomic<WPARAM> initFocus{0};
     std::atomic<LPARAM> initParam{0};
-    ui_test::SetBehaviour([&](HWND, UINT msg, WPARAM wParam, LPARAM lParam) -> INT_PTR {
+    ui_test::SetBehaviour([&](HWND, UINT msg, WPARAM, LPARAM lParam) -> INT_PTR {
         if (msg == WM_INITDIALOG) {
-            initFocus = wParam;
             initParam = lParam;
         }
         return FALSE;
     });
     Start(StandardDialog());
-    ui_test::ExpectSequence(
-        Log(), {WM_SETFONT, WM_INITDIALOG, WM_SHOWWINDOW, WM_ACTIVATE},
-        {{WM_SETFONT}, {WM_INITDIALOG}, {WM_SHOWWINDOW, true, TRUE}, {WM_ACTIVATE, true, WA_ACTIVE}},
-        "creation");
+    const auto font = static_cast<WPARAM>(SendMessageW(dialog_, WM_GETFONT, 0, 0));
+    // WM_INITDIALOG names the first tab stop.
+    EXPECT_EQ(ui_test::TakeSequence(Log(), {WM_SETFONT, WM_INITDIALOG, WM_SHOWWINDOW, WM_ACTIVATE}),
+              (ui_test::Sequence{{WM_SETFONT, font},
+                                 {WM_INITDIALOG, reinterpret_cast<WPARAM>(Item(IDOK))},
+                                 {WM_SHOWWINDOW, TRUE},
+                                 {WM_ACTIVATE, WA_ACTIVE}}));
     EXPECT_EQ(initParam.load(), kInitParam);
-    EXPECT_EQ(reinterpret_cast<HWND>(initFocus.load()), Item(IDOK))
-        << "WM_INITDIALOG names the first tab stop";
     EXPECT_EQ(CeUiGetFocusWindow(), Item(IDOK));
     EXPECT_EQ(CeUiGetActiveWindow(), dialog_);
     EXPECT_FALSE(IsWindowEnabled(owner_)) << "the owner is disabled while the dialog runs";
@@ -216,9 +214,9 @@ TEST_F(ModalDialog, CloseBoxSendsCloseAndTheDefaultProcedureTurnsItIntoCancel) {
     Start(StandardDialog());
     ASSERT_TRUE(CeUiInjectClose());
     ui_test::WaitIdle();
-    ui_test::ExpectSequence(
-        Log(), {WM_SYSCOMMAND, WM_CLOSE, WM_COMMAND},
-        {{WM_SYSCOMMAND, true, SC_CLOSE}, {WM_CLOSE}, {WM_COMMAND, true, MAKEWPARAM(IDCANCEL, 0)}}, "close");
+    EXPECT_EQ(
+        ui_test::TakeSequence(Log(), {WM_SYSCOMMAND, WM_CLOSE, WM_COMMAND}),
+        (ui_test::Sequence{{WM_SYSCOMMAND, SC_CLOSE}, {WM_CLOSE, 0}, {WM_COMMAND, MAKEWPARAM(IDCANCEL, 0)}}));
     // The close box is the right end of the title bar.
     RECT frame;
     GetWindowRect(dialog_, &frame);

@@ -101,22 +101,12 @@ std::vector<Message> MessageLog::Filtered(const std::vector<UINT>& interesting) 
     return kept;
 }
 
-void ExpectSequence(MessageLog& log, const std::vector<UINT>& interesting,
-                    const std::vector<Expected>& expected, const char* context) {
-    const std::vector<Message> seen = log.Filtered(interesting);
-    std::string seenText;
-    for (const Message& message : seen) {
-        char item[48];
-        snprintf(item, sizeof item, "0x%04x(%lx) ", message.msg, static_cast<unsigned long>(message.wParam));
-        seenText += item;
+Sequence TakeSequence(MessageLog& log, const std::vector<UINT>& interesting) {
+    Sequence sequence;
+    for (const Message& message : log.Filtered(interesting)) {
+        sequence.emplace_back(message.msg, message.wParam);
     }
-    ASSERT_EQ(seen.size(), expected.size()) << context << ": got " << seenText;
-    for (size_t i = 0; i < seen.size(); ++i) {
-        EXPECT_EQ(seen[i].msg, expected[i].msg) << context << " message " << i << ": got " << seenText;
-        if (expected[i].checkWParam) {
-            EXPECT_EQ(seen[i].wParam, expected[i].wParam) << context << " wParam of message " << i;
-        }
-    }
+    return sequence;
 }
 
 namespace {

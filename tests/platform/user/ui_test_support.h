@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace ui_test {
@@ -48,13 +49,6 @@ struct Message {
     LPARAM lParam;
 };
 
-// What Wine's tests call a sequence: messages in order, each with an optional wParam check.
-struct Expected {
-    UINT msg;
-    bool checkWParam = false;
-    WPARAM wParam = 0;
-};
-
 class MessageLog {
   public:
     void Add(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -68,9 +62,10 @@ class MessageLog {
     std::vector<Message> messages_;
 };
 
-// Compares the messages of `interesting` in the log with the expected sequence.
-void ExpectSequence(MessageLog& log, const std::vector<UINT>& interesting,
-                    const std::vector<Expected>& expected, const char* context);
+// The messages of `interesting` taken from the log, in order, each with its wParam: what Wine's tests call
+// a sequence.
+using Sequence = std::vector<std::pair<UINT, WPARAM>>;
+Sequence TakeSequence(MessageLog& log, const std::vector<UINT>& interesting);
 
 // A dialog procedure that logs every message to Log() and then asks Behaviour() (if set) for the answer.
 MessageLog& Log();

@@ -8,7 +8,6 @@
 
 namespace {
 
-using ui_test::Expected;
 using ui_test::Log;
 
 constexpr const char16_t* kClass = u"RecordingWindow";
@@ -204,11 +203,12 @@ TEST_F(Windows, MoveWindowSendsMoveAndSizeOnlyForWhatChanged) {
     const std::vector<UINT> interesting = {WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_MOVE, WM_SIZE};
     Log().Clear();
     ASSERT_TRUE(MoveWindow(window, 30, 40, 100, 50, TRUE));
-    ui_test::ExpectSequence(Log(), interesting, {{WM_WINDOWPOSCHANGING}, {WM_WINDOWPOSCHANGED}, {WM_MOVE}},
-                            "move");
+    EXPECT_EQ(ui_test::TakeSequence(Log(), interesting),
+              (ui_test::Sequence{{WM_WINDOWPOSCHANGING, 0}, {WM_WINDOWPOSCHANGED, 0}, {WM_MOVE, 0}}));
     ASSERT_TRUE(MoveWindow(window, 30, 40, 60, 50, TRUE));
-    ui_test::ExpectSequence(Log(), interesting, {{WM_WINDOWPOSCHANGING}, {WM_WINDOWPOSCHANGED}, {WM_SIZE}},
-                            "size");
+    EXPECT_EQ(
+        ui_test::TakeSequence(Log(), interesting),
+        (ui_test::Sequence{{WM_WINDOWPOSCHANGING, 0}, {WM_WINDOWPOSCHANGED, 0}, {WM_SIZE, SIZE_RESTORED}}));
     RECT rect;
     GetWindowRect(window, &rect);
     EXPECT_EQ(rect.left, 30);
@@ -228,8 +228,9 @@ TEST_F(Windows, EnableWindowAnswersThePreviousStateAndTakesTheFocusAway) {
     EXPECT_EQ(GetFocus(), nullptr) << "a disabled window cannot keep the focus";
     EXPECT_EQ(SetFocus(child), nullptr) << "nor take it";
     EXPECT_TRUE(EnableWindow(child, TRUE));
-    ui_test::ExpectSequence(Log(), {WM_ENABLE, WM_KILLFOCUS},
-                            {{WM_KILLFOCUS}, {WM_ENABLE, true, FALSE}, {WM_ENABLE, true, TRUE}}, "enable");
+    EXPECT_EQ(ui_test::TakeSequence(Log(), {WM_ENABLE, WM_KILLFOCUS}),
+              (ui_test::Sequence{{WM_KILLFOCUS, 0}, {WM_ENABLE, FALSE}, {WM_ENABLE, TRUE}}))
+        << "the focus went nowhere";
     DestroyWindow(parent);
 }
 
