@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -161,17 +159,6 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"bad_module", MAKEINTRESOURCEW(IDD_CLASSIC), RT_DIALOG, ERROR_INVALID_HANDLE,
                    reinterpret_cast<HMODULE>(0x1234)}),
     [](const testing::TestParamInfo<LookupCase>& info) { return std::string(info.param.what); });
-
-TEST(LoadResource, GivesTheBytesTheScriptWrote) {
-    // RCDATA words are little-endian 16-bit values; strings have no terminator.
-    EXPECT_EQ(ResourceBytes(nullptr, MAKEINTRESOURCEW(IDR_BYTES), RT_RCDATA),
-              (std::vector<BYTE>{0x01, 0x02, 'a', 'b', 'c'}));
-    std::vector<BYTE> greeting = ResourceBytes(nullptr, u"GREETING", u"TEXT");
-    ASSERT_EQ(greeting.size(), 12u);
-    std::u16string text(6, u'\0');
-    std::memcpy(text.data(), greeting.data(), greeting.size());
-    EXPECT_EQ(text, std::u16string(u"h\u00e9llo\0", 6));
-}
 
 TEST(LoadResource, NullAndTheProgramsHandleFindAndLoadTheSameResource) {
     HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_CLASSIC), RT_DIALOG);

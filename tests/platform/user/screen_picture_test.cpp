@@ -57,14 +57,6 @@ const CE_UI_CELL& CellAt(const std::vector<CE_UI_CELL>& cells, int column, int r
     return cells[static_cast<size_t>(row * CE_UI_PICTURE_COLUMNS + column)];
 }
 
-// Grid cell of a screen pixel, as the painter maps it (one cell of margin around the screen).
-int Column(int x) {
-    return (x + 3) / 7 + 1;
-}
-int Row(int y) {
-    return (y + 7) / 14 + 1;
-}
-
 HICON exclamation = nullptr;
 
 INT_PTR DrawIconButton(HWND, UINT msg, WPARAM, LPARAM lParam) {
@@ -246,9 +238,9 @@ TEST_F(ScreenPicture, OpenDropDownListLiesOverTheControlsBelow) {
     GetWindowRect(GetDlgItem(dialog, kCombo), &field);
     ui_test::ClickAt(POINT{field.left + 3, field.top + 3});
     const std::string picture = Picture();
-    const std::vector<std::string> rows = Rows(picture);
-    const int column = Column(field.left);
-    const int row = Row(field.bottom);
+    // The grid cell below the field's left end, as the painter maps pixels (one cell of margin around).
+    const int column = (field.left + 3) / 7 + 1;
+    const int row = (field.bottom + 7) / 14 + 1;
     const int firstRow = Find(picture, "COM1:  ").first;
     EXPECT_EQ(Find(picture, "COM2:").first, firstRow + 2) << picture;
     EXPECT_EQ(firstRow, row - 1) << "the field keeps its text";

@@ -27,11 +27,6 @@ constexpr int kShellStatusOfSignal = 128;  // $? of a program ended by a signal,
 
 using ce_test::Place;
 
-template <typename Condition>
-bool WaitFor(Condition done) {
-    return ce_test::Tmux::WaitFor(done);
-}
-
 class Pane : public ce_test::Tmux {
   public:
     Pane() : Tmux("ui-terminal-test") {}
@@ -116,8 +111,9 @@ TEST_F(DemoInTerminal, IsDrawnCentredAndAnswersKeysAndClicks) {
     pane_.Click(pane_.Find("COM2"));
     EXPECT_TRUE(pane_.Shows("Selected COM2")) << pane_.Screen();
     pane_.Click(pane_.Find("-─? Ports"));  // the expand button folds the branch away
-    EXPECT_TRUE(WaitFor([&] { return pane_.Find("+─? Ports").Found() && !pane_.Find("? COM1").Found(); }))
-        << pane_.Screen();
+    EXPECT_TRUE(Pane::WaitFor([&] {
+        return pane_.Find("+─? Ports").Found() && !pane_.Find("? COM1").Found();
+    })) << pane_.Screen();
 
     pane_.Click(pane_.Find("!"));
     EXPECT_TRUE(pane_.Shows("Icon pressed")) << pane_.Screen();
@@ -194,7 +190,8 @@ TEST_F(DemoInTerminal, RedrawsOnResizeAndNotesAClippedScreen) {
     ASSERT_TRUE(pane_.Shows("Ready")) << pane_.Screen();
     const Place before = pane_.Find("┌ Demo");
     pane_.Resize(60, 26);
-    EXPECT_TRUE(WaitFor([&] { return pane_.Find("┌ Demo").column == before.column - 10; })) << pane_.Screen();
+    EXPECT_TRUE(Pane::WaitFor([&] { return pane_.Find("┌ Demo").column == before.column - 10; }))
+        << pane_.Screen();
     // Too small: the note fits, and the part shown follows the focus to the buttons at the bottom.
     pane_.Resize(40, 12);
     EXPECT_TRUE(pane_.Shows("Terminal too small: 36x24 needed")) << pane_.Screen();
@@ -203,7 +200,8 @@ TEST_F(DemoInTerminal, RedrawsOnResizeAndNotesAClippedScreen) {
     pane_.Resize(20, 14);
     EXPECT_TRUE(pane_.Shows("Too small: 36x24")) << pane_.Screen();
     pane_.Resize(kColumns, kRows);
-    EXPECT_TRUE(WaitFor([&] { return pane_.Find("┌ Demo").column == before.column; })) << pane_.Screen();
+    EXPECT_TRUE(Pane::WaitFor([&] { return pane_.Find("┌ Demo").column == before.column; }))
+        << pane_.Screen();
     EXPECT_EQ(pane_.Screen().find("Terminal too small"), std::string::npos);
     pane_.Keys({"Escape"});
     pane_.ExpectGivenBack();
