@@ -36,29 +36,6 @@ class EnumerationTest : public StoreTest {
     std::unique_ptr<PortList> list_;
 };
 
-TEST_F(EnumerationTest, RunningVirtualPortsAreListedAndTheirNumbersNotProbed) {
-    HANDLE first = tulktest::ActivatePort(PairEnd(u"COM", 0));
-    HANDLE second = tulktest::ActivatePort(PairEnd(u"KMX", 1));
-    ASSERT_NE(first, nullptr);
-    ASSERT_NE(second, nullptr);
-    PortList& list = Build();
-    ASSERT_EQ(list.Count(), 2);
-    const PortEntry* com5 = Only(5);
-    const PortEntry* kmx6 = Only(6);
-    ASSERT_NE(com5, nullptr);
-    ASSERT_NE(kmx6, nullptr);
-    EXPECT_EQ(com5->isPhysical, 0u);
-    EXPECT_EQ(com5->deviceHandle, first);
-    EXPECT_EQ(kmx6->deviceHandle, second);
-    EXPECT_EQ(com5->arrayIndex, 0);
-    EXPECT_EQ(kmx6->arrayIndex, 1);
-    EXPECT_EQ(std::u16string(kmx6->prefix), u"KMX");
-    EXPECT_EQ(std::u16string(com5->keyPath), tulktest::PortKeyPath(0));
-    EXPECT_EQ(list.FindPartner(com5), kmx6);
-    EXPECT_FALSE(list.IsPortNumberFree(5));
-    EXPECT_FALSE(list.IsPortNumberFree(16));
-}
-
 TEST_F(EnumerationTest, PhysicalPortsAreListedEnabledOrDisabledByTheirPrefix) {
     HANDLE com1 = StartPhysicalPort({});
     WritePhysicalKey({.keyName = u"Serial2", .number = 2});  // COM but not running: not listed

@@ -77,19 +77,6 @@ TEST_F(PortListTest, EntriesAreFoundByIdentityWholeKeyAndSlot) {
     EXPECT_EQ(list_->FindByArrayIndex(2), nullptr);
 }
 
-TEST_F(PortListTest, PartnersFollowThePairConvention) {
-    PortEntry* zero = Add(0);
-    PortEntry* one = Add(1);
-    PortEntry* four = Add(4);
-    PortEntry* five = Add(5);
-    EXPECT_EQ(list_->FindPartner(zero), one);
-    EXPECT_EQ(list_->FindPartner(one), zero);
-    EXPECT_EQ(list_->FindPartner(five), four);
-    EXPECT_EQ(list_->FindPartner(four), five);
-    EXPECT_EQ(list_->FindPartner(Add(6)), nullptr);
-    EXPECT_EQ(list_->FindPartner(Add(kNoArrayIndex, 1, u"COM", 1)), nullptr);
-}
-
 TEST_F(PortListTest, FreeArrayIndexIsTheLowestSlotNoVirtualPortHolds) {
     EXPECT_EQ(list_->FreeArrayIndex(), 0);
     Add(0, 1);  // a physical entry holds no slot, whatever its field says
