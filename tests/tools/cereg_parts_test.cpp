@@ -102,14 +102,6 @@ TEST(CeregTypedData, RefuseWhatTheTypeCannotHold) {
     }
 }
 
-TEST(CeregTypedData, SeparatorOfOwnChoice) {
-    std::vector<BYTE> bytes;
-    std::string error;
-    ASSERT_TRUE(ParseData(REG_MULTI_SZ, u"a,b", u",", &bytes, &error));
-    EXPECT_EQ(FormatData(REG_MULTI_SZ, bytes), u"a\\0b");
-    EXPECT_FALSE(ParseData(REG_MULTI_SZ, u"a", u"", &bytes, &error));
-}
-
 TEST(CeregTypedData, TypesByNameOnlyThoseAPersonCanType) {
     EXPECT_EQ(TypeByName(u"reg_dword"), REG_DWORD);
     EXPECT_EQ(TypeByName(u"REG_MULTI_SZ"), REG_MULTI_SZ);

@@ -61,7 +61,7 @@ class CeregProgram : public ::testing::Test {
     bool onDevice_ = false;
 };
 
-TEST_F(CeregProgram, AddedValuesShowInQueryAndInTheHive) {
+TEST_F(CeregProgram, AddedValuesShowInALaterRunsQuery) {
     MustSucceed({"add", "HKLM\\Drivers\\BuiltIn\\Demo", "/v", "Prefix", "/d", "COM"});
     // Operations, switches and type names in any case; '-' works like '/'; data may look like a switch.
     MustSucceed({"ADD", "Drivers\\BuiltIn\\Demo", "-V", "Index", "/T", "reg_dword", "/D", "5"});
@@ -83,14 +83,6 @@ TEST_F(CeregProgram, AddedValuesShowInQueryAndInTheHive) {
               "    Names    REG_MULTI_SZ    a\\0b\n"
               "\n"
               "HKEY_LOCAL_MACHINE\\drivers\\builtin\\demo\\Sub\n");
-
-    const std::string hive = Hive();
-    EXPECT_NE(
-        hive.find(
-            "[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Demo]\n\"Prefix\"=\"COM\"\n\"Index\"=dword:00000005"),
-        std::string::npos)
-        << hive;
-    EXPECT_NE(hive.find("[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Demo\\Sub]"), std::string::npos);
 
     const RunResult one = Cereg({"query", "HKLM\\Drivers\\BuiltIn\\Demo", "/v", "index"});
     ASSERT_EQ(one.exitCode, 0) << one.err;

@@ -92,12 +92,6 @@ class KmxtermEngine : public tulktest::DriverTest {
         ASSERT_TRUE(port.Open("COM5:", settings, &error, &what)) << what << " " << error;
     }
 
-    DWORD OtherModem() {
-        DWORD status = 0;
-        EXPECT_TRUE(GetCommModemStatus(other_, &status));
-        return status;
-    }
-
     HANDLE devices_[2] = {nullptr, nullptr};
     HANDLE other_ = INVALID_HANDLE_VALUE;
 };
