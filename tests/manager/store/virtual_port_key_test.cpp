@@ -96,9 +96,12 @@ TEST_F(VirtualPortTest, FailedActivationLeavesNoKeyAndNoEntryEvenWhereAKeyWasLef
     EXPECT_EQ(Waits(), std::vector<DWORD>{kDeviceSettleMs});
 }
 
+// Ports and pairs: numbers out of range, the same or taken, slots out of range or held, no key.
 TEST_F(VirtualPortTest, RefusedBeforeWritingAnything) {
-    PortEntry* held = list_->At(list_->AddEntry());
-    held->arrayIndex = 6;
+    list_->At(list_->AddEntry())->arrayIndex = 6;
+    PortEntry* physical = list_->At(list_->AddEntry());
+    physical->isPhysical = 1;
+    physical->portNumber = 1;
     const struct {
         DWORD combinedNumber;
         LONG pairIndex;
@@ -107,9 +110,12 @@ TEST_F(VirtualPortTest, RefusedBeforeWritingAnything) {
     for (const auto& call : refused) {
         EXPECT_EQ(list_->CreateVirtualPort(call.combinedNumber, call.pairIndex, call.arrayIndex), -1);
     }
+    for (const auto& [first, second] : {std::pair{5u, 5u}, {1u, 5u}, {5u, 1u}, {5u, 20u}}) {
+        EXPECT_EQ(list_->CreatePair(first, second).first, -1);
+    }
     ASSERT_TRUE(CePlatformInjectFault("RegCreateKeyExW", 0, ERROR_ACCESS_DENIED));
     EXPECT_EQ(list_->CreateVirtualPort(5, -1, 0), -1);
-    EXPECT_EQ(list_->Count(), 1);
+    EXPECT_EQ(list_->Count(), 2);
     EXPECT_TRUE(Waits().empty());
     for (const LONG slot : {0, 6, 19}) {
         EXPECT_FALSE(KeyExists(tulktest::PortKeyPath(slot)));
@@ -122,17 +128,6 @@ TEST_F(VirtualPortTest, NoMemoryForTheEntryStopsThePortAgain) {
     EXPECT_EQ(list_->Count(), 0);
     EXPECT_FALSE(KeyExists(tulktest::PortKeyPath(0)));
     EXPECT_EQ(tulktest::OpenByName(u"COM5:", 0), INVALID_HANDLE_VALUE);
-}
-
-TEST_F(VirtualPortTest, PairRefusesNumbersThatAreTheSameOrTaken) {
-    PortEntry* physical = list_->At(list_->AddEntry());
-    physical->isPhysical = 1;
-    physical->portNumber = 1;
-    for (const auto& [first, second] : {std::pair{5u, 5u}, {1u, 5u}, {5u, 1u}, {5u, 20u}}) {
-        EXPECT_EQ(list_->CreatePair(first, second).first, -1);
-    }
-    EXPECT_EQ(list_->Count(), 1);
-    EXPECT_TRUE(Waits().empty());
 }
 
 TEST_F(VirtualPortTest, PairLeavesTheKeysOfKeptPortsThatDoNotRunAlone) {
