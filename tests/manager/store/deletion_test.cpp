@@ -33,18 +33,6 @@ class DeletionTest : public StoreTest {
     std::unique_ptr<PortList> list_;
 };
 
-TEST_F(DeletionTest, PortThatCannotBeStoppedIsLeftAsItWas) {
-    PortEntry* first = MakePair();
-    const PortEntry before = *first;
-    const std::vector<Value> values = ValuesOf(before.keyPath);
-    ASSERT_TRUE(CePlatformInjectFault("DeactivateDevice", 0, ERROR_BUSY));
-    EXPECT_EQ(list_->DeletePort(first), 0u);
-    EXPECT_EQ(list_->At(0), first);
-    EXPECT_TRUE(SameEntry(*first, before));
-    EXPECT_EQ(ValuesOf(before.keyPath), values);
-    EXPECT_TRUE(Running(u"COM5:"));
-}
-
 // An entry read before another program's activation wrote Hnd has no handle. Deleting it stops the port it
 // finds running under its key; while that activation has still not written Hnd, it refuses and leaves the
 // running port and its key alone.
