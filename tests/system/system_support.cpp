@@ -1,47 +1,17 @@
 #include "system/system_support.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 
-extern char** environ;
-
 namespace systemtest {
 
 Program::Program(const std::vector<std::string>& argv) {
-    int in[2] = {-1, -1};
-    int out[2] = {-1, -1};
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
-        ADD_FAILURE() << "no pipes: " << std::strerror(errno);
-        return;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    std::vector<std::string> words = argv;
-    std::vector<char*> args;
-    for (std::string& word : words) {
-        args.push_back(word.data());
-    }
-    args.push_back(nullptr);
-    const int spawned = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
-    close(out[1]);
-    input_ = in[1];
-    output_ = out[0];
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(spawned);
-        pid_ = -1;
-        reaped_ = true;
-    }
+    pid_ = hosttest::Spawn(argv, &output_, nullptr, &input_);
+    reaped_ = pid_ < 0;
 }
 
 Program::~Program() {
@@ -126,15 +96,10 @@ void SystemTest::SetUp() {
 }
 
 int ProgramsOnDevice() {
-    int output = -1;
-    const pid_t pid = hosttest::Spawn({hosttest::kHostProgram, "status"}, &output);
-    const std::string line = hosttest::ReadLine(output);
-    close(output);
-    if (hosttest::Wait(pid) != 0) {
-        return -1;
-    }
+    int status = -1;
+    const std::string line = hosttest::HostStatus(std::getenv("CE_DEVICE"), &status);
     const size_t colon = line.find(": ");
-    return colon == std::string::npos ? -1 : std::atoi(line.c_str() + colon + 2);
+    return status != 0 || colon == std::string::npos ? -1 : std::atoi(line.c_str() + colon + 2);
 }
 
 }  // namespace systemtest

@@ -31,8 +31,8 @@ class WindowsTest : public hosttest::HostTest {
         return owner;
     }
 
-    // Waits until the owner sees its window as wanted; answers what it saw last.
-    static std::string StateOf(Program& owner, const std::string& wanted) {
+    // Waits until the owner sees its window as wanted.
+    static void ExpectState(Program& owner, const std::string& wanted) {
         std::string seen;
         hosttest::WaitFor(
             [&] {
@@ -41,7 +41,18 @@ class WindowsTest : public hosttest::HostTest {
                 return seen == wanted;
             },
             kSettle);
-        return seen;
+        EXPECT_EQ(seen, wanted);
+    }
+
+    // Waits until the window is found (after a reboot), then shows it and brings it forward, as its owner
+    // sees.
+    static void ExpectBroughtForward(Program& owner, LPCWSTR title) {
+        HWND found = nullptr;
+        EXPECT_TRUE(
+            hosttest::WaitFor([&] { return (found = FindWindowW(u"Dialog", title)) != nullptr; }, kSettle));
+        EXPECT_FALSE(ShowWindow(found, SW_SHOW));
+        EXPECT_TRUE(SetForegroundWindow(found));
+        ExpectState(owner, "state visible=1 active=1 attention=1");
     }
 };
 
@@ -108,8 +119,7 @@ TEST_F(WindowsTest, AnotherProgramsWindowIsNoWindowOfThisOne) {
     EXPECT_FALSE(CloseHandle(foreign));
     // None of it reached the owner: its window is still there and as it was.
     EXPECT_TRUE(IsWindow(foreign));
-    EXPECT_EQ(StateOf(*owner, "state visible=0 active=0 attention=0"),
-              "state visible=0 active=0 attention=0");
+    ExpectState(*owner, "state visible=0 active=0 attention=0");
 }
 
 TEST_F(WindowsTest, ShowAndForegroundReachTheOwnerWhichComesToAttention) {
@@ -125,8 +135,7 @@ TEST_F(WindowsTest, ShowAndForegroundReachTheOwnerWhichComesToAttention) {
     EXPECT_FALSE(ShowWindow(foreign, SW_SHOW));  // it was hidden
     EXPECT_TRUE(SetForegroundWindow(foreign));
     EXPECT_EQ(GetLastError(), hosttest::kUnsetError);
-    EXPECT_EQ(StateOf(*owner, "state visible=1 active=1 attention=1"),
-              "state visible=1 active=1 attention=1");
+    ExpectState(*owner, "state visible=1 active=1 attention=1");
     EXPECT_TRUE(IsWindowVisible(foreign));
     EXPECT_TRUE(ShowWindow(foreign, SW_SHOW));
 
@@ -135,8 +144,7 @@ TEST_F(WindowsTest, ShowAndForegroundReachTheOwnerWhichComesToAttention) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 
     EXPECT_TRUE(ShowWindow(foreign, SW_HIDE));
-    EXPECT_EQ(StateOf(*owner, "state visible=0 active=0 attention=1"),
-              "state visible=0 active=0 attention=1");
+    ExpectState(*owner, "state visible=0 active=0 attention=1");
 
     // The title is copied as GetWindowTextW copies: cut to the buffer, the rest of it untouched.
     WCHAR text[8];
@@ -212,16 +220,10 @@ TEST_F(WindowsTest, WindowsAreFoundAgainInTheHostThatReplacesAKilledOne) {
 
     owner->Say("rename Rebooted");
     ASSERT_EQ(owner->ReadLine(), "renamed");
-    HWND found = nullptr;
     // This program's first call after the reboot finds its old host gone.
-    EXPECT_TRUE(
-        hosttest::WaitFor([&] { return (found = FindWindowW(u"Dialog", u"Rebooted")) != nullptr; }, kSettle));
+    ExpectBroughtForward(*owner, u"Rebooted");
     EXPECT_NE(hosttest::HostPid(dir_), host);
     EXPECT_NE(FindWindowW(u"Dialog", u"Unchanged"), nullptr);
-    EXPECT_FALSE(ShowWindow(found, SW_SHOW));
-    EXPECT_TRUE(SetForegroundWindow(found));
-    EXPECT_EQ(StateOf(*owner, "state visible=1 active=1 attention=1"),
-              "state visible=1 active=1 attention=1");
 }
 
 // A program that does nothing after a reboot is found in the new host all the same: its listener waits
@@ -237,13 +239,7 @@ TEST_F(WindowsTest, AnIdleProgramsWindowsAreFoundInTheNextHostWhichItDoesNotStar
 
     // This program's call boots the device; the other program's window comes back without it doing
     // anything, and requests reach it in the new session.
-    HWND found = nullptr;
-    EXPECT_TRUE(
-        hosttest::WaitFor([&] { return (found = FindWindowW(u"Dialog", kWideTitle)) != nullptr; }, kSettle));
-    EXPECT_FALSE(ShowWindow(found, SW_SHOW));
-    EXPECT_TRUE(SetForegroundWindow(found));
-    EXPECT_EQ(StateOf(*owner, "state visible=1 active=1 attention=1"),
-              "state visible=1 active=1 attention=1");
+    ExpectBroughtForward(*owner, kWideTitle);
 }
 
 }  // namespace

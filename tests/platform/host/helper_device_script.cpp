@@ -11,25 +11,9 @@
 namespace hosttest {
 namespace {
 
-constexpr DWORD kUnset = 0xDEADBEEFu;
 constexpr BYTE kFill = 0xCC;
 // Crosses in several pieces.
 constexpr DWORD kLargeBytes = 3 * 1024 * 1024 + 123;
-
-void Line(const char* what, unsigned long result, const char* detail = "") {
-    std::printf("%s: %lx error=%lx %s\n", what, result, static_cast<unsigned long>(GetLastError()), detail);
-    SetLastError(kUnset);
-}
-
-void WriteKey(const char16_t* path, DWORD index) {
-    HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, 0, nullptr, &key, nullptr);
-    RegSetValueExW(key, DEVLOAD_PREFIX_VALNAME, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"HST"), 8);
-    RegSetValueExW(key, DEVLOAD_DLLNAME_VALNAME, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"hostdrv.dll"),
-                   24);
-    RegSetValueExW(key, DEVLOAD_INDEX_VALNAME, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&index), 4);
-    RegCloseKey(key);
-}
 
 void Read(HANDLE file, DWORD count) {
     char data[16];
@@ -78,9 +62,19 @@ void LargeTransfer(HANDLE file) {
 
 }  // namespace
 
+void WriteHostDriverKey(const char16_t* path, DWORD index) {
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, 0, nullptr, &key, nullptr);
+    RegSetValueExW(key, DEVLOAD_PREFIX_VALNAME, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"HST"), 8);
+    RegSetValueExW(key, DEVLOAD_DLLNAME_VALNAME, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"hostdrv.dll"),
+                   24);
+    RegSetValueExW(key, DEVLOAD_INDEX_VALNAME, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&index), 4);
+    RegCloseKey(key);
+}
+
 void DeviceScript() {
     SetLastError(kUnset);
-    WriteKey(u"Drivers\\BuiltIn\\HST7", 7);
+    WriteHostDriverKey(u"Drivers\\BuiltIn\\HST7", 7);
     HANDLE device = ActivateDevice(u"Drivers\\BuiltIn\\HST7", 0);
     Line("activate", device != nullptr);
     Line("activate again", ActivateDevice(u"Drivers\\BuiltIn\\HST7", 0) != nullptr);

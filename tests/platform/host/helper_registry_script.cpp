@@ -12,14 +12,7 @@
 namespace hosttest {
 namespace {
 
-constexpr DWORD kUnset = 0xDEADBEEFu;
 constexpr BYTE kFill = 0xAB;
-
-void Line(const char* what, LONG status, const char* detail = "") {
-    std::printf("%s: %ld error=%lx %s\n", what, static_cast<long>(status),
-                static_cast<unsigned long>(GetLastError()), detail);
-    SetLastError(kUnset);
-}
 
 const char* Hex(const void* data, size_t size) {
     static char text[512];

@@ -3,9 +3,24 @@
 // must print the same lines.
 #pragma once
 
+#include <windows.h>
+
+#include <cstdio>
+
 namespace hosttest {
 
 void RegistryScript();
 void DeviceScript();
+
+// Drivers\BuiltIn\HST<index> at path for the host's test driver.
+void WriteHostDriverKey(const char16_t* path, DWORD index);
+
+inline constexpr DWORD kUnset = 0xDEADBEEFu;
+
+// One call's line: its result, the last error, and what else it left; the last error is then reset.
+inline void Line(const char* what, unsigned long result, const char* detail = "") {
+    std::printf("%s: %lx error=%lx %s\n", what, result, static_cast<unsigned long>(GetLastError()), detail);
+    SetLastError(kUnset);
+}
 
 }  // namespace hosttest

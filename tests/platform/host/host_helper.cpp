@@ -53,16 +53,7 @@ int GetValue(const char* name) {
 int Activate(const char* index) {
     const DWORD number = static_cast<DWORD>(std::strtoul(index, nullptr, 10));
     const std::u16string path = u"Drivers\\BuiltIn\\HST" + Wide(index);
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS) {
-        return 1;
-    }
-    RegSetValueExW(key, DEVLOAD_PREFIX_VALNAME, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"HST"), 8);
-    RegSetValueExW(key, DEVLOAD_DLLNAME_VALNAME, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"hostdrv.dll"),
-                   24);
-    RegSetValueExW(key, DEVLOAD_INDEX_VALNAME, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4);
-    RegCloseKey(key);
+    hosttest::WriteHostDriverKey(path.c_str(), number);
     HANDLE device = ActivateDevice(path.c_str(), 0);
     if (device == nullptr) {
         std::fprintf(stderr, "activate: error %lu\n", static_cast<unsigned long>(GetLastError()));

@@ -61,7 +61,7 @@ void HostTest::TearDown() {
     nftw(parent.c_str(), RemoveEntry, 8, FTW_DEPTH | FTW_PHYS);
 }
 
-pid_t Spawn(const std::vector<std::string>& argv, int* output, const char* device) {
+pid_t Spawn(const std::vector<std::string>& argv, int* output, const char* device, int* input) {
     std::vector<std::string> variables = Environment(device);
     std::vector<char*> envp;
     for (std::string& variable : variables) {
@@ -77,17 +77,26 @@ pid_t Spawn(const std::vector<std::string>& argv, int* output, const char* devic
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     int pipeFds[2] = {-1, -1};
+    int inputFds[2] = {-1, -1};
     if (output != nullptr) {
         EXPECT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
         posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
     }
+    if (input != nullptr) {
+        EXPECT_EQ(pipe2(inputFds, O_CLOEXEC), 0);
+        posix_spawn_file_actions_adddup2(&actions, inputFds[0], 0);
+    }
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(spawned, 0) << argv[0];
+    EXPECT_EQ(spawned, 0) << argv[0] << ": " << std::strerror(spawned);
     if (output != nullptr) {
         close(pipeFds[1]);
         *output = pipeFds[0];
+    }
+    if (input != nullptr) {
+        close(inputFds[0]);
+        *input = inputFds[1];
     }
     return spawned == 0 ? pid : -1;
 }
@@ -162,16 +171,19 @@ int HostCommand(const char* command) {
     return Wait(pid);
 }
 
-pid_t HostPid(const std::string& dir) {
+std::string HostStatus(const std::string& dir, int* exitStatus) {
     int output = -1;
     const pid_t pid = Spawn({kHostProgram, "status"}, &output, dir.c_str());
     const std::string line = ReadLine(output);
     close(output);
-    if (Wait(pid) != 0) {
-        return 0;
-    }
-    // "host <pid> serves ..."
-    return static_cast<pid_t>(std::strtol(line.c_str() + 5, nullptr, 10));
+    *exitStatus = Wait(pid);
+    return line;
+}
+
+pid_t HostPid(const std::string& dir) {
+    int status = -1;
+    const std::string line = HostStatus(dir, &status);
+    return status == 0 ? static_cast<pid_t>(std::strtol(line.c_str() + 5, nullptr, 10)) : 0;
 }
 
 bool HostLockFree(const std::string& dir) {

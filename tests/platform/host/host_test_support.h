@@ -31,8 +31,9 @@ class HostTest : public ::testing::Test {
 };
 
 // Starts a program with this process's environment, CE_DEVICE replaced when device is given. Its standard
-// output goes to *output when asked for.
-pid_t Spawn(const std::vector<std::string>& argv, int* output = nullptr, const char* device = nullptr);
+// output goes to *output and its standard input comes from *input when asked for.
+pid_t Spawn(const std::vector<std::string>& argv, int* output = nullptr, const char* device = nullptr,
+            int* input = nullptr);
 // Its exit status, or 128 + the signal that ended it.
 int Wait(pid_t pid);
 // Runs the test helper to its end; answers its standard output.
@@ -45,6 +46,9 @@ std::string ReadLine(int fd);
 // Runs "cedevice <command>" on this test's device.
 int HostCommand(const char* command);
 
+// The first line "cedevice status" prints for the device ("host <pid> serves <dir>: <n> programs, ..."),
+// with its exit status in *exitStatus.
+std::string HostStatus(const std::string& dir, int* exitStatus);
 // The process serving the device, asked over a control connection; 0 when none answers.
 pid_t HostPid(const std::string& dir);
 // No host holds the device's lock: the host is gone, whether its parent reaped it yet or not.

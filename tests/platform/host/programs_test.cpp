@@ -252,11 +252,9 @@ TEST_F(ProgramsTest, AHostOfAnotherVersionIsToldAndStoppedByTheStopCommand) {
     // Programs' calls fail (and say why on stderr); status names the host.
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, 0, &key), ERROR_DEVICE_NOT_AVAILABLE);
-    int output = -1;
-    const pid_t status = Spawn({kHostProgram, "status"}, &output);
-    const std::string said = ReadLine(output);
-    close(output);
-    EXPECT_EQ(Wait(status), 1);
+    int status = -1;
+    const std::string said = HostStatus(dir_, &status);
+    EXPECT_EQ(status, 1);
     EXPECT_NE(said.find("host " + std::to_string(other) + " serves"), std::string::npos) << said;
     EXPECT_NE(said.find("another version"), std::string::npos) << said;
 
