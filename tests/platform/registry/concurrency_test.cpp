@@ -15,7 +15,7 @@ constexpr int kRoundsPerThread = 60;
 
 TEST_F(RegistryTest, ConcurrentChangesStayConsistentAndSaveALoadableHive) {
     regtest::ScratchDir dir;
-    const std::string hive = (dir / "busy.reg").string();
+    const std::string hive = dir.File("busy.reg");
     ASSERT_TRUE(CeRegistryUseHive(hive.c_str()));
     Create(HKEY_LOCAL_MACHINE, u"Shared");
 

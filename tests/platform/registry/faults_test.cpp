@@ -37,7 +37,7 @@ bool HasSubkey(HKEY base, const WCHAR* name) {
 
 class FaultPoints : public RegistryTest, public ::testing::WithParamInterface<FaultCase> {
   protected:
-    std::string HivePath() const { return (dir_ / "faults.reg").string(); }
+    std::string HivePath() const { return dir_.File("faults.reg"); }
     regtest::ScratchDir dir_;
 };
 
@@ -47,12 +47,12 @@ TEST_P(FaultPoints, FailTheCallAndChangeNothing) {
     HKEY base = Create(HKEY_LOCAL_MACHINE, u"Faults");
     Create(base, u"Existing");
     ASSERT_EQ(ERROR_SUCCESS, SetDword(base, u"v", 1));
-    const std::string saved = regtest::ReadText(HivePath());
+    const std::string saved = regtest::ReadWholeFile(HivePath());
 
     ASSERT_TRUE(CePlatformInjectFault(c.point, 0, kInjected));
     EXPECT_EQ(static_cast<LONG>(kInjected), c.call(base));
     EXPECT_TRUE(c.unchanged(base));
-    EXPECT_EQ(saved, regtest::ReadText(HivePath()));
+    EXPECT_EQ(saved, regtest::ReadWholeFile(HivePath()));
 
     // The fault fires once: the same call then goes through.
     EXPECT_EQ(ERROR_SUCCESS, c.call(base));

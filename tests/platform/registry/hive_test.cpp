@@ -1,8 +1,5 @@
 // The hive file: round trips, what is and is not saved, refusing malformed files (what the reader refuses is
 // reg_file_test's table), interrupted saves.
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -10,23 +7,21 @@
 
 #include "platform/registry/registry_test_support.h"
 
-extern char** environ;
-
 namespace {
 
 using regtest::PrintTo;
 
 namespace fs = std::filesystem;
-using regtest::ReadText;
+using regtest::ReadWholeFile;
 using regtest::RegistryTest;
 using regtest::WideBytes;
-using regtest::WriteText;
+using regtest::WriteWholeFile;
 
 constexpr const char* kHeader = "Windows Registry Editor Version 5.00\n";
 
 class HiveTest : public RegistryTest {
   protected:
-    std::string HivePath() const { return (dir_ / "hive.reg").string(); }
+    std::string HivePath() const { return dir_.File("hive.reg"); }
 
     // Forgets the registry in memory and loads it back from the hive.
     void Reload() {
@@ -52,7 +47,7 @@ TEST_F(HiveTest, EveryKindOfValueSurvivesASaveAndALoadByteForByte) {
     Create(HKEY_LOCAL_MACHINE, u"Drivers\\Active");
     Create(HKEY_CURRENT_USER, u"Software\\Empty");
     ASSERT_EQ(ERROR_SUCCESS, SetDword(HKEY_CURRENT_USER, u"OnTheRoot", 7));
-    const std::string saved = ReadText(HivePath());
+    const std::string saved = ReadWholeFile(HivePath());
 
     Reload();
     HKEY loaded = Open(HKEY_LOCAL_MACHINE, u"drivers\\builtin\\tulk0");
@@ -72,18 +67,18 @@ TEST_F(HiveTest, EveryKindOfValueSurvivesASaveAndALoadByteForByte) {
     // Saving what was loaded writes the very same text.
     ASSERT_EQ(ERROR_SUCCESS, SetDword(loaded, u"Scratch", 1));
     ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueW(loaded, u"Scratch"));
-    EXPECT_EQ(saved, ReadText(HivePath()));
+    EXPECT_EQ(saved, ReadWholeFile(HivePath()));
 }
 
 TEST_F(HiveTest, VolatileKeysAreNeverWritten) {
     ASSERT_TRUE(CeRegistryUseHive(HivePath().c_str()));
     HKEY lasting = Create(HKEY_LOCAL_MACHINE, u"Lasting");
-    const std::string before = ReadText(HivePath());
+    const std::string before = ReadWholeFile(HivePath());
     HKEY passing = Create(HKEY_LOCAL_MACHINE, u"Passing\\Child", REG_OPTION_VOLATILE);
     ASSERT_EQ(ERROR_SUCCESS, SetDword(passing, u"Gone", 1));
-    EXPECT_EQ(before, ReadText(HivePath())) << "volatile changes do not rewrite the hive";
+    EXPECT_EQ(before, ReadWholeFile(HivePath())) << "volatile changes do not rewrite the hive";
     ASSERT_EQ(ERROR_SUCCESS, SetDword(lasting, u"Kept", 1));
-    EXPECT_EQ(std::string::npos, ReadText(HivePath()).find("Passing"));
+    EXPECT_EQ(std::string::npos, ReadWholeFile(HivePath()).find("Passing"));
 
     Reload();
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Lasting"));
@@ -102,7 +97,7 @@ class MalformedHive : public HiveTest, public ::testing::WithParamInterface<Malf
 TEST_P(MalformedHive, IsRefusedWithItsLineAndLeftAlone) {
     const MalformedCase& c = GetParam();
     HKEY before = Create(HKEY_LOCAL_MACHINE, u"InMemory");
-    WriteText(HivePath(), c.text);
+    WriteWholeFile(HivePath(), c.text);
 
     ::testing::internal::CaptureStderr();
     SetLastError(0xdeadbeef);
@@ -119,7 +114,7 @@ TEST_P(MalformedHive, IsRefusedWithItsLineAndLeftAlone) {
     // Not attached: memory is as it was and changes leave the file alone.
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"InMemory"));
     ASSERT_EQ(ERROR_SUCCESS, SetDword(before, u"After", 1));
-    EXPECT_EQ(c.text, ReadText(HivePath()));
+    EXPECT_EQ(c.text, ReadWholeFile(HivePath()));
 }
 
 std::string Hive(const std::string& body) {
@@ -150,13 +145,13 @@ TEST_F(HiveTest, SaveStoppedBeforeTheRenameKeepsThePreviousHive) {
     ASSERT_TRUE(CeRegistryUseHive(HivePath().c_str()));
     HKEY key = Create(HKEY_LOCAL_MACHINE, u"Saved");
     ASSERT_EQ(ERROR_SUCCESS, SetDword(key, u"A", 1));
-    const std::string before = ReadText(HivePath());
+    const std::string before = ReadWholeFile(HivePath());
 
     ASSERT_TRUE(CePlatformInjectFault("HiveRename", 0, ERROR_DISK_FULL));
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(ERROR_SUCCESS, SetDword(key, u"A", 2)) << "the call reports the change made in memory";
     EXPECT_FALSE(::testing::internal::GetCapturedStderr().empty());
-    EXPECT_EQ(before, ReadText(HivePath()));
+    EXPECT_EQ(before, ReadWholeFile(HivePath()));
     EXPECT_FALSE(fs::exists(HivePath() + ".tmp"));
     EXPECT_NE(nullptr, std::strstr(CeRegistryLastError(), "rename"));
     EXPECT_EQ(regtest::Bytes({2, 0, 0, 0}), Get(key, u"A").second);
@@ -167,14 +162,13 @@ TEST_F(HiveTest, SaveStoppedBeforeTheRenameKeepsThePreviousHive) {
     EXPECT_EQ(ERROR_DISK_FULL, RegFlushKey(key));
     ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(ERROR_SUCCESS, RegFlushKey(key));
-    EXPECT_NE(before, ReadText(HivePath()));
+    EXPECT_NE(before, ReadWholeFile(HivePath()));
     Reload();
     EXPECT_EQ(regtest::Bytes({2, 0, 0, 0}), Get(Open(HKEY_LOCAL_MACHINE, u"Saved"), u"A").second);
 }
 
 TEST_F(HiveTest, FailedSaveKeepsTheChangeInMemoryAndSaysWhy) {
-    const std::string unreachable =
-        (fs::path(HivePath()).parent_path() / "missing-dir" / "hive.reg").string();
+    const std::string unreachable = dir_.File("missing-dir/hive.reg");
     ASSERT_TRUE(CeRegistryUseHive(unreachable.c_str()));
     ::testing::internal::CaptureStderr();
     HKEY key = Create(HKEY_LOCAL_MACHINE, u"Kept");
@@ -186,19 +180,19 @@ TEST_F(HiveTest, FailedSaveKeepsTheChangeInMemoryAndSaysWhy) {
 }
 
 TEST_F(HiveTest, LoadAppliesImportFormsCommentsAndContinuations) {
-    WriteText(HivePath(),
-              "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
-              "\r\n"
-              "; a comment\r\n"
-              "[HKEY_LOCAL_MACHINE\\Gone\\Below]\r\n"
-              "[HKEY_LOCAL_MACHINE\\Kept]\r\n"
-              "\"Bytes\" = hex:01,02,\\\r\n"
-              "    03,04   ; trailing comment\r\n"
-              "\"Dropped\"=dword:1\r\n"
-              "\"Dropped\"=-\r\n"
-              "\"Upper\"=dword:ABCDEF01\r\n"
-              "[-HKEY_LOCAL_MACHINE\\Gone]\r\n"
-              "[-HKEY_LOCAL_MACHINE\\NeverThere]\r\n");
+    WriteWholeFile(HivePath(),
+                   "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+                   "\r\n"
+                   "; a comment\r\n"
+                   "[HKEY_LOCAL_MACHINE\\Gone\\Below]\r\n"
+                   "[HKEY_LOCAL_MACHINE\\Kept]\r\n"
+                   "\"Bytes\" = hex:01,02,\\\r\n"
+                   "    03,04   ; trailing comment\r\n"
+                   "\"Dropped\"=dword:1\r\n"
+                   "\"Dropped\"=-\r\n"
+                   "\"Upper\"=dword:ABCDEF01\r\n"
+                   "[-HKEY_LOCAL_MACHINE\\Gone]\r\n"
+                   "[-HKEY_LOCAL_MACHINE\\NeverThere]\r\n");
     ASSERT_TRUE(CeRegistryUseHive(HivePath().c_str())) << CeRegistryLastError();
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Gone"));
     HKEY kept = Open(HKEY_LOCAL_MACHINE, u"Kept");
@@ -211,29 +205,29 @@ TEST_F(HiveTest, LoadAppliesImportFormsCommentsAndContinuations) {
 TEST_F(HiveTest, AttachingAnotherHiveReplacesMemoryAndLeavesTheOldFile) {
     ASSERT_TRUE(CeRegistryUseHive(HivePath().c_str()));
     HKEY first = Create(HKEY_LOCAL_MACHINE, u"First");
-    const std::string firstText = ReadText(HivePath());
+    const std::string firstText = ReadWholeFile(HivePath());
 
-    const std::string other = (fs::path(HivePath()).parent_path() / "other.reg").string();
-    WriteText(other, Hive("[HKEY_LOCAL_MACHINE\\Second]\n\"v\"=dword:00000002\n"));
+    const std::string other = dir_.File("other.reg");
+    WriteWholeFile(other, Hive("[HKEY_LOCAL_MACHINE\\Second]\n\"v\"=dword:00000002\n"));
     ASSERT_TRUE(CeRegistryUseHive(other.c_str()));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"First"));
     EXPECT_EQ(ERROR_KEY_DELETED, SetDword(first, u"v", 1));
     HKEY second = Open(HKEY_LOCAL_MACHINE, u"Second");
     ASSERT_EQ(ERROR_SUCCESS, SetDword(second, u"w", 3));
-    EXPECT_EQ(firstText, ReadText(HivePath()));
-    EXPECT_NE(std::string::npos, ReadText(other).find("\"w\"=dword:00000003"));
+    EXPECT_EQ(firstText, ReadWholeFile(HivePath()));
+    EXPECT_NE(std::string::npos, ReadWholeFile(other).find("\"w\"=dword:00000003"));
 
     // Detached, the registry lives on in memory only.
     ASSERT_TRUE(CeRegistryUseHive(nullptr));
-    const std::string otherText = ReadText(other);
+    const std::string otherText = ReadWholeFile(other);
     ASSERT_EQ(ERROR_SUCCESS, SetDword(second, u"x", 4));
-    EXPECT_EQ(otherText, ReadText(other));
+    EXPECT_EQ(otherText, ReadWholeFile(other));
 }
 
 TEST_F(HiveTest, ResetDetachesWithoutTouchingTheFile) {
     ASSERT_TRUE(CeRegistryUseHive(HivePath().c_str()));
     HKEY key = Create(HKEY_LOCAL_MACHINE, u"BeforeReset");
-    const std::string text = ReadText(HivePath());
+    const std::string text = ReadWholeFile(HivePath());
     ASSERT_TRUE(CePlatformInjectFault("HiveRename", 0, ERROR_DISK_FULL));
     ::testing::internal::CaptureStderr();
     ASSERT_EQ(ERROR_SUCCESS, SetDword(key, u"v", 1));
@@ -245,7 +239,7 @@ TEST_F(HiveTest, ResetDetachesWithoutTouchingTheFile) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"BeforeReset"));
     EXPECT_EQ(ERROR_KEY_DELETED, SetDword(key, u"v", 2));
     Create(HKEY_LOCAL_MACHINE, u"AfterReset");
-    EXPECT_EQ(text, ReadText(HivePath()));
+    EXPECT_EQ(text, ReadWholeFile(HivePath()));
 }
 
 TEST_F(HiveTest, EmptyPathIsRefused) {
@@ -258,52 +252,31 @@ TEST_F(HiveTest, EmptyPathIsRefused) {
 
 // Runs the probe with CE_REGISTRY naming hive; answers its exit status (see env_probe.cpp).
 int RunProbe(const std::string& hive) {
-    std::vector<std::string> variables = {"CE_REGISTRY=" + hive};
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, "CE_REGISTRY=", 12) != 0) {
-            variables.emplace_back(*entry);
-        }
-    }
-    std::vector<char*> envp;
-    for (std::string& variable : variables) {
-        envp.push_back(variable.data());
-    }
-    envp.push_back(nullptr);
-    std::string program = REGISTRY_ENV_PROBE;
-    char* argv[] = {program.data(), nullptr};
-    pid_t child = 0;
-    if (posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, envp.data()) != 0) {
-        return -1;
-    }
-    int status = 0;
-    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
-        return -1;
-    }
-    return WEXITSTATUS(status);
+    return tooltest::RunProgram(REGISTRY_ENV_PROBE, {}, {{"CE_REGISTRY", hive}}).exitCode;
 }
 
 TEST(RegistryEnvironment, NamesTheHiveOnFirstUse) {
     regtest::ScratchDir dir;
-    const std::string hive = (dir / "env.reg").string();
-    WriteText(hive, std::string(kHeader) + "\n[HKEY_LOCAL_MACHINE\\FromFile]\n");
+    const std::string hive = dir.File("env.reg");
+    WriteWholeFile(hive, std::string(kHeader) + "\n[HKEY_LOCAL_MACHINE\\FromFile]\n");
     EXPECT_EQ(0, RunProbe(hive)) << "1: the hive's key was missing, 2: the new key was refused";
-    EXPECT_NE(std::string::npos, ReadText(hive).find("[HKEY_LOCAL_MACHINE\\AddedByChild]"))
+    EXPECT_NE(std::string::npos, ReadWholeFile(hive).find("[HKEY_LOCAL_MACHINE\\AddedByChild]"))
         << "the child saved to the hive the variable named";
 }
 
 TEST(RegistryEnvironment, ARefusedHiveFailsEveryCallAndIsLeftAlone) {
     regtest::ScratchDir dir;
-    const std::string malformed = (dir / "malformed.reg").string();
-    WriteText(malformed, std::string(kHeader) + "\n[HKEY_LOCAL_MACHINE\\FromFile\n");
+    const std::string malformed = dir.File("malformed.reg");
+    WriteWholeFile(malformed, std::string(kHeader) + "\n[HKEY_LOCAL_MACHINE\\FromFile\n");
     EXPECT_EQ(3, RunProbe(malformed)) << "0-2: ran on an empty registry";
-    EXPECT_EQ(std::string(kHeader) + "\n[HKEY_LOCAL_MACHINE\\FromFile\n", ReadText(malformed));
+    EXPECT_EQ(std::string(kHeader) + "\n[HKEY_LOCAL_MACHINE\\FromFile\n", ReadWholeFile(malformed));
 
     // A hive this process writes has no second writer, until this process lets go of it.
-    const std::string held = (dir / "held.reg").string();
-    WriteText(held, std::string(kHeader) + "\n[HKEY_LOCAL_MACHINE\\FromFile]\n");
+    const std::string held = dir.File("held.reg");
+    WriteWholeFile(held, std::string(kHeader) + "\n[HKEY_LOCAL_MACHINE\\FromFile]\n");
     ASSERT_TRUE(CeRegistryUseHive(held.c_str()));
     EXPECT_EQ(4, RunProbe(held)) << "0-2: two writers of one hive";
-    EXPECT_EQ(std::string::npos, ReadText(held).find("AddedByChild"));
+    EXPECT_EQ(std::string::npos, ReadWholeFile(held).find("AddedByChild"));
     ASSERT_TRUE(CeRegistryUseHive(nullptr));
     EXPECT_EQ(0, RunProbe(held));
 }

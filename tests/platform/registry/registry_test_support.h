@@ -1,13 +1,10 @@
 // Helpers shared by the registry tests: a fixture that starts from an empty registry, a scratch folder for
-// hive files, and short forms of the calls the tests repeat.
+// hive files (the tools tests' one), and short forms of the calls the tests repeat.
 #pragma once
 
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <ostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +12,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <winreg.h>
+
+#include "tools/program_runner.h"
 
 namespace regtest {
 
@@ -63,38 +62,9 @@ inline std::vector<BYTE> WideBytes(std::u16string_view text, bool withNul = true
     return bytes;
 }
 
-inline std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-inline void WriteText(const std::filesystem::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-// A fresh folder below the system's temporary one, removed with everything in it.
-class ScratchDir {
-  public:
-    ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ce-registry-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            ADD_FAILURE() << "mkdtemp failed";
-        }
-        path_ = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-  private:
-    std::filesystem::path path_;
-};
+using ScratchDir = tooltest::ScratchDirectory;
+using tooltest::ReadWholeFile;
+using tooltest::WriteWholeFile;
 
 // Every test starts from an empty registry in memory; keys it opens through Open/Create are closed after.
 class RegistryTest : public ::testing::Test {
