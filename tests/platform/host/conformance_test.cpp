@@ -1,5 +1,6 @@
 // A program sees the same registry and devices through the host as in-process: the same statuses, last
-// errors, outputs and untouched buffers, call for call.
+// errors, outputs and untouched buffers, call for call. (The registry's key and value tests also run
+// through the host: this script has the calls they leave out.)
 #include "platform/host/host_test_support.h"
 
 namespace hosttest {
@@ -25,7 +26,7 @@ TEST_P(ConformanceTest, ThroughTheHostAsInProcess) {
     EXPECT_EQ(inProcessStatus, 0);
     EXPECT_EQ(hostedStatus, 0);
     // The script reached its end both ways, and the host was really used.
-    EXPECT_GT(std::count(inProcess.begin(), inProcess.end(), '\n'), 30);
+    EXPECT_GT(std::count(inProcess.begin(), inProcess.end(), '\n'), 20);
     EXPECT_NE(HostPid(dir_), 0);
     EXPECT_EQ(hosted, inProcess);
 }

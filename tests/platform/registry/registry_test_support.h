@@ -14,6 +14,9 @@
 #include <winreg.h>
 
 #include "tools/program_runner.h"
+#ifdef CE_TEST_HOST_PROGRAM
+#include "platform/host/host_test_support.h"
+#endif
 
 namespace regtest {
 
@@ -66,15 +69,26 @@ using ScratchDir = tooltest::ScratchDirectory;
 using tooltest::ReadWholeFile;
 using tooltest::WriteWholeFile;
 
-// Every test starts from an empty registry in memory; keys it opens through Open/Create are closed after.
-class RegistryTest : public ::testing::Test {
+#ifdef CE_TEST_HOST_PROGRAM
+// Built into the host's tests, the cases run through a device host of their own, whose registry is as
+// empty.
+using RegistryBase = hosttest::HostTest;
+#else
+class RegistryBase : public ::testing::Test {
   protected:
     void SetUp() override { CePlatformReset(); }
+    void TearDown() override { CeRegistryUseHive(nullptr); }
+};
+#endif
+
+// Every test starts from an empty registry; keys it opens through Open/Create are closed after.
+class RegistryTest : public RegistryBase {
+  protected:
     void TearDown() override {
         for (HKEY key : opened_) {
             RegCloseKey(key);
         }
-        CeRegistryUseHive(nullptr);
+        RegistryBase::TearDown();
     }
 
     HKEY Create(HKEY base, const WCHAR* path, DWORD options = REG_OPTION_NON_VOLATILE) {
