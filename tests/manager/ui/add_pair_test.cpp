@@ -80,7 +80,6 @@ TEST_F(AddPair, OffersTheFreeNamesAndStartsOnTheFirstTwo) {
     EXPECT_EQ(ShownText(second()), u"COM4:");
     PressButton(dialog_, IDC_ADD_CANCEL);
     ExpectClosed();
-    Close();
 }
 
 TEST_F(AddPair, WithTwoFreeNamesTheBoxesStartOnOneEach) {
@@ -96,7 +95,6 @@ TEST_F(AddPair, WithTwoFreeNamesTheBoxesStartOnOneEach) {
     ExpectClosed();
     EXPECT_EQ(Ports().FindByArrayIndex(18)->portNumber, 8);
     EXPECT_EQ(Ports().FindByArrayIndex(19)->portNumber, 9);
-    Close();
 }
 
 TEST_F(AddPair, WithFewerThanTwoFreeNamesTheDialogDoesNotOpen) {
@@ -112,7 +110,6 @@ TEST_F(AddPair, WithFewerThanTwoFreeNamesTheDialogDoesNotOpen) {
     EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
     Press(VK_RETURN);
     EXPECT_EQ(CeUiGetActiveWindow(), main());
-    Close();
 }
 
 TEST_F(AddPair, APairOnAnEmptyDeviceTakesSlotsZeroAndOne) {
@@ -129,7 +126,6 @@ TEST_F(AddPair, APairOnAnEmptyDeviceTakesSlotsZeroAndOne) {
     ASSERT_NE(Ports().FindByArrayIndex(1), nullptr);
     EXPECT_EQ(LookOf(rows[0]), RowLook(u"KMX3:", 1, 1, 0, Ports().FindByArrayIndex(0)));
     EXPECT_EQ(LookOf(rows[1]), RowLook(u"COM3:", 2, 2, 0, Ports().FindByArrayIndex(1)));
-    Close();
 }
 
 TEST_F(AddPair, ANewPairInFreedSlotsStandsAfterTheRemainingOnes) {
@@ -149,7 +145,6 @@ TEST_F(AddPair, ANewPairInFreedSlotsStandsAfterTheRemainingOnes) {
     EXPECT_EQ(Ports().FindByArrayIndex(0)->portNumber, 0) << "the freed slots are taken again";
     EXPECT_EQ(TextsOf(ChildrenOf(tree(), Root(tree(), 1))),
               (std::vector<std::u16string>{u"COM3:", u"COM4:", u"KMX0:", u"KMX1:"}));
-    Close();
 }
 
 struct ChoiceCase {
@@ -182,7 +177,6 @@ TEST_P(BadChoice, IsToldAndCreatesNothing) {
     PressButton(dialog_, IDC_ADD_CANCEL);
     ExpectClosed();
     EXPECT_TRUE(ChildrenOf(tree(), Root(tree(), 1)).empty());
-    Close();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -216,7 +210,6 @@ TEST_P(CreationFailure, LeavesNeitherPortAndTheTreeUnchanged) {
     PressButton(dialog_, IDC_ADD_OK);
     ExpectClosed();
     EXPECT_EQ(VirtualPortCount(), 4);
-    Close();
 }
 
 INSTANTIATE_TEST_SUITE_P(Ends, CreationFailure,
@@ -239,7 +232,6 @@ TEST_P(LeavingWithoutAPair, CreatesNothing) {
     EXPECT_EQ(VirtualPortCount(), 0);
     EXPECT_TRUE(ChildrenOf(tree(), Root(tree(), 1)).empty());
     EXPECT_EQ(ReadRow(tree(), Root(tree(), 1)).children, 0);
-    Close();
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, LeavingWithoutAPair,

@@ -52,7 +52,6 @@ TEST_F(Buttons, APressedFaceMovesOnePixelRightAndDown) {
     icons = DrawnIcons(add);
     ASSERT_EQ(icons.size(), 1u);
     EXPECT_EQ(icons[0].x, (client.right - kIconPx) / 2);
-    Close();
 }
 
 TEST_F(Buttons, EnterAndEscapeDoNotCloseTheMainDialog) {
@@ -62,7 +61,6 @@ TEST_F(Buttons, EnterAndEscapeDoNotCloseTheMainDialog) {
     EXPECT_TRUE(IsWindow(main()));
     EXPECT_EQ(CeUiGetActiveWindow(), main());
     EXPECT_FALSE(run_->finished());
-    Close();
 }
 
 // The tree items clicked in turn, each a root (0 physical, 1 virtual) and a row below it, or -1 for the root.
@@ -105,7 +103,6 @@ TEST_P(ButtonsForSelection, FollowTheSelectedKindOfItem) {
                  {IDC_DELETE_PAIR, c.deleteEnabled, c.deleteEnabled ? IDI_DELETE_PAIR : IDI_DELETE_PAIR_OFF},
                  {IDC_TOGGLE_PORT, c.toggleIcon != IDI_TOGGLE_OFF, c.toggleIcon}},
                 c.name);
-    Close();
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ButtonsForSelection, ::testing::ValuesIn(kSelections), CaseName());

@@ -101,7 +101,6 @@ TEST_P(DeletePair, LeavesExactlyTheOtherPorts) {
     if (application != INVALID_HANDLE_VALUE) {
         CloseHandle(application);
     }
-    Close();
 }
 
 INSTANTIATE_TEST_SUITE_P(Selections, DeletePair, ::testing::ValuesIn(kDeletions), CaseName());

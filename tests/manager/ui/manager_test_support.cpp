@@ -86,6 +86,14 @@ void ManagerRun::Join() {
 }
 
 void ManagerTest::TearDown() {
+    // A test ends with the main dialog in front, closed with its close box.
+    if (run_ != nullptr && !run_->finished()) {
+        if (CeUiGetActiveWindow() == main_) {
+            Close();
+        } else {
+            ADD_FAILURE() << "a window is left in front of the main dialog";
+        }
+    }
     if (run_ != nullptr && !run_->finished()) {
         // A failed test may leave boxes open or the dialog hidden: close what is in front, or ask the main
         // dialog to close, until the manager ends.

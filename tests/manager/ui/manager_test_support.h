@@ -73,7 +73,8 @@ class ManagerTest : public storetest::StoreTest {
 
     // Builds the port list and starts the manager; the main dialog is up when it returns.
     void Start();
-    // Closes the main dialog with its close box and waits for WinMain to end.
+    // Closes the main dialog with its close box and waits for WinMain to end; TearDown does it for a test
+    // that leaves the dialog running.
     void Close();
 
     HWND main() const { return main_; }

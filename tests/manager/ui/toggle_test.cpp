@@ -68,7 +68,6 @@ TEST_F(TogglePort, DisablingAsksAndMayFailSilentlyReEnablingAsksNothing) {
     EXPECT_EQ(storetest::TextOf(kCableKey, u"Prefix"), u"COM");
     EXPECT_FALSE(storetest::ActiveKeyOf(kCableKey).empty());
     EXPECT_EQ(ToggleFace(), ProgramIcon(IDI_PORT_DISABLED));
-    Close();
 }
 
 TEST_F(TogglePort, AFailedReEnableIsToldAndTheNextComesBackWithItsNumber) {
@@ -86,7 +85,6 @@ TEST_F(TogglePort, AFailedReEnableIsToldAndTheNextComesBackWithItsNumber) {
     EXPECT_EQ(ToggleFace(), ProgramIcon(IDI_PORT_ENABLE));
     PressButton(main(), IDC_TOGGLE_PORT);
     ExpectRow(u"COM1:", 3);
-    Close();
 }
 
 TEST_F(TogglePort, APortOnlyFoundByProbingCannotBeDisabled) {
@@ -103,7 +101,6 @@ TEST_F(TogglePort, APortOnlyFoundByProbingCannotBeDisabled) {
     AnswerBox(text::kDisableWarning, 'Y');
     EXPECT_EQ(CeUiGetActiveWindow(), main());
     ExpectRow(u"COM4:", 3);
-    Close();
 }
 
 }  // namespace
