@@ -91,13 +91,9 @@ HANDLE StartPhysicalPort(const PhysicalPort& port) {
     return device;
 }
 
-std::u16string ComName(DWORD number) {
-    return u"COM" + Decimal(number) + u":";
-}
-
 physport::Counts CountsOf(DWORD number) {
     physport::Counts counts{};
-    HANDLE file = tulktest::OpenByName(ComName(number), 0);
+    HANDLE file = tulktest::OpenByName(u"COM" + Decimal(number) + u":", 0);
     EXPECT_NE(file, INVALID_HANDLE_VALUE);
     DWORD returned = 0;
     EXPECT_TRUE(

@@ -50,7 +50,6 @@ struct PhysicalPort {
 };
 std::u16string WritePhysicalKey(const PhysicalPort& port);  // answers the key path
 HANDLE StartPhysicalPort(const PhysicalPort& port);
-std::u16string ComName(DWORD number);  // "COM<n>:"
 std::u16string Decimal(DWORD value);
 // The opens a stand-in port has seen, asked through a query-only open of its own.
 physport::Counts CountsOf(DWORD number);
