@@ -168,9 +168,9 @@ std::vector<BYTE> Dib(const DibOptions& options) {
                     row[x] = static_cast<BYTE>(value);
                     break;
                 default:
-                    row[x * (options.bits / 8)] = static_cast<BYTE>(rgb);
-                    row[x * (options.bits / 8) + 1] = static_cast<BYTE>(rgb >> 8);
-                    row[x * (options.bits / 8) + 2] = static_cast<BYTE>(rgb >> 16);
+                    for (int byte = 0; byte < 3; ++byte) {
+                        row[x * (options.bits / 8) + byte] = static_cast<BYTE>(rgb >> (8 * byte));
+                    }
                     if (options.bits == 32) {
                         row[x * 4 + 3] = options.alpha ? static_cast<BYTE>(0x80 + x) : 0;
                     }
@@ -188,17 +188,10 @@ std::vector<BYTE> Dib(const DibOptions& options) {
     return out;
 }
 
-struct DepthCase {
-    int bits;
-    bool alpha;  // 32 bits: alpha from the pattern, else all zero and the mask decides
-};
-
-class IconDecoding : public testing::TestWithParam<DepthCase> {};
+class IconDecoding : public testing::TestWithParam<DibOptions> {};
 
 TEST_P(IconDecoding, EveryDepthGivesThePatternBackAndEveryTruncationIsRefused) {
-    DibOptions options;
-    options.bits = GetParam().bits;
-    options.alpha = GetParam().alpha;
+    const DibOptions& options = GetParam();
     std::vector<BYTE> dib = Dib(options);
     ce::ui::DecodedIcon icon;
     std::string error;
@@ -229,9 +222,10 @@ TEST_P(IconDecoding, EveryDepthGivesThePatternBackAndEveryTruncationIsRefused) {
     }
 }
 
+// Without alpha, a 32-bit image takes its transparency from the mask.
 INSTANTIATE_TEST_SUITE_P(Depths, IconDecoding,
-                         testing::Values(DepthCase{1, true}, DepthCase{4, true}, DepthCase{8, true},
-                                         DepthCase{24, true}, DepthCase{32, true}, DepthCase{32, false}));
+                         testing::Values(DibOptions{1}, DibOptions{4}, DibOptions{8}, DibOptions{24},
+                                         DibOptions{32}, DibOptions{32, kHeight, 0, 0, false}));
 
 struct BadImage {
     const char* what;
