@@ -30,20 +30,16 @@ ui_test::DialogBuilder StandardDialog() {
 // Runs a dialog modally on its own thread, owned by a window of that thread, until the test ends it.
 class ModalDialog : public ::testing::Test {
   protected:
-    void Start(ui_test::DialogBuilder builder, bool withOwner = true) {
+    void Start(ui_test::DialogBuilder builder) {
         builder_ = std::move(builder);
         Log().Clear();
-        ui_ = std::make_unique<ui_test::UiThread>([this, withOwner] {
-            if (withOwner) {
-                owner_ = CreateWindowExW(0, u"Dialog", u"Owner", WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0,
-                                         240, 320, nullptr, nullptr, nullptr, nullptr);
-            }
+        ui_ = std::make_unique<ui_test::UiThread>([this] {
+            owner_ = CreateWindowExW(0, u"Dialog", u"Owner", WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0, 240,
+                                     320, nullptr, nullptr, nullptr, nullptr);
             result_ = DialogBoxIndirectParamW(nullptr, builder_.Template(), owner_,
                                               ui_test::RecordingDialogProc, kInitParam);
-            ownerEnabledAfter_ = owner_ != nullptr && IsWindowEnabled(owner_);
-            if (owner_ != nullptr) {
-                DestroyWindow(owner_);
-            }
+            ownerEnabledAfter_ = IsWindowEnabled(owner_) != FALSE;
+            DestroyWindow(owner_);
         });
         ui_test::WaitIdle();
         dialog_ = FindWindowW(u"Dialog", u"Test dialog");

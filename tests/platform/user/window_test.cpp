@@ -11,7 +11,6 @@ namespace {
 using ui_test::Log;
 
 constexpr const char16_t* kClass = u"RecordingWindow";
-constexpr int kExtraBytes = 8;
 std::atomic<bool> failCreate{false};
 std::atomic<DWORD> procThread{0};
 
@@ -32,7 +31,6 @@ class Windows : public ::testing::Test {
     void SetUp() override {
         WNDCLASSW wc{};
         wc.lpfnWndProc = RecordingWindowProc;
-        wc.cbWndExtra = kExtraBytes;
         wc.lpszClassName = kClass;
         RegisterClassW(&wc);
         Log().Clear();
