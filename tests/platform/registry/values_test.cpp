@@ -27,23 +27,6 @@ TEST_P(EveryKind, StoresTheBytesExactlyAsGiven) {
 INSTANTIATE_TEST_SUITE_P(Values, EveryKind, ::testing::ValuesIn(regtest::EveryKindOfValue()),
                          regtest::LabelName<regtest::TypedValue>);
 
-TEST_F(RegistryTest, StringSizesCountTheNulWhenTheCallerGivesIt) {
-    HKEY key = Create(HKEY_LOCAL_MACHINE, u"Sizes");
-    const WCHAR text[] = u"COM5:";
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegSetValueExW(key, u"Name", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof(text)));
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegSetValueExW(key, u"Bare", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 10));
-
-    DWORD type = 0;
-    DWORD size = 0;
-    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, u"Name", nullptr, &type, nullptr, &size));
-    EXPECT_EQ(REG_SZ, type);
-    EXPECT_EQ(12u, size);
-    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, u"Bare", nullptr, nullptr, nullptr, &size));
-    EXPECT_EQ(10u, size);
-}
-
 TEST_F(RegistryTest, ShortBufferGetsTheNeededSizeAndStaysUntouched) {
     HKEY key = Create(HKEY_LOCAL_MACHINE, u"Short");
     const std::vector<BYTE> value = WideBytes(u"tulk.dll");
