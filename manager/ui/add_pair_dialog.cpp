@@ -44,7 +44,7 @@ BYTE CombinedNumberOfName(const WCHAR* name) {
 void AppendNewPort(DWORD combinedNumber, const PortEntry* entry) {
     WCHAR name[kItemTextChars];
     VirtualPortName(combinedNumber, name);
-    AppendTreeItem(g_ui.virtualRoot, name, kImagePortEven + (entry->arrayIndex & 1), entry);
+    AppendTreeItem(g_ui.virtualRoot, name, PortItemImage(*entry), entry);
 }
 
 void CreateChosenPair(HWND dialog) {
