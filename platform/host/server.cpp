@@ -239,15 +239,19 @@ bool TakeRequest(int fd, CallRegion& region, std::vector<uint8_t>* request) {
     return header.size == bytes;
 }
 
-// Puts the reply in its area, or on the socket when it does not fit; false when the socket is gone.
-bool PutReply(int fd, CallRegion& region, const std::vector<uint8_t>& reply) {
-    if (reply.size() > kRegionAreaBytes) {
-        region.words().replyBytes.store(kMessageOnSocket, std::memory_order_relaxed);
-        return SendMessage(fd, reply);
+// Puts the reply in its area and rings, or, when it does not fit, rings first and sends it on the socket:
+// the program looks at the socket only once rung, and a reply larger than the socket's buffer would wait
+// for that look. False when the socket is gone.
+bool PutReply(int fd, CallRegion& region, uint32_t number, const std::vector<uint8_t>& reply) {
+    RegionWords& words = region.words();
+    const bool inArea = reply.size() <= kRegionAreaBytes;
+    if (inArea) {
+        std::memcpy(region.replyArea(), reply.data(), reply.size());
     }
-    std::memcpy(region.replyArea(), reply.data(), reply.size());
-    region.words().replyBytes.store(static_cast<uint32_t>(reply.size()), std::memory_order_relaxed);
-    return true;
+    words.replyBytes.store(inArea ? static_cast<uint32_t>(reply.size()) : kMessageOnSocket,
+                           std::memory_order_relaxed);
+    CallRegion::Ring(words.reply, number, words.programSleeps);
+    return inArea || SendMessage(fd, reply);
 }
 
 // The shared memory's path: the program rings for each request in its region and the reply goes back the
@@ -280,11 +284,10 @@ void ServeCallsThroughRegion(int fd, Session& session, CallRegion& region) {
             break;
         }
         follower.Follow(MessageProcessor(request));
-        if (!PutReply(fd, region, Serve(session, request))) {
+        served = number;
+        if (!PutReply(fd, region, number, Serve(session, request))) {
             break;
         }
-        served = number;
-        CallRegion::Ring(words.reply, number, words.programSleeps);
         if (request.capacity() > kRegionAreaBytes) {
             std::vector<uint8_t>().swap(request);
         }
