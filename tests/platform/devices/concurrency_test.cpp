@@ -76,15 +76,17 @@ TEST_F(ConcurrencyTest, CloseAndDeactivationReleaseBlockedReads) {
     HANDLE device = ActivateTest(1);
     HANDLE closing = OpenDevice(TestName(1));
     BlockedRead closed(closing);
+    ASSERT_TRUE(BlockedRead::Blocked());
     EXPECT_TRUE(CloseHandle(closing));
-    closed.thread.join();
-    EXPECT_FALSE(closed.result);
-    EXPECT_EQ(closed.error, static_cast<DWORD>(ERROR_OPERATION_ABORTED));
+    closed.Join();
+    EXPECT_FALSE(closed.result());
+    EXPECT_EQ(closed.error(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
 
     // The read released by Deinit then lingers, so the test sees the moment in between.
     HANDLE file = OpenDevice(TestName(1));
     HANDLE linger = SetLinger(file);
     BlockedRead read(file);
+    ASSERT_TRUE(BlockedRead::Blocked());
     ASSERT_TRUE(DeactivateDevice(device));
     EXPECT_TRUE(TestModuleMapped());
     EXPECT_EQ(Detaches(), 0u);
@@ -96,10 +98,10 @@ TEST_F(ConcurrencyTest, CloseAndDeactivationReleaseBlockedReads) {
     EXPECT_LAST_ERROR(ERROR_DEV_NOT_EXIST);
 
     ASSERT_TRUE(SetEvent(linger));
-    read.thread.join();
-    EXPECT_FALSE(read.result);
-    EXPECT_EQ(read.error, static_cast<DWORD>(ERROR_OPERATION_ABORTED));
-    EXPECT_EQ(read.count, 0u);
+    read.Join();
+    EXPECT_FALSE(read.result());
+    EXPECT_EQ(read.error(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
+    EXPECT_EQ(read.count(), 0u);
     EXPECT_FALSE(TestModuleMapped());
     EXPECT_EQ(Detaches(), 1u);
     EXPECT_TRUE(CloseHandle(file));
@@ -110,10 +112,11 @@ TEST_F(ConcurrencyTest, ANewInstanceSharesTheModuleWithALingeringCall) {
     HANDLE file = OpenDevice(TestName(1));
     HANDLE linger = SetLinger(file);
     BlockedRead read(file);
+    ASSERT_TRUE(BlockedRead::Blocked());
     ASSERT_TRUE(DeactivateDevice(device));
     ActivateTest(1);
     ASSERT_TRUE(SetEvent(linger));
-    read.thread.join();
+    read.Join();
     // The old call's exit did not unload the module under the new instance, which never saw a reload.
     EXPECT_EQ(GetInfo(OpenDevice(TestName(1))).initsSinceLoad, 2u);
     EXPECT_EQ(Attaches(), 1u);

@@ -1,6 +1,5 @@
 #include "platform/devices/device_test_support.h"
 
-#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -150,20 +149,6 @@ HANDLE SetLinger(HANDLE file) {
     EXPECT_TRUE(
         DeviceIoControl(file, testdrv::kSetLinger, &value, sizeof(value), nullptr, 0, nullptr, nullptr));
     return linger;
-}
-
-BlockedRead::BlockedRead(HANDLE file)
-    : file(file), thread([this] {
-          char byte = 0;
-          result = ReadFile(this->file, &byte, 1, &count, nullptr);
-          error = GetLastError();
-      }) {
-    constexpr auto kDeadline = std::chrono::seconds(10);
-    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-    while (GetInfo(file).blockedReads == 0 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    EXPECT_EQ(GetInfo(file).blockedReads, 1u) << "the read never blocked";
 }
 
 DWORD Attaches() {

@@ -9,7 +9,7 @@
 #include <ceplatform.h>
 #include <windows.h>
 
-#include "platform/devices/test_driver/test_driver_protocol.h"
+#include "platform/test_driver/test_driver_support.h"
 
 #define EXPECT_LAST_ERROR(error) EXPECT_EQ(GetLastError(), static_cast<DWORD>(error))
 
@@ -69,16 +69,7 @@ testdrv::LastCall GetLastCall(HANDLE file);
 // Makes reads that Close or Deinit release wait for the answered event before they return.
 HANDLE SetLinger(HANDLE file);
 
-// A read on its own thread, blocked in the driver once constructed; its outcome is in once joined.
-struct BlockedRead {
-    explicit BlockedRead(HANDLE file);
-
-    HANDLE file;
-    BOOL result = TRUE;
-    DWORD count = 77;
-    DWORD error = 0;
-    std::thread thread;  // last: starts once the fields above are set
-};
+using testdrv::BlockedRead;
 
 // DllMain's calls of the test modules, counted in the registry across loads.
 DWORD Attaches();

@@ -30,6 +30,7 @@ TEST_F(PlatformControlTest, ResetLetsReleasedCallsLeaveTheirDriverFirst) {
     HANDLE file = OpenDevice(TestName(1));
     HANDLE linger = SetLinger(file);
     BlockedRead read(file);
+    ASSERT_TRUE(BlockedRead::Blocked());
     std::thread releaser([linger] {
         Sleep(kLingerMs);
         SetEvent(linger);
@@ -37,7 +38,7 @@ TEST_F(PlatformControlTest, ResetLetsReleasedCallsLeaveTheirDriverFirst) {
     CePlatformReset();
     EXPECT_FALSE(TestModuleMapped());
     releaser.join();
-    read.thread.join();
+    read.Join();
 }
 
 TEST_F(PlatformControlTest, PowerCallsReachEveryActiveDevice) {

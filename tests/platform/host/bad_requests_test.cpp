@@ -4,7 +4,7 @@
 #include <winreg.h>
 
 #include "host/session.h"
-#include "platform/host/driver/hostdrv_protocol.h"
+#include "platform/test_driver/test_driver_protocol.h"
 #include "platform/host/raw_requests.h"
 
 namespace hosttest {
@@ -31,7 +31,7 @@ TEST_F(BadRequestsTest, MalformedRequestsFailTheirCallOrEndTheirConnectionOnly) 
         {"buffer sizes that disagree",
          Message(Op::IoControl)
              .U32(0)
-             .U32(hostdrv::kCopy)
+             .U32(testdrv::kCopy)
              .U32(1)
              .U32(8)
              .U32(0)
@@ -120,7 +120,7 @@ TEST_F(BadRequestsTest, HandlesOfAnotherProgramOrOfNobodyAreInvalid) {
     RawProgram owner(dir_);
     RawProgram other(dir_);
     const uint32_t key = owner.OpenKey(u"HostTest");
-    const Reply opened = owner.calls.Ask(Message(Op::OpenFile).String(u"HST1:").U32(0).U32(0).Finish());
+    const Reply opened = owner.calls.Ask(Message(Op::OpenFile).String(u"TST1:").U32(0).U32(0).Finish());
     ASSERT_EQ(opened.words.size(), 4u);
     const uint32_t file = opened.words[3];
     ASSERT_NE(file, 0u);

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/host/driver/hostdrv_protocol.h"
+#include "platform/test_driver/test_driver_protocol.h"
 #include "platform/host/helper_scripts.h"
 
 namespace hosttest {
@@ -65,25 +65,27 @@ void LargeTransfer(HANDLE file) {
 void WriteHostDriverKey(const char16_t* path, DWORD index) {
     HKEY key = nullptr;
     RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, 0, nullptr, &key, nullptr);
-    RegSetValueExW(key, DEVLOAD_PREFIX_VALNAME, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"HST"), 8);
-    RegSetValueExW(key, DEVLOAD_DLLNAME_VALNAME, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"hostdrv.dll"),
+    RegSetValueExW(key, DEVLOAD_PREFIX_VALNAME, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"TST"), 8);
+    RegSetValueExW(key, DEVLOAD_DLLNAME_VALNAME, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"testdrv.dll"),
                    24);
     RegSetValueExW(key, DEVLOAD_INDEX_VALNAME, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&index), 4);
+    const DWORD exclusive = 1;
+    RegSetValueExW(key, testdrv::kExclusive, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&exclusive), 4);
     RegCloseKey(key);
 }
 
 void DeviceScript() {
     SetLastError(kUnset);
-    WriteHostDriverKey(u"Drivers\\BuiltIn\\HST7", 7);
-    HANDLE device = ActivateDevice(u"Drivers\\BuiltIn\\HST7", 0);
+    WriteHostDriverKey(u"Drivers\\BuiltIn\\TST7", 7);
+    HANDLE device = ActivateDevice(u"Drivers\\BuiltIn\\TST7", 0);
     Line("activate", device != nullptr);
-    Line("activate again", ActivateDevice(u"Drivers\\BuiltIn\\HST7", 0) != nullptr);
+    Line("activate again", ActivateDevice(u"Drivers\\BuiltIn\\TST7", 0) != nullptr);
     Line("activate null", ActivateDevice(nullptr, 0) != nullptr);
     Line("activate missing", ActivateDevice(u"Drivers\\BuiltIn\\None", 0) != nullptr);
 
-    HANDLE file = CreateFileW(u"HST7:", hostdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(u"TST7:", testdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     Line("open", file != INVALID_HANDLE_VALUE);
-    Line("open busy", CreateFileW(u"HST7:", hostdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr) !=
+    Line("open busy", CreateFileW(u"TST7:", testdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr) !=
                           INVALID_HANDLE_VALUE);
     Line("open unknown",
          CreateFileW(u"NOPE1:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr) != INVALID_HANDLE_VALUE);
@@ -105,26 +107,26 @@ void DeviceScript() {
     LONG high = 1;
     Line("seek high", SetFilePointer(file, 0, &high, FILE_BEGIN));
 
-    Control(file, hostdrv::kCopy, "abcd", 4, 8);
-    Control(file, hostdrv::kCopy, "abcdefgh", 8, 3);
-    Control(file, hostdrv::kCopy, nullptr, 0, 0, false);
+    Control(file, testdrv::kCopy, "abcd", 4, 8);
+    Control(file, testdrv::kCopy, "abcdefgh", 8, 3);
+    Control(file, testdrv::kCopy, nullptr, 0, 0, false);
     const DWORD error = 1234;
-    Control(file, hostdrv::kFail, &error, 4, 0);
+    Control(file, testdrv::kFail, &error, 4, 0);
     const DWORD none = 0;
-    Control(file, hostdrv::kFail, &none, 4, 0);
+    Control(file, testdrv::kFail, &none, 4, 0);
     Control(file, 0xdead, nullptr, 0, 4);
-    Control(file, hostdrv::kCopy, reinterpret_cast<void*>(16), 4, 4);
+    Control(file, testdrv::kCopy, reinterpret_cast<void*>(16), 4, 4);
     OVERLAPPED overlapped{};
     Line("control overlapped",
-         DeviceIoControl(file, hostdrv::kCopy, nullptr, 0, nullptr, 0, &done, &overlapped));
-    Control(INVALID_HANDLE_VALUE, hostdrv::kCopy, "ab", 2, 2);
+         DeviceIoControl(file, testdrv::kCopy, nullptr, 0, nullptr, 0, &done, &overlapped));
+    Control(INVALID_HANDLE_VALUE, testdrv::kCopy, "ab", 2, 2);
     Line("write bogus", WriteFile(reinterpret_cast<HANDLE>(0x4321), "x", 1, &done, nullptr));
     LargeTransfer(file);
 
     Line("close", CloseHandle(file));
     Line("close again", CloseHandle(file));
     Read(file, 1);
-    HANDLE other = CreateFileW(u"HST7:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE other = CreateFileW(u"TST7:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     Line("open again", other != INVALID_HANDLE_VALUE);
     Line("deactivate", DeactivateDevice(device));
     Read(other, 1);
@@ -132,7 +134,7 @@ void DeviceScript() {
     Line("deactivate again", DeactivateDevice(device));
     Line("deactivate null", DeactivateDevice(nullptr));
     Line("open gone",
-         CreateFileW(u"HST7:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr) != INVALID_HANDLE_VALUE);
+         CreateFileW(u"TST7:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr) != INVALID_HANDLE_VALUE);
 }
 
 }  // namespace hosttest

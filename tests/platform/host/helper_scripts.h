@@ -12,7 +12,7 @@ namespace hosttest {
 void RegistryScript();
 void DeviceScript();
 
-// Drivers\BuiltIn\HST<index> at path for the host's test driver.
+// Drivers\BuiltIn\TST<index> at path for the test driver, one data open at a time.
 void WriteHostDriverKey(const char16_t* path, DWORD index);
 
 inline constexpr DWORD kUnset = 0xDEADBEEFu;

@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/host/driver/hostdrv_protocol.h"
+#include "platform/test_driver/test_driver_protocol.h"
 #include "platform/host/helper_scripts.h"
 
 namespace {
@@ -49,10 +49,10 @@ int GetValue(const char* name) {
     return 0;
 }
 
-// Activates HST<index> from its key and leaves it running.
+// Activates TST<index> from its key and leaves it running.
 int Activate(const char* index) {
     const DWORD number = static_cast<DWORD>(std::strtoul(index, nullptr, 10));
-    const std::u16string path = u"Drivers\\BuiltIn\\HST" + Wide(index);
+    const std::u16string path = u"Drivers\\BuiltIn\\TST" + Wide(index);
     hosttest::WriteHostDriverKey(path.c_str(), number);
     HANDLE device = ActivateDevice(path.c_str(), 0);
     if (device == nullptr) {
@@ -100,7 +100,7 @@ int Deactivate(const char* name) {
 // "ready" and waits to be killed.
 int Block(const char* name) {
     const std::u16string wide = Wide(name);
-    HANDLE file = CreateFileW(wide.c_str(), hostdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(wide.c_str(), testdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return 1;
     }
@@ -123,7 +123,7 @@ int Block(const char* name) {
 // Opens the device with data access and ends without closing it.
 int LeaveOpen(const char* name) {
     const std::u16string wide = Wide(name);
-    return CreateFileW(wide.c_str(), hostdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr) ==
+    return CreateFileW(wide.c_str(), testdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr) ==
                    INVALID_HANDLE_VALUE
                ? 1
                : 0;

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/host/driver/hostdrv_protocol.h"
+#include "platform/test_driver/test_driver_protocol.h"
 
 namespace {
 
@@ -52,13 +52,13 @@ Figures Measure(int count, size_t bytesPerCall, Call&& call) {
 HANDLE StartDevice() {
     HKEY key = nullptr;
     const DWORD index = 9;
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\HST9", 0, nullptr, 0, 0, nullptr, &key, nullptr);
-    RegSetValueExW(key, DEVLOAD_PREFIX_VALNAME, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"HST"), 8);
-    RegSetValueExW(key, DEVLOAD_DLLNAME_VALNAME, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"hostdrv.dll"),
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\TST9", 0, nullptr, 0, 0, nullptr, &key, nullptr);
+    RegSetValueExW(key, DEVLOAD_PREFIX_VALNAME, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"TST"), 8);
+    RegSetValueExW(key, DEVLOAD_DLLNAME_VALNAME, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"testdrv.dll"),
                    24);
     RegSetValueExW(key, DEVLOAD_INDEX_VALNAME, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&index), 4);
     RegCloseKey(key);
-    return ActivateDevice(u"Drivers\\BuiltIn\\HST9", 0);
+    return ActivateDevice(u"Drivers\\BuiltIn\\TST9", 0);
 }
 
 // The same exchanges between two threads over a socketpair: a request, and an answer of the same size.
@@ -94,7 +94,7 @@ int main() {
     }
     setenv("CE_DRIVER_PATH", CE_TEST_HOST_DRIVER_DIR, 0);
     HANDLE device = StartDevice();
-    HANDLE file = CreateFileW(u"HST9:", hostdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(u"TST9:", testdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (device == nullptr || file == INVALID_HANDLE_VALUE) {
         std::fprintf(stderr, "host_roundtrip: no test device (error %lu)\n",
                      static_cast<unsigned long>(GetLastError()));
@@ -104,7 +104,7 @@ int main() {
     BYTE out = 0;
     DWORD returned = 0;
     const Figures small = Measure(
-        kSmallCalls, 1, [&] { DeviceIoControl(file, hostdrv::kCopy, &in, 1, &out, 1, &returned, nullptr); });
+        kSmallCalls, 1, [&] { DeviceIoControl(file, testdrv::kCopy, &in, 1, &out, 1, &returned, nullptr); });
     std::vector<BYTE> data(kLargeBytes, 0x5A);
     DWORD done = 0;
     const Figures large = Measure(kLargeCalls, kLargeBytes * 2, [&] {

@@ -19,7 +19,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/host/driver/hostdrv_protocol.h"
+#include "platform/test_driver/test_driver_protocol.h"
 
 extern char** environ;
 
@@ -212,29 +212,6 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
-}
-
-BlockedRead::BlockedRead(HANDLE file)
-    : thread_([outcome = outcome_, file] {
-          char byte = 0;
-          DWORD done = 0;
-          outcome->result = ReadFile(file, &byte, 1, &done, nullptr);
-          outcome->error = GetLastError();
-      }) {}
-
-bool BlockedRead::Blocked(std::chrono::milliseconds timeout) {
-    return WaitFor([] { return DriverCount(hostdrv::kBlocked) == 1; }, timeout);
-}
-
-DWORD DriverCount(LPCWSTR name) {
-    HKEY key = nullptr;
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, hostdrv::kCountsKey, 0, 0, &key) == ERROR_SUCCESS) {
-        RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
-        RegCloseKey(key);
-    }
-    return value;
 }
 
 }  // namespace hosttest

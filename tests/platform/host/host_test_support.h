@@ -13,6 +13,8 @@
 
 #include <windows.h>
 
+#include "platform/test_driver/test_driver_support.h"
+
 namespace hosttest {
 
 inline const std::string kHelper = CE_TEST_HOST_HELPER;
@@ -57,34 +59,7 @@ std::string FileText(const std::string& path);
 // Polls until done() or the timeout passes; answers done().
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
-// A count of the test driver (HostDriver key), or a value of the HostTest key; 0 when missing.
-DWORD DriverCount(LPCWSTR name);
-
-// A one-byte read on its own thread, blocked in the test driver once Blocked() says so; its outcome is
-// in once joined. A test that fails before joining leaves the thread to end with the device.
-class BlockedRead {
-  public:
-    explicit BlockedRead(HANDLE file);
-    ~BlockedRead() {
-        if (thread_.joinable()) {
-            thread_.detach();
-        }
-    }
-    BlockedRead(const BlockedRead&) = delete;
-    BlockedRead& operator=(const BlockedRead&) = delete;
-    // Whether the driver counts the read as blocked, waited for up to the timeout.
-    static bool Blocked(std::chrono::milliseconds timeout);
-    void Join() { thread_.join(); }
-    BOOL result() const { return outcome_->result; }
-    DWORD error() const { return outcome_->error; }
-
-  private:
-    struct Outcome {
-        BOOL result = TRUE;
-        DWORD error = 0;
-    };
-    std::shared_ptr<Outcome> outcome_ = std::make_shared<Outcome>();
-    std::thread thread_;
-};
+using testdrv::BlockedRead;
+using testdrv::DriverCount;
 
 }  // namespace hosttest

@@ -3,7 +3,7 @@
 #include <signal.h>
 #include <winreg.h>
 
-#include "platform/host/driver/hostdrv_protocol.h"
+#include "platform/test_driver/test_driver_protocol.h"
 #include "platform/host/host_test_support.h"
 
 namespace hosttest {
@@ -25,33 +25,33 @@ class ProcessExitTest : public HostTest {
 
 TEST_F(ProcessExitTest, KilledProgramsBlockedCallsAreReleasedAndItsPortFreedAtOnce) {
     int output = -1;
-    const pid_t program = Spawn({kHelper, "block", "HST1:"}, &output);
+    const pid_t program = Spawn({kHelper, "block", "TST1:"}, &output);
     ASSERT_EQ(ReadLine(output), "ready");
     close(output);
     // One thread in a read, one in a wait for comm events.
-    ASSERT_TRUE(WaitFor([] { return CountIs(hostdrv::kBlocked, 2); }, kSettle));
+    ASSERT_TRUE(WaitFor([] { return CountIs(testdrv::kBlocked, 2); }, kSettle));
     ASSERT_EQ(kill(program, SIGKILL), 0);
     EXPECT_EQ(Wait(program), 128 + SIGKILL);
 
-    ASSERT_TRUE(WaitFor([] { return CountIs(hostdrv::kCloses, 1); }, kSettle));
-    EXPECT_EQ(DriverCount(hostdrv::kExitNotices), 1u);
-    EXPECT_EQ(DriverCount(hostdrv::kExitPid), static_cast<DWORD>(program));
+    ASSERT_TRUE(WaitFor([] { return CountIs(testdrv::kCloses, 1); }, kSettle));
+    EXPECT_EQ(DriverCount(testdrv::kExitNotices), 1u);
+    EXPECT_EQ(DriverCount(testdrv::kExitPid), static_cast<DWORD>(program));
     // Both blocked calls come back, released by the notice rather than by the close.
-    EXPECT_TRUE(WaitFor([] { return CountIs(hostdrv::kBlocked, 0); }, kSettle));
-    EXPECT_TRUE(WaitFor([] { return CountIs(hostdrv::kReleased, 2); }, kSettle));
-    HANDLE file = CreateFileW(u"HST1:", hostdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_TRUE(WaitFor([] { return CountIs(testdrv::kBlocked, 0); }, kSettle));
+    EXPECT_TRUE(WaitFor([] { return CountIs(testdrv::kReleased, 2); }, kSettle));
+    HANDLE file = CreateFileW(u"TST1:", testdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
     CloseHandle(file);
 }
 
 TEST_F(ProcessExitTest, ProgramEndingWithoutClosingHasItsFileNotifiedAndClosed) {
     int status = -1;
-    RunHelper({"leave-open", "HST1:"}, &status);
+    RunHelper({"leave-open", "TST1:"}, &status);
     ASSERT_EQ(status, 0);
-    ASSERT_TRUE(WaitFor([] { return CountIs(hostdrv::kCloses, 1); }, kSettle));
-    EXPECT_EQ(DriverCount(hostdrv::kExitNotices), 1u);
-    EXPECT_EQ(DriverCount(hostdrv::kReleased), 0u);
-    HANDLE file = CreateFileW(u"HST1:", hostdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_TRUE(WaitFor([] { return CountIs(testdrv::kCloses, 1); }, kSettle));
+    EXPECT_EQ(DriverCount(testdrv::kExitNotices), 1u);
+    EXPECT_EQ(DriverCount(testdrv::kReleased), 0u);
+    HANDLE file = CreateFileW(u"TST1:", testdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
     CloseHandle(file);
 }

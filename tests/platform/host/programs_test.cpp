@@ -17,7 +17,7 @@
 
 #include "common/timing.h"
 #include "host/boot.h"
-#include "platform/host/driver/hostdrv_protocol.h"
+#include "platform/test_driver/test_driver_protocol.h"
 #include "platform/host/host_test_support.h"
 
 namespace hosttest {
@@ -80,7 +80,7 @@ TEST_F(ProgramsTest, RegistryChangesOfOneProgramAreSeenByTheNextAndKeptInTheHive
 TEST_F(ProgramsTest, DeviceActivatedByAnExitedProgramServesOthersAndAThirdDeactivatesItByItsHnd) {
     Helper({"activate", "1"});
     ASSERT_EQ(SubkeyCount(DEVLOAD_ACTIVE_KEY), 1u);
-    HANDLE file = CreateFileW(u"HST1:", hostdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(u"TST1:", testdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
     DWORD done = 0;
     ASSERT_TRUE(WriteFile(file, "ping", 4, &done, nullptr));
@@ -88,15 +88,15 @@ TEST_F(ProgramsTest, DeviceActivatedByAnExitedProgramServesOthersAndAThirdDeacti
     ASSERT_TRUE(ReadFile(file, echo, sizeof(echo), &done, nullptr));
     EXPECT_EQ(std::string(echo, done), "ping");
     // The driver lets one program have data access at a time, whichever program asks.
-    Helper({"leave-open", "HST1:"}, 1);
+    Helper({"leave-open", "TST1:"}, 1);
 
-    Helper({"deactivate", "HST1:"});
+    Helper({"deactivate", "TST1:"});
     SetLastError(kUnsetError);
     EXPECT_FALSE(ReadFile(file, echo, 1, &done, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DEV_NOT_EXIST));
     EXPECT_EQ(SubkeyCount(DEVLOAD_ACTIVE_KEY), 0u);
     EXPECT_TRUE(CloseHandle(file));
-    EXPECT_EQ(DriverCount(hostdrv::kDeinits), 1u);
+    EXPECT_EQ(DriverCount(testdrv::kDeinits), 1u);
 }
 
 TEST_F(ProgramsTest, StartUpProgramsRunAtBootOneAfterTheOtherInCreationOrder) {
@@ -145,7 +145,7 @@ TEST_F(ProgramsTest, KilledHostFailsBlockedCallsAtOnceAndTheNextProgramBootsTheD
     SetString(ce::host::kStartUpKey, u"stamp", kHelper + " stamp " + stamps + " boot");
     Helper({"set", "Kept", "7"});
     Helper({"activate", "1"});
-    HANDLE file = CreateFileW(u"HST1:", hostdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(u"TST1:", testdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     BlockedRead reader(file);
     ASSERT_TRUE(BlockedRead::Blocked(kHostDeath));
@@ -176,14 +176,14 @@ TEST_F(ProgramsTest, KilledHostFailsBlockedCallsAtOnceAndTheNextProgramBootsTheD
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     EXPECT_TRUE(CloseHandle(file));
     SetLastError(kUnsetError);
-    EXPECT_EQ(CreateFileW(u"HST1:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CreateFileW(u"TST1:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST_F(ProgramsTest, StopDeactivatesEveryDeviceBeforeTheHostEndsAndTheNextCallFindsItGone) {
     Helper({"activate", "1"});
     Helper({"activate", "2"});
-    EXPECT_EQ(DriverCount(hostdrv::kInits), 2u);
+    EXPECT_EQ(DriverCount(testdrv::kInits), 2u);
     const pid_t host = HostPid(dir_);
     ASSERT_EQ(HostCommand("stop"), 0);
     EXPECT_NE(host, 0);
@@ -195,7 +195,7 @@ TEST_F(ProgramsTest, StopDeactivatesEveryDeviceBeforeTheHostEndsAndTheNextCallFi
     SetLastError(kUnsetError);
     EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"HostTest", 0, 0, &key), ERROR_DEVICE_NOT_AVAILABLE);
     EXPECT_EQ(GetLastError(), kUnsetError);
-    EXPECT_EQ(DriverCount(hostdrv::kDeinits), 2u);
+    EXPECT_EQ(DriverCount(testdrv::kDeinits), 2u);
     EXPECT_EQ(HostCommand("stop"), 0);
     EXPECT_EQ(HostCommand("stop"), 0);  // nothing to stop is no failure
 }

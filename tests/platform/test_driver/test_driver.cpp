@@ -1,7 +1,5 @@
-// A stream driver for the device manager's tests. It records what it is called with and answers it through
-// control codes of its own, echoes written bytes back on reads of the same open, and can be told through its
-// device key to fail Init or Open. A read with nothing to return blocks until data arrives, or until Close
-// or Deinit releases it.
+// The test stream driver (see test_driver_protocol.h).
+#include <pkfuncs.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -11,9 +9,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <string>
+#include <vector>
 
-#include "platform/devices/test_driver/test_driver_protocol.h"
+#include "platform/test_driver/test_driver_protocol.h"
 
 namespace {
 
@@ -25,6 +23,8 @@ struct DeviceState {
     testdrv::Info info{};
     bool failOpen = false;
     DWORD failOpenError = 0;
+    bool exclusive = false;
+    bool dataOpen = false;  // an open with kDataAccess holds the device
     testdrv::LastCall last{};
     HANDLE linger = nullptr;
 };
@@ -34,7 +34,8 @@ struct OpenState {
     DWORD access = 0;
     DWORD share = 0;
     std::deque<BYTE> echo;
-    bool closed = false;
+    bool closed = false;    // closed or its device gone
+    bool notified = false;  // its process exits
 };
 
 // All of the module's state; a fresh load starts from these initial values.
@@ -51,16 +52,29 @@ bool ReadValue(HKEY key, LPCWSTR name, DWORD type, void* data, DWORD size) {
            stored == type;
 }
 
-void BumpCount(LPCWSTR name) {
+// Counts go to the registry outside the driver's lock: the registry may be slow, the lock is not. With
+// delta 0 the value is set to value instead.
+void Count(LPCWSTR name, int delta = 1, DWORD value = 0) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, testdrv::kCountsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-        DWORD count = 0;
-        ReadValue(key, name, REG_DWORD, &count, sizeof(count));
-        ++count;
-        RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count), sizeof(count));
-        RegCloseKey(key);
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, testdrv::kCountsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+        return;
     }
+    static std::mutex counting;
+    std::lock_guard<std::mutex> guard(counting);
+    if (delta != 0) {
+        ReadValue(key, name, REG_DWORD, &value, sizeof(value));
+        value += static_cast<DWORD>(delta);
+    }
+    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    RegCloseKey(key);
+}
+
+BOOL Counted(LPCWSTR name, BOOL done) {
+    if (done) {
+        Count(name);
+    }
+    return done;
 }
 
 // The device key named by the active key's Key value, found as a real driver finds its settings.
@@ -90,6 +104,54 @@ Result With(std::map<DWORD_PTR, std::shared_ptr<State>>& map, DWORD_PTR context,
     return body(*state, lock);
 }
 
+// Waits under the lock until ready() or the open is released by its end or its process's exit; false
+// (kReleasedError) when released. A read released by Close or Deinit waits for the device's linger event.
+template <class Ready>
+bool Block(OpenState& open, std::unique_lock<std::mutex>& lock, Ready ready) {
+    if (ready()) {
+        return true;
+    }
+    // Only calls that really wait are counted: a count is a registry write, which the host saves.
+    lock.unlock();
+    Count(testdrv::kBlocked);
+    lock.lock();
+    g_wake.wait(lock, [&] { return ready() || open.closed || open.notified; });
+    if (ready()) {
+        lock.unlock();
+        Count(testdrv::kBlocked, -1);
+        lock.lock();
+        return true;
+    }
+    const HANDLE linger = open.notified ? nullptr : open.device->linger;
+    const bool notified = open.notified;
+    lock.unlock();
+    Count(testdrv::kBlocked, -1);
+    if (notified) {
+        Count(testdrv::kReleased);
+    }
+    if (linger != nullptr) {
+        WaitForSingleObject(linger, INFINITE);
+    }
+    lock.lock();
+    SetLastError(testdrv::kReleasedError);
+    return false;
+}
+
+BOOL NotifyExit(OpenState& open, PBYTE in, DWORD inSize, std::unique_lock<std::mutex>& lock) {
+    DEVICE_PSL_NOTIFY packet{};
+    if (in == nullptr || inSize != sizeof(packet) || !CeSafeCopyMemory(&packet, in, sizeof(packet)) ||
+        packet.dwSize != sizeof(packet) || packet.dwFlags != DLL_PROCESS_EXITING) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    open.notified = true;
+    g_wake.notify_all();
+    lock.unlock();
+    Count(testdrv::kExitPid, 0, packet.hProc);
+    Count(testdrv::kExitNotices);
+    return TRUE;
+}
+
 template <class Record>
 BOOL Answer(const Record& record, PBYTE out, DWORD outSize, PDWORD returned) {
     if (out == nullptr || outSize < sizeof(Record)) {
@@ -99,6 +161,35 @@ BOOL Answer(const Record& record, PBYTE out, DWORD outSize, PDWORD returned) {
     std::memcpy(out, &record, sizeof(Record));
     if (returned != nullptr) {
         *returned = sizeof(Record);
+    }
+    return TRUE;
+}
+
+BOOL Copy(PBYTE in, DWORD inSize, PBYTE out, DWORD outSize, PDWORD returned) {
+    const DWORD size = std::min(in != nullptr ? inSize : 0, out != nullptr ? outSize : 0);
+    if (!CeSafeCopyMemory(out, in, size)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (returned != nullptr) {
+        *returned = size;
+    }
+    return TRUE;
+}
+
+// Records a control call of a code the driver does not know and fills its output with the pattern.
+BOOL Record(DeviceState& device, DWORD code, PBYTE in, DWORD inSize, PBYTE out, DWORD outSize,
+            PDWORD returned) {
+    device.last =
+        testdrv::LastCall{device.last.calls + 1, code, inSize, outSize, in != nullptr, out != nullptr, {}};
+    if (in != nullptr) {
+        CeSafeCopyMemory(device.last.in, in, std::min<DWORD>(inSize, sizeof(device.last.in)));
+    }
+    for (DWORD i = 0; out != nullptr && i < outSize; ++i) {
+        out[i] = static_cast<BYTE>(testdrv::kOutputBase + i);
+    }
+    if (returned != nullptr) {
+        *returned = outSize;
     }
     return TRUE;
 }
@@ -115,7 +206,7 @@ BOOL CountPower(DWORD_PTR context, DWORD testdrv::Info::*counter) {
 extern "C" {
 
 BOOL WINAPI DllMain(HANDLE module, DWORD reason, LPVOID reserved) {
-    BumpCount(reason == DLL_PROCESS_ATTACH ? testdrv::kAttaches : testdrv::kDetaches);
+    Count(reason == DLL_PROCESS_ATTACH ? testdrv::kAttaches : testdrv::kDetaches);
 #ifdef TESTDRV_REFUSE_ATTACH
     return reason != DLL_PROCESS_ATTACH;
 #else
@@ -133,9 +224,12 @@ DWORD_PTR TST_Init(LPCWSTR activeKey, DWORD_PTR clientInfo) {
         return 0;
     }
     DWORD failInit = 0;
+    DWORD exclusive = 0;
     WCHAR other[16] = {};
     const bool refuse = ReadValue(key, testdrv::kFailInit, REG_DWORD, &failInit, sizeof(failInit));
     device->failOpen = ReadValue(key, testdrv::kFailOpen, REG_DWORD, &device->failOpenError, sizeof(DWORD));
+    device->exclusive =
+        ReadValue(key, testdrv::kExclusive, REG_DWORD, &exclusive, sizeof(exclusive)) && exclusive != 0;
     const bool openOther = ReadValue(key, testdrv::kOpenInInit, REG_SZ, other, sizeof(other) - sizeof(WCHAR));
     RegCloseKey(key);
     if (refuse) {
@@ -148,6 +242,7 @@ DWORD_PTR TST_Init(LPCWSTR activeKey, DWORD_PTR clientInfo) {
         HANDLE file = CreateFileW(other, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         device->info.openedInInit = file != INVALID_HANDLE_VALUE && CloseHandle(file);
     }
+    Count(testdrv::kInits);
     std::lock_guard<std::mutex> guard(g_lock);
     ++g_initsSinceLoad;
     g_devices[g_nextContext] = device;
@@ -155,68 +250,73 @@ DWORD_PTR TST_Init(LPCWSTR activeKey, DWORD_PTR clientInfo) {
 }
 
 BOOL TST_Deinit(DWORD_PTR context) {
-    return With(g_devices, context, BOOL{FALSE}, [&](DeviceState& device, auto&) {
-        g_devices.erase(context);
-        std::erase_if(g_opens, [&](auto& entry) {
-            const bool ofDevice = entry.second->device.get() == &device;
-            entry.second->closed |= ofDevice;
-            return ofDevice;
-        });
-        g_wake.notify_all();
-        return TRUE;
-    });
+    return Counted(testdrv::kDeinits, With(g_devices, context, BOOL{FALSE}, [&](DeviceState& device, auto&) {
+                       g_devices.erase(context);
+                       std::erase_if(g_opens, [&](auto& entry) {
+                           const bool ofDevice = entry.second->device.get() == &device;
+                           entry.second->closed |= ofDevice;
+                           return ofDevice;
+                       });
+                       g_wake.notify_all();
+                       return TRUE;
+                   }));
 }
 
 DWORD_PTR TST_Open(DWORD_PTR context, DWORD access, DWORD share) {
     return With(g_devices, context, DWORD_PTR{0}, [&](DeviceState& device, auto&) -> DWORD_PTR {
-        if (device.failOpen) {
-            if (device.failOpenError != 0) {
-                SetLastError(device.failOpenError);
+        const bool data = (access & testdrv::kDataAccess) == testdrv::kDataAccess;
+        if (device.failOpen || (device.exclusive && data && device.dataOpen)) {
+            const DWORD error = device.failOpen ? device.failOpenError : testdrv::kBusyError;
+            if (error != 0) {
+                SetLastError(error);
             }
             return 0;
         }
+        device.dataOpen |= device.exclusive && data;
         ++device.info.opens;
         g_opens[g_nextContext] =
-            std::make_shared<OpenState>(OpenState{g_devices[context], access, share, {}, false});
+            std::make_shared<OpenState>(OpenState{g_devices[context], access, share, {}, false, false});
         return g_nextContext++;
     });
 }
 
 BOOL TST_Close(DWORD_PTR context) {
-    return With(g_opens, context, BOOL{FALSE}, [&](OpenState& open, auto&) {
-        open.closed = true;
-        ++open.device->info.closes;
-        g_opens.erase(context);
-        g_wake.notify_all();
-        return TRUE;
-    });
+    return Counted(testdrv::kCloses, With(g_opens, context, BOOL{FALSE}, [&](OpenState& open, auto&) {
+                       open.closed = true;
+                       ++open.device->info.closes;
+                       if ((open.access & testdrv::kDataAccess) == testdrv::kDataAccess) {
+                           open.device->dataOpen = false;
+                       }
+                       g_opens.erase(context);
+                       g_wake.notify_all();
+                       return TRUE;
+                   }));
 }
 
 DWORD TST_Read(DWORD_PTR context, LPVOID buffer, DWORD count) {
     return With(g_opens, context, kFailure, [&](OpenState& open, std::unique_lock<std::mutex>& lock) {
-        ++open.device->info.blockedReads;
-        g_wake.wait(lock, [&] { return count == 0 || !open.echo.empty() || open.closed; });
-        --open.device->info.blockedReads;
-        if (open.closed) {
-            const HANDLE linger = open.device->linger;
-            lock.unlock();
-            if (linger != nullptr) {
-                WaitForSingleObject(linger, INFINITE);
-            }
-            SetLastError(ERROR_OPERATION_ABORTED);
+        if (count != 0 && !Block(open, lock, [&] { return !open.echo.empty(); })) {
             return kFailure;
         }
         const DWORD taken = static_cast<DWORD>(std::min<size_t>(count, open.echo.size()));
-        std::copy_n(open.echo.begin(), taken, static_cast<BYTE*>(buffer));
+        const std::vector<BYTE> bytes(open.echo.begin(), open.echo.begin() + taken);
+        if (!CeSafeCopyMemory(buffer, bytes.data(), taken)) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return kFailure;
+        }
         open.echo.erase(open.echo.begin(), open.echo.begin() + taken);
         return taken;
     });
 }
 
 DWORD TST_Write(DWORD_PTR context, LPCVOID buffer, DWORD count) {
+    std::vector<BYTE> bytes(count);
+    if (!CeSafeCopyMemory(bytes.data(), buffer, count)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return kFailure;
+    }
     return With(g_opens, context, kFailure, [&](OpenState& open, auto&) {
-        const BYTE* bytes = static_cast<const BYTE*>(buffer);
-        open.echo.insert(open.echo.end(), bytes, bytes + count);
+        open.echo.insert(open.echo.end(), bytes.begin(), bytes.end());
         g_wake.notify_all();
         return count;
     });
@@ -235,11 +335,11 @@ DWORD TST_Seek(DWORD_PTR context, LONG amount, DWORD type) {
 
 BOOL TST_IOControl(DWORD_PTR context, DWORD code, PBYTE in, DWORD inSize, PBYTE out, DWORD outSize,
                    PDWORD returned) {
-    return With(g_opens, context, BOOL{FALSE}, [&](OpenState& open, auto&) {
+    return With(g_opens, context, BOOL{FALSE}, [&](OpenState& open, std::unique_lock<std::mutex>& lock) {
         DeviceState& device = *open.device;
         DWORD argument = 0;
         if (in != nullptr && inSize >= sizeof(argument)) {
-            std::memcpy(&argument, in, sizeof(argument));
+            CeSafeCopyMemory(&argument, in, sizeof(argument));
         }
         switch (code) {
             case testdrv::kGetInfo: {
@@ -259,19 +359,15 @@ BOOL TST_IOControl(DWORD_PTR context, DWORD code, PBYTE in, DWORD inSize, PBYTE 
             case testdrv::kSetLinger:
                 device.linger = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(argument));
                 return TRUE;
+            case testdrv::kCopy:
+                return Copy(in, inSize, out, outSize, returned);
+            case IOCTL_PSL_NOTIFY:
+                return NotifyExit(open, in, inSize, lock);
+            case IOCTL_SERIAL_WAIT_ON_MASK:
+                // No event ever comes: only a release ends the wait.
+                return Block(open, lock, [] { return false; }) ? TRUE : FALSE;
         }
-        device.last = testdrv::LastCall{device.last.calls + 1, code,           inSize, outSize,
-                                        in != nullptr,         out != nullptr, {}};
-        if (in != nullptr) {
-            std::memcpy(device.last.in, in, std::min<size_t>(inSize, sizeof(device.last.in)));
-        }
-        for (DWORD i = 0; out != nullptr && i < outSize; ++i) {
-            out[i] = static_cast<BYTE>(testdrv::kOutputBase + i);
-        }
-        if (returned != nullptr) {
-            *returned = outSize;
-        }
-        return TRUE;
+        return Record(device, code, in, inSize, out, outSize, returned);
     });
 }
 
