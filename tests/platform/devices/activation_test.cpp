@@ -13,7 +13,7 @@ void ExpectNoTrace() {
     EXPECT_EQ(CreateFileW(u"TST1:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
     EXPECT_LAST_ERROR(ERROR_FILE_NOT_FOUND);
     EXPECT_FALSE(TestModuleMapped());
-    EXPECT_EQ(Attaches(), Detaches());
+    EXPECT_EQ(DriverCount(testdrv::kAttaches), DriverCount(testdrv::kDetaches));
 }
 
 TEST_F(ActivationTest, RecordsTheInstanceAndHandsInitItsActiveKey) {
@@ -61,7 +61,7 @@ TEST_F(ActivationTest, ANameInUseIsRefusedWhateverItsCase) {
         EXPECT_LAST_ERROR(ERROR_DEVICE_IN_USE);
     }
     EXPECT_EQ(CountSubkeys(kActiveKey), 1u);
-    EXPECT_EQ(Attaches(), 1u);
+    EXPECT_EQ(DriverCount(testdrv::kAttaches), 1u);
 
     ASSERT_TRUE(DeactivateDevice(device));
     EXPECT_NE(ActivateDevice(WriteDeviceKey(u"Rival", kTestPrefix, 1).c_str(), 0), nullptr) << GetLastError();
@@ -150,7 +150,7 @@ TEST_P(InitFailure, LeavesNoTraceAndKeepsTheDriversError) {
     EXPECT_EQ(ActivateDevice(key.c_str(), 0), nullptr);
     EXPECT_LAST_ERROR(GetParam().second);
     ExpectNoTrace();
-    EXPECT_EQ(Detaches(), 1u);
+    EXPECT_EQ(DriverCount(testdrv::kDetaches), 1u);
 
     // The next start takes the same active number and a module loaded afresh.
     DeleteValue(key, testdrv::kFailInit);
@@ -172,11 +172,11 @@ TEST_F(ActivationTest, DeactivationUnloadsAndTheNextLoadStartsAfresh) {
     EXPECT_LAST_ERROR(kUnsetError);
     EXPECT_FALSE(KeyExists(ActiveSubkey(1)));
     EXPECT_FALSE(TestModuleMapped());
-    EXPECT_EQ(Detaches(), 1u);
+    EXPECT_EQ(DriverCount(testdrv::kDetaches), 1u);
 
     ActivateTest(1);
     EXPECT_EQ(GetInfo(OpenDevice(TestName(1))).initsSinceLoad, 1u);
-    EXPECT_EQ(Attaches(), 2u);
+    EXPECT_EQ(DriverCount(testdrv::kAttaches), 2u);
 }
 
 TEST_F(ActivationTest, InstancesShareTheirModuleUntilTheLastGoes) {
@@ -187,14 +187,14 @@ TEST_F(ActivationTest, InstancesShareTheirModuleUntilTheLastGoes) {
     ASSERT_NE(second, nullptr) << GetLastError();
     HANDLE file = OpenDevice(TestName(2));
     EXPECT_EQ(GetInfo(file).initsSinceLoad, 2u);
-    EXPECT_EQ(Attaches(), 1u);
+    EXPECT_EQ(DriverCount(testdrv::kAttaches), 1u);
 
     ASSERT_TRUE(DeactivateDevice(first));
-    EXPECT_EQ(Detaches(), 0u);
+    EXPECT_EQ(DriverCount(testdrv::kDetaches), 0u);
     EXPECT_EQ(GetInfo(file).opens, 1u);
     ASSERT_TRUE(DeactivateDevice(second));
     EXPECT_FALSE(TestModuleMapped());
-    EXPECT_EQ(Detaches(), 1u);
+    EXPECT_EQ(DriverCount(testdrv::kDetaches), 1u);
 }
 
 TEST_F(ActivationTest, DriverPathIsSearchedInOrder) {

@@ -76,7 +76,6 @@ TEST_F(ConcurrencyTest, CloseAndDeactivationReleaseBlockedReads) {
     HANDLE device = ActivateTest(1);
     HANDLE closing = OpenDevice(TestName(1));
     BlockedRead closed(closing);
-    ASSERT_TRUE(BlockedRead::Blocked());
     EXPECT_TRUE(CloseHandle(closing));
     closed.Join();
     EXPECT_FALSE(closed.result());
@@ -86,10 +85,9 @@ TEST_F(ConcurrencyTest, CloseAndDeactivationReleaseBlockedReads) {
     HANDLE file = OpenDevice(TestName(1));
     HANDLE linger = SetLinger(file);
     BlockedRead read(file);
-    ASSERT_TRUE(BlockedRead::Blocked());
     ASSERT_TRUE(DeactivateDevice(device));
     EXPECT_TRUE(TestModuleMapped());
-    EXPECT_EQ(Detaches(), 0u);
+    EXPECT_EQ(DriverCount(testdrv::kDetaches), 0u);
     EXPECT_FALSE(KeyExists(ActiveSubkey(1)));
     EXPECT_EQ(CreateFileW(TestName(1).c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr),
               INVALID_HANDLE_VALUE);
@@ -103,7 +101,7 @@ TEST_F(ConcurrencyTest, CloseAndDeactivationReleaseBlockedReads) {
     EXPECT_EQ(read.error(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
     EXPECT_EQ(read.count(), 0u);
     EXPECT_FALSE(TestModuleMapped());
-    EXPECT_EQ(Detaches(), 1u);
+    EXPECT_EQ(DriverCount(testdrv::kDetaches), 1u);
     EXPECT_TRUE(CloseHandle(file));
 }
 
@@ -112,15 +110,14 @@ TEST_F(ConcurrencyTest, ANewInstanceSharesTheModuleWithALingeringCall) {
     HANDLE file = OpenDevice(TestName(1));
     HANDLE linger = SetLinger(file);
     BlockedRead read(file);
-    ASSERT_TRUE(BlockedRead::Blocked());
     ASSERT_TRUE(DeactivateDevice(device));
     ActivateTest(1);
     ASSERT_TRUE(SetEvent(linger));
     read.Join();
     // The old call's exit did not unload the module under the new instance, which never saw a reload.
     EXPECT_EQ(GetInfo(OpenDevice(TestName(1))).initsSinceLoad, 2u);
-    EXPECT_EQ(Attaches(), 1u);
-    EXPECT_EQ(Detaches(), 0u);
+    EXPECT_EQ(DriverCount(testdrv::kAttaches), 1u);
+    EXPECT_EQ(DriverCount(testdrv::kDetaches), 0u);
 }
 
 // Each racing call reaches the live driver, finds the device gone, or (having entered just before) meets
@@ -154,7 +151,7 @@ TEST_F(ConcurrencyTest, CallsRacingWithDeactivationSeeTheDeviceOrItsAbsence) {
         EXPECT_EQ(unexpected.load(), 0) << "cycle " << cycle;
         EXPECT_FALSE(TestModuleMapped()) << "cycle " << cycle;
     }
-    EXPECT_EQ(Detaches(), static_cast<DWORD>(kCycles));
+    EXPECT_EQ(DriverCount(testdrv::kDetaches), static_cast<DWORD>(kCycles));
 }
 
 TEST_F(ConcurrencyTest, ConcurrentActivationsGetDistinctRecordsAndOneOwnerPerName) {
@@ -198,7 +195,7 @@ TEST_F(ConcurrencyTest, ConcurrentActivationsGetDistinctRecordsAndOneOwnerPerNam
     }
     EXPECT_EQ(CountSubkeys(kActiveKey), 0u);
     EXPECT_FALSE(TestModuleMapped());
-    EXPECT_EQ(Attaches(), Detaches());
+    EXPECT_EQ(DriverCount(testdrv::kAttaches), DriverCount(testdrv::kDetaches));
 }
 
 }  // namespace

@@ -151,14 +151,6 @@ HANDLE SetLinger(HANDLE file) {
     return linger;
 }
 
-DWORD Attaches() {
-    return ReadValue(testdrv::kCountsKey, testdrv::kAttaches).number;
-}
-
-DWORD Detaches() {
-    return ReadValue(testdrv::kCountsKey, testdrv::kDetaches).number;
-}
-
 bool TestModuleMapped() {
     char resolved[PATH_MAX];
     const std::string module = kTestDriverDir + "/testdrv.dll";

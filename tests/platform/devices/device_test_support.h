@@ -71,9 +71,7 @@ HANDLE SetLinger(HANDLE file);
 
 using testdrv::BlockedRead;
 
-// DllMain's calls of the test modules, counted in the registry across loads.
-DWORD Attaches();
-DWORD Detaches();
+using testdrv::DriverCount;
 // Whether the test driver module is mapped into the process now.
 bool TestModuleMapped();
 

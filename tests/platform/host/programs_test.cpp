@@ -147,8 +147,7 @@ TEST_F(ProgramsTest, KilledHostFailsBlockedCallsAtOnceAndTheNextProgramBootsTheD
     Helper({"activate", "1"});
     HANDLE file = CreateFileW(u"TST1:", testdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    BlockedRead reader(file);
-    ASSERT_TRUE(BlockedRead::Blocked(kHostDeath));
+    BlockedRead reader(file, kHostDeath);
     const pid_t first = HostPid(dir_);
     ASSERT_NE(first, 0);
     ASSERT_EQ(kill(first, SIGKILL), 0);

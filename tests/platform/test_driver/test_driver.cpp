@@ -116,14 +116,9 @@ bool Block(OpenState& open, std::unique_lock<std::mutex>& lock, Ready ready) {
     Count(testdrv::kBlocked);
     lock.lock();
     g_wake.wait(lock, [&] { return ready() || open.closed || open.notified; });
-    if (ready()) {
-        lock.unlock();
-        Count(testdrv::kBlocked, -1);
-        lock.lock();
-        return true;
-    }
-    const HANDLE linger = open.notified ? nullptr : open.device->linger;
-    const bool notified = open.notified;
+    const bool released = !ready();
+    const bool notified = released && open.notified;
+    const HANDLE linger = released && !notified ? open.device->linger : nullptr;
     lock.unlock();
     Count(testdrv::kBlocked, -1);
     if (notified) {
@@ -133,8 +128,10 @@ bool Block(OpenState& open, std::unique_lock<std::mutex>& lock, Ready ready) {
         WaitForSingleObject(linger, INFINITE);
     }
     lock.lock();
-    SetLastError(testdrv::kReleasedError);
-    return false;
+    if (released) {
+        SetLastError(testdrv::kReleasedError);
+    }
+    return !released;
 }
 
 BOOL NotifyExit(OpenState& open, PBYTE in, DWORD inSize, std::unique_lock<std::mutex>& lock) {

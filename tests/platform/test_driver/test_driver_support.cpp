@@ -1,5 +1,7 @@
 #include "platform/test_driver/test_driver_support.h"
 
+#include <gtest/gtest.h>
+
 namespace testdrv {
 
 DWORD DriverCount(LPCWSTR name) {
@@ -13,22 +15,17 @@ DWORD DriverCount(LPCWSTR name) {
     return value;
 }
 
-BlockedRead::BlockedRead(HANDLE file)
+BlockedRead::BlockedRead(HANDLE file, std::chrono::milliseconds timeout)
     : thread_([outcome = outcome_, file] {
           char byte = 0;
           outcome->result = ReadFile(file, &byte, 1, &outcome->count, nullptr);
           outcome->error = GetLastError();
-      }) {}
-
-bool BlockedRead::Blocked(std::chrono::milliseconds timeout) {
+      }) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (DriverCount(kBlocked) != 1) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
+    while (DriverCount(kBlocked) != 1 && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return true;
+    EXPECT_EQ(DriverCount(kBlocked), 1u) << "the read never blocked";
 }
 
 }  // namespace testdrv

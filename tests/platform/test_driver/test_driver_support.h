@@ -14,11 +14,12 @@ namespace testdrv {
 // A count of the test driver under kCountsKey; 0 when missing.
 DWORD DriverCount(LPCWSTR name);
 
-// A one-byte read on its own thread, blocked in the test driver once Blocked() says so; its outcome is in
-// once joined. A test that fails before joining leaves the thread to end with the device.
+// A one-byte read on its own thread, which the constructor waits to see blocked in the test driver (a
+// failure if it does not within the timeout); its outcome is in once joined. A test that fails before
+// joining leaves the thread to end with the device.
 class BlockedRead {
   public:
-    explicit BlockedRead(HANDLE file);
+    explicit BlockedRead(HANDLE file, std::chrono::milliseconds timeout = std::chrono::seconds(10));
     ~BlockedRead() {
         if (thread_.joinable()) {
             thread_.detach();
@@ -26,8 +27,6 @@ class BlockedRead {
     }
     BlockedRead(const BlockedRead&) = delete;
     BlockedRead& operator=(const BlockedRead&) = delete;
-    // Whether the driver counts one call as blocked, waited for up to the timeout.
-    static bool Blocked(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     void Join() { thread_.join(); }
     BOOL result() const { return outcome_->result; }
     DWORD error() const { return outcome_->error; }
