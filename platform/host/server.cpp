@@ -223,37 +223,6 @@ void ServeCallsOverSocket(int fd, Session& session) {
 // program ends the region itself when it can; this is for one killed meanwhile).
 constexpr std::chrono::milliseconds kIdleConnectionCheck{250};
 
-// Takes the request the program announced: copied out of its area once, its size read once and checked
-// against the area, or received over the socket. False when it cannot be had or is malformed.
-bool TakeRequest(int fd, CallRegion& region, std::vector<uint8_t>* request) {
-    const uint32_t bytes = region.words().requestBytes.load(std::memory_order_acquire);
-    if (bytes == kMessageOnSocket) {
-        return ReceiveMessage(fd, request) == Received::Message;
-    }
-    if (bytes < sizeof(MessageHeader) || bytes > kRegionAreaBytes) {
-        return false;
-    }
-    request->assign(region.requestArea(), region.requestArea() + bytes);
-    MessageHeader header{};
-    std::memcpy(&header, request->data(), sizeof(header));
-    return header.size == bytes;
-}
-
-// Puts the reply in its area and rings, or, when it does not fit, rings first and sends it on the socket:
-// the program looks at the socket only once rung, and a reply larger than the socket's buffer would wait
-// for that look. False when the socket is gone.
-bool PutReply(int fd, CallRegion& region, uint32_t number, const std::vector<uint8_t>& reply) {
-    RegionWords& words = region.words();
-    const bool inArea = reply.size() <= kRegionAreaBytes;
-    if (inArea) {
-        std::memcpy(region.replyArea(), reply.data(), reply.size());
-    }
-    words.replyBytes.store(inArea ? static_cast<uint32_t>(reply.size()) : kMessageOnSocket,
-                           std::memory_order_relaxed);
-    CallRegion::Ring(words.reply, number, words.programSleeps);
-    return inArea || SendMessage(fd, reply);
-}
-
 // The shared memory's path: the program rings for each request in its region and the reply goes back the
 // same way (call_region.h). Whatever ends this (the program gone, a malformed request, the socket broken)
 // ends the region, so the program's thread never waits on it in vain.
@@ -280,12 +249,12 @@ void ServeCallsThroughRegion(int fd, Session& session, CallRegion& region) {
             continue;
         }
         const uint32_t number = words.request.load(std::memory_order_acquire) & kCallNumberMask;
-        if (!TakeRequest(fd, region, &request)) {
+        if (!region.Take(CallRegion::Message::kRequest, fd, &request)) {
             break;
         }
         follower.Follow(MessageProcessor(request));
         served = number;
-        if (!PutReply(fd, region, number, Serve(session, request))) {
+        if (!region.Post(CallRegion::Message::kReply, number, Serve(session, request), fd)) {
             break;
         }
         if (request.capacity() > kRegionAreaBytes) {

@@ -299,15 +299,7 @@ bool CallThroughRegion(Channel& channel, const std::vector<uint8_t>& request, st
     CallRegion& region = channel.region;
     RegionWords& words = region.words();
     const uint32_t number = (channel.lastCall + 1) & kCallNumberMask;
-    const bool inArea = request.size() <= kRegionAreaBytes;
-    if (inArea) {
-        std::memcpy(region.requestArea(), request.data(), request.size());
-    }
-    words.requestBytes.store(inArea ? static_cast<uint32_t>(request.size()) : kMessageOnSocket,
-                             std::memory_order_relaxed);
-    // Rung before a large request is sent: the host then knows the socket's message is a request.
-    CallRegion::Ring(words.request, number, words.hostSleeps);
-    if (!inArea && !SendMessage(channel.fd, request)) {
+    if (!region.Post(CallRegion::Message::kRequest, number, request, channel.fd)) {
         return false;
     }
     AdaptiveSpin* watch = &replyWatch;
@@ -326,15 +318,7 @@ bool CallThroughRegion(Channel& channel, const std::vector<uint8_t>& request, st
         return false;
     }
     channel.lastCall = number;
-    const uint32_t bytes = words.replyBytes.load(std::memory_order_acquire);
-    if (bytes == kMessageOnSocket) {
-        return ReceiveMessage(channel.fd, reply) == Received::Message;
-    }
-    if (bytes < sizeof(MessageHeader) || bytes > kRegionAreaBytes) {
-        return false;
-    }
-    reply->assign(region.replyArea(), region.replyArea() + bytes);
-    return true;
+    return region.Take(CallRegion::Message::kReply, channel.fd, reply);
 }
 
 // A forked child has the parent's connections but is not the parent: it starts its own session.

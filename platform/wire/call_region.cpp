@@ -9,8 +9,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <new>
 #include <utility>
+
+#include "wire/wire.h"
 
 namespace ce::wire {
 namespace {
@@ -132,6 +135,36 @@ CallRegion::Wait CallRegion::Await(std::atomic<uint32_t>& word, uint32_t seen, s
     }
     const uint32_t now = word.load(std::memory_order_acquire);
     return (now & kCallNumberMask) == (seen & kCallNumberMask) ? Wait::kEnded : Wait::kRang;
+}
+
+bool CallRegion::Post(Message which, uint32_t number, const std::vector<uint8_t>& message, int fd) {
+    const bool request = which == Message::kRequest;
+    const bool inArea = message.size() <= kRegionAreaBytes;
+    if (inArea) {
+        std::memcpy(request ? requestArea() : replyArea(), message.data(), message.size());
+    }
+    (request ? words_->requestBytes : words_->replyBytes)
+        .store(inArea ? static_cast<uint32_t>(message.size()) : kMessageOnSocket, std::memory_order_relaxed);
+    Ring(request ? words_->request : words_->reply, number,
+         request ? words_->hostSleeps : words_->programSleeps);
+    return inArea || SendMessage(fd, message);
+}
+
+bool CallRegion::Take(Message which, int fd, std::vector<uint8_t>* message) {
+    const bool request = which == Message::kRequest;
+    const uint32_t bytes =
+        (request ? words_->requestBytes : words_->replyBytes).load(std::memory_order_acquire);
+    if (bytes == kMessageOnSocket) {
+        return ReceiveMessage(fd, message) == Received::Message;
+    }
+    if (bytes < sizeof(MessageHeader) || bytes > kRegionAreaBytes) {
+        return false;
+    }
+    const uint8_t* area = request ? requestArea() : replyArea();
+    message->assign(area, area + bytes);
+    MessageHeader header{};
+    std::memcpy(&header, message->data(), sizeof(header));
+    return header.size == bytes;
 }
 
 void CallRegion::End() {

@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "wire/protocol.h"
 #include "kernel/adaptive_spin.h"
@@ -79,6 +80,16 @@ class CallRegion {
     Wait Await(std::atomic<uint32_t>& word, uint32_t seen, std::atomic<uint32_t>& sleeps,
                AdaptiveSpin* spinner, std::chrono::milliseconds timeout);
     bool ended() const { return (words_->request.load(std::memory_order_acquire) & kEndedBit) != 0; }
+
+    enum class Message { kRequest, kReply };
+    // Puts a request or reply in its area and rings its doorbell with `number`; one too large for the area
+    // is announced in the area, rung first and then sent on fd, since the other side looks at the socket only
+    // once rung (a message larger than the socket's buffer would otherwise wait for that look). False when
+    // the socket is gone.
+    bool Post(Message which, uint32_t number, const std::vector<uint8_t>& message, int fd);
+    // Takes the message the other side posted: its size read once and checked against the area and against
+    // the header of the copy, or received on fd. False when it cannot be had or is malformed.
+    bool Take(Message which, int fd, std::vector<uint8_t>* message);
 
     // Ends the region for both sides and wakes whoever sleeps on it.
     void End();
