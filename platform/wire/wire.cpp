@@ -102,17 +102,23 @@ union DescriptorSpace {
     char bytes[CMSG_SPACE(sizeof(int))];
 };
 
+// A one-part message header with room for one passed descriptor.
+msghdr RecordHeader(iovec* part, DescriptorSpace* space) {
+    msghdr message{};
+    message.msg_iov = part;
+    message.msg_iovlen = 1;
+    message.msg_control = space->bytes;
+    message.msg_controllen = sizeof(space->bytes);
+    return message;
+}
+
 ssize_t SendRecord(int fd, const uint8_t* data, size_t size, int passed) {
     if (passed < 0) {
         return send(fd, data, size, MSG_NOSIGNAL);
     }
     iovec part{const_cast<uint8_t*>(data), size};
     DescriptorSpace space{};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = space.bytes;
-    message.msg_controllen = sizeof(space.bytes);
+    msghdr message = RecordHeader(&part, &space);
     cmsghdr* attached = CMSG_FIRSTHDR(&message);
     attached->cmsg_level = SOL_SOCKET;
     attached->cmsg_type = SCM_RIGHTS;
@@ -165,11 +171,7 @@ ssize_t ReceiveRecord(int fd, uint8_t* buffer, size_t capacity, int* passed = nu
     for (;;) {
         iovec part{buffer, capacity};
         DescriptorSpace space{};
-        msghdr message{};
-        message.msg_iov = &part;
-        message.msg_iovlen = 1;
-        message.msg_control = space.bytes;
-        message.msg_controllen = sizeof(space.bytes);
+        msghdr message = RecordHeader(&part, &space);
         const ssize_t got = recvmsg(fd, &message, MSG_TRUNC | MSG_CMSG_CLOEXEC);
         if (got >= 0) {
             TakeDescriptors(message, passed);
