@@ -34,6 +34,7 @@ constexpr size_t kWriteChunk = 4096;
 struct Figures {
     double mibPerSecond = 0;
     double cpuMsPerMib = 0;
+    double carrierMsPerMib = 0;  // the part of cpuMsPerMib spent between the ends
     bool verified = false;
 };
 
@@ -59,10 +60,11 @@ Figures Throughput(MeasuredChannel& channel, uint64_t bytes, bool bothWays) {
     }
     ok = channel.far->Finish(&farCpuMs) && ok && readOk;
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const double cpuMs = 1000.0 * static_cast<double>(std::clock() - cpuBefore) / CLOCKS_PER_SEC + farCpuMs +
-                         CarrierMs(channel) - carrierBefore;
+    const double carrierMs = CarrierMs(channel) - carrierBefore;
+    const double cpuMs =
+        1000.0 * static_cast<double>(std::clock() - cpuBefore) / CLOCKS_PER_SEC + farCpuMs + carrierMs;
     const double mib = static_cast<double>(bytes) * (bothWays ? 2 : 1) / (1024.0 * 1024.0);
-    return Figures{mib / seconds, cpuMs / mib, ok};
+    return Figures{mib / seconds, cpuMs / mib, carrierMs / mib, ok};
 }
 
 struct Latency {
@@ -142,6 +144,7 @@ const Row kRows[] = {
     {"one-way MiB/s", [](const Results& r) { return r.oneWay.mibPerSecond; }},
     {"both-ways MiB/s", [](const Results& r) { return r.bothWays.mibPerSecond; }},
     {"CPU ms/MiB one-way", [](const Results& r) { return r.oneWay.cpuMsPerMib; }},
+    {"  of which between", [](const Results& r) { return r.oneWay.carrierMsPerMib; }},
     {"1-byte RTT median us", [](const Results& r) { return r.small.medianUs; }},
     {"1-byte RTT p99 us", [](const Results& r) { return r.small.p99Us; }},
     {"64-byte RTT median us", [](const Results& r) { return r.medium.medianUs; }},
@@ -189,7 +192,9 @@ void Report(const std::vector<Column>& columns) {
     for (int i = 1; i <= peers; ++i) {
         std::printf("%*s", kPeerWidth, Verdict(columns[i].results.verified()));
     }
-    std::printf("\nCPU: both ends' programs and the process between them (the device host, socat)\n");
+    std::printf(
+        "\nCPU: both ends' programs and the process between them (the device host, socat); \"of which\n"
+        "between\" is that process's part\n");
 }
 
 constexpr int kExitFailure = 1;
