@@ -30,11 +30,13 @@ long ProcessStatus(pid_t pid, const std::string& field) {
 using ConnectionLimitsTest = BadRequestsTest;
 
 // Opens count call connections of program's session whose first request promises size bytes and sends no
-// more; answers how much the host's resident memory grew once each has a thread waiting for the rest.
+// more; answers how much the host's resident memory grew once each connection's thread has taken the
+// request's first record and waits for the rest. (Counting the host's threads instead failed now and then
+// under load: a thread still ending from before lowered the count.)
 long GrowthOfPromises(pid_t host, RawProgram& program, const std::string& dir, int count, uint32_t size,
                       std::vector<std::unique_ptr<Connection>>* connections) {
     const long before = ProcessStatus(host, "VmRSS");
-    const long threads = ProcessStatus(host, "Threads");
+    const size_t first = connections->size();
     for (int i = 0; i < count; ++i) {
         connections->push_back(std::make_unique<Connection>(dir));
         Connection& calls = *connections->back();
@@ -42,8 +44,12 @@ long GrowthOfPromises(pid_t host, RawProgram& program, const std::string& dir, i
             calls.Ask(Message(Op::HelloCall).U32(kProtocolVersion).Bytes(program.token).Finish()).closed);
         calls.Send(Message(Op::RegFlushKey).U32(0x80000002u).Finish(size));
     }
-    EXPECT_TRUE(WaitFor([&] { return ProcessStatus(host, "Threads") >= threads + count; },
-                        std::chrono::seconds(5 * ce_test::kSlowdown)));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return std::all_of(connections->begin() + first, connections->end(),
+                               [](const std::unique_ptr<Connection>& calls) { return calls->AllTaken(); });
+        },
+        std::chrono::seconds(5 * ce_test::kSlowdown)));
     std::this_thread::sleep_for(std::chrono::milliseconds(300 * ce_test::kSlowdown));
     return ProcessStatus(host, "VmRSS") - before;
 }

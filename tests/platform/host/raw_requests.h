@@ -2,7 +2,9 @@
 // write them, independent of the platform's own encoder; and the fixture of the tests that send them.
 #pragma once
 
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <sys/un.h>
@@ -130,6 +132,11 @@ class Connection {
     bool Waiting(int timeoutMs) {
         pollfd wait{fd_, POLLIN, 0};
         return poll(&wait, 1, timeoutMs) == 1;
+    }
+    // Whether the host has taken in everything sent so far (nothing left queued on its side).
+    bool AllTaken() const {
+        int queued = -1;
+        return ioctl(fd_, SIOCOUTQ, &queued) == 0 && queued == 0;
     }
     Reply Ask(const std::vector<uint8_t>& bytes) {
         Send(bytes);
