@@ -200,6 +200,13 @@ TEST(LoadResource, GarbageAndForeignHandlesAreRefused) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
+// A dialog run from the resources fails as its lookup does (the demo program of the terminal tests runs one).
+TEST(LoadResource, ADialogWithoutItsTemplateIsNotRun) {
+    SetLastError(kUntouched);
+    EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(999), nullptr, nullptr, 0), -1);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+}
+
 // ---- a module with resources of its own, loaded and unloaded ---------------------------------------------
 
 TEST(ModuleResources, ComeAndGoWithTheirModule) {
