@@ -17,7 +17,6 @@ TEST_F(PortTree, WithoutPortsOnlyThePhysicalRootCanExpand) {
     EXPECT_EQ(LookOf(ReadRow(tree(), Root(tree(), 1))), RowLook(text::kVirtualRoot, 0, 0, 0, nullptr));
     EXPECT_TRUE(ChildrenOf(tree(), Root(tree(), 0)).empty());
     EXPECT_TRUE(ChildrenOf(tree(), Root(tree(), 1)).empty());
-    Close();
 }
 
 struct PhysicalRowCase {
@@ -42,7 +41,6 @@ TEST_P(PhysicalRows, ShowTheirNameAndState) {
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(LookOf(rows[0]), RowLook(c.text, c.image, c.image, 0, Ports().At(0)));
     EXPECT_TRUE(ChildrenOf(tree(), Root(tree(), 1)).empty());
-    Close();
 }
 
 const std::u16string kLongName(250, u'n');
@@ -93,7 +91,6 @@ TEST_F(PortTree, VirtualPortsStandInSlotOrderWithImagesByParity) {
     }
     EXPECT_EQ(Ports().At(0)->arrayIndex, 2) << "the list itself is in the order the ports were found";
     EXPECT_EQ(ReadRow(tree(), Root(tree(), 1)).children, 1);
-    Close();
 }
 
 TEST_F(PortTree, PhysicalPortsStandInListOrderBesideVirtualOnes) {
@@ -106,7 +103,6 @@ TEST_F(PortTree, PhysicalPortsStandInListOrderBesideVirtualOnes) {
               (std::vector<std::u16string>{u"COM3:", u"COM0: (Dock)", u"Unknown phisical port."}));
     EXPECT_EQ(TextsOf(ChildrenOf(tree(), Root(tree(), 1))),
               (std::vector<std::u16string>{u"COM1:", u"COM2:"}));
-    Close();
 }
 
 // What a terminal shows: each row's picture before its text.
@@ -125,7 +121,6 @@ TEST_F(PortTree, TheScreenPictureShowsEachRowWithItsPicture) {
                             "\u25AF Virtual serial ports", "\u2261\u2191COM3:", "\u2261\u2193KMX4:"}) {
         EXPECT_NE(picture.find(row), std::string::npos) << row << " in\n" << picture;
     }
-    Close();
 }
 
 }  // namespace
