@@ -1,5 +1,4 @@
 // Deleting virtual ports, disabling and re-enabling physical ones, starting the stored ports, the waits.
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,12 +12,8 @@ namespace {
 
 using store::kDeviceSettleMs;
 
-class DeletionTest : public StoreTest {
+class DeletionTest : public ListTest {
   protected:
-    void SetUp() override {
-        StoreTest::SetUp();
-        list_ = std::make_unique<PortList>();
-    }
     // COM5: in slot 0 and COM6: in slot 1; answers the first end.
     PortEntry* MakePair() {
         PortEntry* first = list_->At(list_->CreatePair(5, 6).first);
@@ -29,8 +24,6 @@ class DeletionTest : public StoreTest {
         HANDLE file = tulktest::OpenByName(name, 0);
         return file != INVALID_HANDLE_VALUE && CloseHandle(file);
     }
-
-    std::unique_ptr<PortList> list_;
 };
 
 // An entry read before another program's activation wrote Hnd has no handle. Deleting it stops the port it

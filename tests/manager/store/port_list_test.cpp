@@ -1,5 +1,4 @@
 // The list itself: start-up, entries, searches, the numbers and slots it hands out, running out of memory.
-#include <memory>
 #include <string>
 
 #include "manager/store/store_test_support.h"
@@ -9,12 +8,8 @@ namespace {
 
 using storetest::PrintTo;
 
-class PortListTest : public StoreTest {
+class PortListTest : public ListTest {
   protected:
-    void SetUp() override {
-        StoreTest::SetUp();
-        list_ = std::make_unique<PortList>();
-    }
     PortEntry* Add(LONG arrayIndex, DWORD isPhysical = 0, const char16_t* prefix = u"COM",
                    LONG portNumber = kNoPortNumber) {
         PortEntry* entry = list_->At(list_->AddEntry());
@@ -24,8 +19,6 @@ class PortListTest : public StoreTest {
         entry->arrayIndex = arrayIndex;
         return entry;
     }
-
-    std::unique_ptr<PortList> list_;
 };
 
 TEST_F(PortListTest, RegistryTestLeavesNoKeyAndAnUnwritableRegistryAnEmptyList) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -32,6 +33,17 @@ class StoreTest : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
+};
+
+// A StoreTest with a port list made at its start, on the clean device.
+class ListTest : public StoreTest {
+  protected:
+    void SetUp() override {
+        StoreTest::SetUp();
+        list_ = std::make_unique<PortList>();
+    }
+
+    std::unique_ptr<PortList> list_;
 };
 
 // The waits the store asked for since SetUp, in milliseconds.

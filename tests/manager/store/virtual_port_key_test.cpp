@@ -26,15 +26,7 @@ std::vector<BYTE> Text(const std::u16string& text) {
     return {bytes, bytes + (text.size() + 1) * sizeof(char16_t)};
 }
 
-class VirtualPortTest : public StoreTest {
-  protected:
-    void SetUp() override {
-        StoreTest::SetUp();
-        list_ = std::make_unique<PortList>();
-    }
-
-    std::unique_ptr<PortList> list_;
-};
+using VirtualPortTest = ListTest;
 
 struct Layout {
     const char* name;
