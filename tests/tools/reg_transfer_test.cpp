@@ -4,40 +4,21 @@
 #include <cstring>
 #include <filesystem>
 
-#include <ceplatform.h>
-#include <windows.h>
-
-#include "tools/program_runner.h"
+#include "platform/registry/registry_test_support.h"
 
 namespace {
 
-using tooltest::ReadWholeFile;
-using tooltest::WriteWholeFile;
+using regtest::ReadWholeFile;
+using regtest::WriteWholeFile;
 
 constexpr const char* kHeader = "Windows Registry Editor Version 5.00\n\n";
 
-class RegTransfer : public ::testing::Test {
+class RegTransfer : public regtest::RegistryTest {
   protected:
-    void SetUp() override { CePlatformReset(); }
-    void TearDown() override { CePlatformReset(); }
-
-    static void Set(const char16_t* path, const char16_t* name, DWORD type, const std::vector<BYTE>& data) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, 0, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExW(key, name, 0, type, data.data(), static_cast<DWORD>(data.size())),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
+    void SetText(const char16_t* path, const char16_t* name, char value) {
+        ASSERT_EQ(Set(Create(HKEY_LOCAL_MACHINE, path), name, REG_SZ, {BYTE(value), 0, 0, 0}), ERROR_SUCCESS);
     }
-
-    static bool Exists(const char16_t* path) {
-        HKEY key = nullptr;
-        const LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, 0, &key);
-        if (status == ERROR_SUCCESS) {
-            RegCloseKey(key);
-        }
-        return status == ERROR_SUCCESS;
-    }
+    static bool Exists(const char16_t* path) { return KeyExists(HKEY_LOCAL_MACHINE, path); }
 
     LONG Import(const std::string& text) {
         WriteWholeFile(file_, text);
@@ -45,15 +26,15 @@ class RegTransfer : public ::testing::Test {
         return CeRegistryImportFile(file_.c_str(), problem_, sizeof(problem_));
     }
 
-    tooltest::ScratchDirectory scratch_;
+    regtest::ScratchDir scratch_;
     std::string file_ = scratch_.File("t.reg");
     char problem_[256];
 };
 
 TEST_F(RegTransfer, ExportWritesTheKeyAndBelowInCreationOrder) {
-    Set(u"Top\\Zeta", u"z", REG_SZ, {'z', 0, 0, 0});
-    Set(u"Top\\Alpha", u"", REG_DWORD, {1, 0, 0, 0});
-    Set(u"Topper", u"x", REG_SZ, {'x', 0, 0, 0});
+    SetText(u"Top\\Zeta", u"z", 'z');
+    ASSERT_EQ(SetDword(Create(HKEY_LOCAL_MACHINE, u"Top\\Alpha"), u"", 1), ERROR_SUCCESS);
+    SetText(u"Topper", u"x", 'x');
     ASSERT_EQ(CeRegistryExportKey(HKEY_LOCAL_MACHINE, u"top\\", file_.c_str(), nullptr, 0), ERROR_SUCCESS);
     EXPECT_EQ(ReadWholeFile(file_), std::string(kHeader) +
                                         "[HKEY_LOCAL_MACHINE\\top]\n\n"
@@ -90,7 +71,7 @@ TEST_F(RegTransfer, ProblemTextIsCutToTheBuffer) {
 }
 
 TEST_F(RegTransfer, ImportChecksTheWholeFileFirst) {
-    Set(u"Base", u"v", REG_SZ, {'1', 0, 0, 0});
+    SetText(u"Base", u"v", '1');
     const std::pair<const char*, const char*> bad[] = {
         {"[HKEY_LOCAL_MACHINE\\New]\n\"a\"=\"1\"\n[HKEY_NOWHERE\\X]\n", ":5: unknown root"},
         {"[HKEY_LOCAL_MACHINE\\New]\n[-HKEY_LOCAL_MACHINE]\n", ":4: a root key cannot be deleted"},
@@ -106,8 +87,8 @@ TEST_F(RegTransfer, ImportChecksTheWholeFileFirst) {
 }
 
 TEST_F(RegTransfer, ImportAppliesSectionsInOrder) {
-    Set(u"Gone\\Below", u"x", REG_SZ, {'x', 0, 0, 0});
-    Set(u"Keep", u"drop", REG_SZ, {'d', 0, 0, 0});
+    SetText(u"Gone\\Below", u"x", 'x');
+    SetText(u"Keep", u"drop", 'd');
     ASSERT_EQ(Import(std::string(kHeader) +
                      "[-HKEY_LOCAL_MACHINE\\Gone]\n[-HKEY_LOCAL_MACHINE\\NeverWas]\n"
                      "[HKEY_LOCAL_MACHINE\\Keep]\n\"drop\"=-\n\"absent\"=-\n\"new\"=dword:00000002\n"
@@ -115,27 +96,16 @@ TEST_F(RegTransfer, ImportAppliesSectionsInOrder) {
               ERROR_SUCCESS)
         << problem_;
     EXPECT_FALSE(Exists(u"Gone"));
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Keep", 0, 0, &key), ERROR_SUCCESS);
-    EXPECT_EQ(RegQueryValueExW(key, u"drop", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    EXPECT_EQ(RegQueryValueExW(key, u"new", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
-              ERROR_SUCCESS);
-    EXPECT_EQ(value, 2u);
-    RegCloseKey(key);
-    EXPECT_EQ(RegQueryValueExW(HKEY_LOCAL_MACHINE, u"atroot", nullptr, nullptr, nullptr, nullptr),
-              ERROR_SUCCESS);
+    HKEY key = Open(HKEY_LOCAL_MACHINE, u"Keep");
+    EXPECT_EQ(ValueNames(key), (std::vector<std::u16string>{u"new"}));
+    EXPECT_EQ(Get(key, u"new"), std::make_pair(DWORD{REG_DWORD}, regtest::Bytes({2, 0, 0, 0})));
+    EXPECT_EQ(Get(HKEY_LOCAL_MACHINE, u"atroot").first, static_cast<DWORD>(REG_SZ));
 }
 
 TEST_F(RegTransfer, ImportRefusedHalfWayChangesNothing) {
     // Only the tree can refuse the last section, a lasting key below a volatile one.
-    Set(u"Keep", u"v", REG_SZ, {'k', 0, 0, 0});
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Fleeting", 0, nullptr, REG_OPTION_VOLATILE, 0, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    SetText(u"Keep", u"v", 'k');
+    Create(HKEY_LOCAL_MACHINE, u"Fleeting", REG_OPTION_VOLATILE);
     EXPECT_EQ(
         Import(std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\New]\n\"a\"=\"1\"\n[-HKEY_LOCAL_MACHINE\\Keep]\n"
                                       "[HKEY_LOCAL_MACHINE\\Fleeting\\Lasting]\n"),

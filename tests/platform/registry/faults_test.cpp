@@ -26,15 +26,6 @@ LONG ReadV(HKEY base) {
     return status == ERROR_SUCCESS ? static_cast<LONG>(value) : -1;
 }
 
-bool HasSubkey(HKEY base, const WCHAR* name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(base, name, 0, 0, &key) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
-}
-
 class FaultPoints : public RegistryTest, public ::testing::WithParamInterface<FaultCase> {
   protected:
     std::string HivePath() const { return dir_.File("faults.reg"); }
@@ -69,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RegCloseKey(key);
                       return status;
                   },
-                  [](HKEY base) { return !HasSubkey(base, u"New"); }},
+                  [](HKEY base) { return !regtest::KeyExists(base, u"New"); }},
         FaultCase{"Open", "RegOpenKeyExW",
                   [](HKEY base) {
                       HKEY key = reinterpret_cast<HKEY>(0x1234);
@@ -80,9 +71,9 @@ INSTANTIATE_TEST_SUITE_P(
                       RegCloseKey(key);
                       return status;
                   },
-                  [](HKEY base) { return HasSubkey(base, u"Existing"); }},
+                  [](HKEY base) { return regtest::KeyExists(base, u"Existing"); }},
         FaultCase{"DeleteKey", "RegDeleteKeyW", [](HKEY base) { return RegDeleteKeyW(base, u"Existing"); },
-                  [](HKEY base) { return HasSubkey(base, u"Existing"); }},
+                  [](HKEY base) { return regtest::KeyExists(base, u"Existing"); }},
         FaultCase{"SetValue", "RegSetValueExW",
                   [](HKEY base) {
                       const DWORD value = 2;

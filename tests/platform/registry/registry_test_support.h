@@ -65,6 +65,15 @@ inline std::vector<BYTE> WideBytes(std::u16string_view text, bool withNul = true
     return bytes;
 }
 
+inline bool KeyExists(HKEY base, const WCHAR* path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(base, path, 0, 0, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
 using ScratchDir = tooltest::ScratchDirectory;
 using tooltest::ReadWholeFile;
 using tooltest::WriteWholeFile;
@@ -155,14 +164,7 @@ class RegistryTest : public RegistryBase {
         }
     }
 
-    static bool KeyExists(HKEY base, const WCHAR* path) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(base, path, 0, 0, &key) != ERROR_SUCCESS) {
-            return false;
-        }
-        RegCloseKey(key);
-        return true;
-    }
+    static bool KeyExists(HKEY base, const WCHAR* path) { return regtest::KeyExists(base, path); }
 
   private:
     std::vector<HKEY> opened_;
