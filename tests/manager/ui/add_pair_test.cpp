@@ -21,12 +21,6 @@ std::vector<std::u16string> ItemsOf(HWND combo) {
     return items;
 }
 
-std::u16string ShownText(HWND combo) {
-    WCHAR text[64] = {};
-    GetWindowTextW(combo, text, 64);
-    return text;
-}
-
 int VirtualPortCount() {
     int count = 0;
     for (int i = 0; i < Ports().Count(); ++i) {
@@ -42,9 +36,7 @@ class AddPair : public ManagerTest {
         PressButton(main(), IDC_ADD_PAIR);
         dialog_ = CeUiGetActiveWindow();
         ASSERT_NE(dialog_, main());
-        WCHAR caption[32] = {};
-        GetWindowTextW(dialog_, caption, 32);
-        ASSERT_EQ(std::u16string(caption), kAddCaption);
+        ASSERT_EQ(TextOf(dialog_), kAddCaption);
     }
     HWND first() const { return GetDlgItem(dialog_, IDC_FIRST_PORT); }
     HWND second() const { return GetDlgItem(dialog_, IDC_SECOND_PORT); }
@@ -76,8 +68,8 @@ TEST_F(AddPair, OffersTheFreeNamesAndStartsOnTheFirstTwo) {
                                                   u"KMX5:", u"KMX6:", u"KMX7:", u"KMX8:", u"KMX9:"};
     EXPECT_EQ(ItemsOf(first()), expected);
     EXPECT_EQ(ItemsOf(second()), expected);
-    EXPECT_EQ(ShownText(first()), u"COM3:");
-    EXPECT_EQ(ShownText(second()), u"COM4:");
+    EXPECT_EQ(TextOf(first()), u"COM3:");
+    EXPECT_EQ(TextOf(second()), u"COM4:");
     PressButton(dialog_, IDC_ADD_CANCEL);
     ExpectClosed();
 }
@@ -89,8 +81,8 @@ TEST_F(AddPair, WithTwoFreeNamesTheBoxesStartOnOneEach) {
     Start();
     Open();
     EXPECT_EQ(ItemsOf(first()), (std::vector<std::u16string>{u"KMX8:", u"KMX9:"}));
-    EXPECT_EQ(ShownText(first()), u"KMX8:");
-    EXPECT_EQ(ShownText(second()), u"KMX9:");
+    EXPECT_EQ(TextOf(first()), u"KMX8:");
+    EXPECT_EQ(TextOf(second()), u"KMX9:");
     Press(VK_RETURN);
     ExpectClosed();
     EXPECT_EQ(Ports().FindByArrayIndex(18)->portNumber, 8);

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr DWORD kIdleTimeoutMs = 20000;
 constexpr DWORD kCloseAttemptMs = 2000;
 constexpr int kItemTextChars = 512;
 constexpr int kClassChars = 64;
@@ -18,12 +17,6 @@ std::unique_ptr<PortList> g_programPorts;
 
 // The tests answer the windows themselves, with injected input, also when run by hand in a terminal.
 [[maybe_unused]] const int kHeadless = setenv("CE_UI_HEADLESS", "1", 1);
-
-std::u16string WindowText(HWND window) {
-    WCHAR text[kItemTextChars] = {};
-    GetWindowTextW(window, text, kItemTextChars);
-    return text;
-}
 
 std::u16string ClassOf(HWND window) {
     WCHAR name[kClassChars] = {};
@@ -62,10 +55,6 @@ void CreatePair(DWORD firstNumber, DWORD secondNumber) {
 
 void WriteDisabledPhysicalKey(const storetest::PhysicalPort& port) {
     storetest::SetText(storetest::WritePhysicalKey(port), u"Prefix", u"C0M");
-}
-
-void WaitIdle() {
-    ASSERT_TRUE(CeUiWaitIdle(kIdleTimeoutMs)) << "the UI did not settle";
 }
 
 ManagerRun::ManagerRun(std::u16string commandLine) : commandLine_(std::move(commandLine)) {
@@ -135,18 +124,6 @@ HWND ManagerTest::tree() const {
     return GetDlgItem(main_, IDC_PORT_TREE);
 }
 
-void Click(HWND window) {
-    RECT frame;
-    ASSERT_TRUE(GetWindowRect(window, &frame));
-    ASSERT_TRUE(CeUiInjectClick((frame.left + frame.right) / 2, (frame.top + frame.bottom) / 2));
-    WaitIdle();
-}
-
-void Press(UINT vk, UINT modifiers) {
-    ASSERT_TRUE(CeUiInjectKey(vk, modifiers));
-    WaitIdle();
-}
-
 void PressButton(HWND dialog, int id) {
     HWND control = GetDlgItem(dialog, id);
     ASSERT_NE(control, nullptr) << "no control " << id;
@@ -160,12 +137,12 @@ Box ShownBox() {
         return Box{};
     }
     box.owner = GetWindow(box.window, GW_OWNER);
-    box.caption = WindowText(box.window);
+    box.caption = TextOf(box.window);
     for (HWND child = GetWindow(box.window, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {
-        if (ClassOf(child) == u"Static" && !WindowText(child).empty()) {
+        if (ClassOf(child) == u"Static" && !TextOf(child).empty()) {
             // The box breaks its text into lines; the words are what the program gave.
-            box.text = WindowText(child);
+            box.text = TextOf(child);
             std::replace(box.text.begin(), box.text.end(), u'\n', u' ');
         } else if (ClassOf(child) == u"Button") {
             box.buttons.push_back(GetDlgCtrlID(child));
@@ -248,8 +225,7 @@ void ClickItem(HWND tree, HTREEITEM item) {
     ASSERT_TRUE(SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&rect)));
     POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
     ASSERT_TRUE(ClientToScreen(tree, &centre));
-    ASSERT_TRUE(CeUiInjectClick(centre.x, centre.y));
-    WaitIdle();
+    ui_test::ClickAt(centre);
     ASSERT_EQ(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0), reinterpret_cast<LRESULT>(item));
 }
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "manager/store/store_test_support.h"
+#include "platform/user/ui_test_support.h"
 #include "resource_ids.h"
 #include "store/port_list.h"
 
@@ -47,8 +48,13 @@ void CreatePair(DWORD firstNumber, DWORD secondNumber);
 // A physical port the manager disabled earlier: its key with Prefix "C0M", not running.
 void WriteDisabledPhysicalKey(const storetest::PhysicalPort& port);
 
-// Waits until the UI thread waits for input with nothing left to do.
-void WaitIdle();
+// Waits, text and input as the window tests have them.
+using ui_test::Click;
+using ui_test::TextOf;
+using ui_test::WaitIdle;
+inline void Press(UINT vk, UINT modifiers = 0) {
+    ui_test::Key(vk, modifiers);
+}
 
 // tulkcfg's WinMain on a thread of its own.
 class ManagerRun {
@@ -87,8 +93,6 @@ class ManagerTest : public storetest::StoreTest {
 
 // ---- input ----
 
-void Click(HWND window);  // the centre of the window
-void Press(UINT vk, UINT modifiers = 0);
 void PressButton(HWND dialog, int id);
 
 // ---- message boxes ----

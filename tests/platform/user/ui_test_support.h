@@ -17,7 +17,7 @@
 
 namespace ui_test {
 
-constexpr DWORD kIdleTimeoutMs = 10000;
+constexpr DWORD kIdleTimeoutMs = 20000;
 
 // Writes a DLGTEMPLATE with its items, WORD-aligned, items on DWORD boundaries.
 class DialogBuilder {
