@@ -257,50 +257,6 @@ struct CallCase {
     LONG (*call)(HKEY key);
 };
 
-LONG CallOpen(HKEY key) {
-    HKEY out = nullptr;
-    return RegOpenKeyExW(key, u"x", 0, 0, &out);
-}
-LONG CallCreate(HKEY key) {
-    HKEY out = nullptr;
-    return RegCreateKeyExW(key, u"x", 0, nullptr, 0, 0, nullptr, &out, nullptr);
-}
-LONG CallQuery(HKEY key) {
-    DWORD size = 0;
-    return RegQueryValueExW(key, u"v", nullptr, nullptr, nullptr, &size);
-}
-LONG CallSet(HKEY key) {
-    const DWORD value = 1;
-    return RegSetValueExW(key, u"v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
-}
-LONG CallEnumKey(HKEY key) {
-    WCHAR name[8];
-    DWORD count = 8;
-    return RegEnumKeyExW(key, 0, name, &count, nullptr, nullptr, nullptr, nullptr);
-}
-LONG CallEnumValue(HKEY key) {
-    WCHAR name[8];
-    DWORD count = 8;
-    return RegEnumValueW(key, 0, name, &count, nullptr, nullptr, nullptr, nullptr);
-}
-LONG CallDeleteKey(HKEY key) {
-    return RegDeleteKeyW(key, u"x");
-}
-LONG CallDeleteValue(HKEY key) {
-    return RegDeleteValueW(key, u"v");
-}
-LONG CallQueryInfo(HKEY key) {
-    DWORD count = 0;
-    return RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
-                            nullptr, nullptr, nullptr);
-}
-LONG CallFlush(HKEY key) {
-    return RegFlushKey(key);
-}
-LONG CallClose(HKEY key) {
-    return RegCloseKey(key);
-}
-
 class BadHandles : public RegistryTest, public ::testing::WithParamInterface<CallCase> {};
 
 TEST_P(BadHandles, AreRefusedWithoutTouchingTheLastError) {
@@ -325,16 +281,54 @@ TEST_P(BadHandles, AreRefusedWithoutTouchingTheLastError) {
     EXPECT_EQ(TRUE, CloseHandle(event)) << "the event handle survived being passed as a key";
 }
 
-INSTANTIATE_TEST_SUITE_P(Keys, BadHandles,
-                         ::testing::Values(CallCase{"Open", CallOpen}, CallCase{"Create", CallCreate},
-                                           CallCase{"Query", CallQuery}, CallCase{"Set", CallSet},
-                                           CallCase{"EnumKey", CallEnumKey},
-                                           CallCase{"EnumValue", CallEnumValue},
-                                           CallCase{"DeleteKey", CallDeleteKey},
-                                           CallCase{"DeleteValue", CallDeleteValue},
-                                           CallCase{"QueryInfo", CallQueryInfo}, CallCase{"Flush", CallFlush},
-                                           CallCase{"Close", CallClose}),
-                         regtest::LabelName<CallCase>);
+INSTANTIATE_TEST_SUITE_P(
+    Keys, BadHandles,
+    ::testing::Values(CallCase{"Open",
+                               [](HKEY k) {
+                                   HKEY out = nullptr;
+                                   return RegOpenKeyExW(k, u"x", 0, 0, &out);
+                               }},
+                      CallCase{"Create",
+                               [](HKEY k) {
+                                   HKEY out = nullptr;
+                                   return RegCreateKeyExW(k, u"x", 0, nullptr, 0, 0, nullptr, &out, nullptr);
+                               }},
+                      CallCase{"Query",
+                               [](HKEY k) {
+                                   DWORD size = 0;
+                                   return RegQueryValueExW(k, u"v", nullptr, nullptr, nullptr, &size);
+                               }},
+                      CallCase{"Set",
+                               [](HKEY k) {
+                                   const BYTE value[4] = {1};
+                                   return RegSetValueExW(k, u"v", 0, REG_DWORD, value, sizeof(value));
+                               }},
+                      CallCase{"EnumKey",
+                               [](HKEY k) {
+                                   WCHAR name[8];
+                                   DWORD count = 8;
+                                   return RegEnumKeyExW(k, 0, name, &count, nullptr, nullptr, nullptr,
+                                                        nullptr);
+                               }},
+                      CallCase{"EnumValue",
+                               [](HKEY k) {
+                                   WCHAR name[8];
+                                   DWORD count = 8;
+                                   return RegEnumValueW(k, 0, name, &count, nullptr, nullptr, nullptr,
+                                                        nullptr);
+                               }},
+                      CallCase{"DeleteKey", [](HKEY k) { return RegDeleteKeyW(k, u"x"); }},
+                      CallCase{"DeleteValue", [](HKEY k) { return RegDeleteValueW(k, u"v"); }},
+                      CallCase{"QueryInfo",
+                               [](HKEY k) {
+                                   DWORD count = 0;
+                                   return RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, &count, nullptr,
+                                                           nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                           nullptr);
+                               }},
+                      CallCase{"Flush", [](HKEY k) { return RegFlushKey(k); }},
+                      CallCase{"Close", [](HKEY k) { return RegCloseKey(k); }}),
+    regtest::LabelName<CallCase>);
 
 class NullPointers : public RegistryTest, public ::testing::WithParamInterface<CallCase> {};
 

@@ -220,21 +220,6 @@ TEST_F(ModalDialog, CloseBoxSendsCloseAndTheDefaultProcedureTurnsItIntoCancel) {
     EXPECT_EQ(Commands(), std::vector<WORD>{IDCANCEL});
 }
 
-TEST_F(ModalDialog, ClosingEndsTheDialogWhenTheProcedureEndsItOnCancel) {
-    ui_test::SetBehaviour([](HWND hwnd, UINT msg, WPARAM wParam, LPARAM) -> INT_PTR {
-        if (msg == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-            EndDialog(hwnd, LOWORD(wParam) + 1000);
-            return TRUE;
-        }
-        return FALSE;
-    });
-    Start(StandardDialog());
-    ASSERT_TRUE(CeUiInjectKey(VK_ESCAPE, 0));  // the UI thread ends with the dialog: no idle to wait for
-    EXPECT_EQ(Finish(), IDCANCEL + 1000);
-    EXPECT_FALSE(IsWindow(dialog_)) << "the modal loop destroys the dialog";
-    EXPECT_TRUE(ownerEnabledAfter_);
-}
-
 TEST_F(ModalDialog, TheDisabledOwnerIgnoresClicks) {
     Start(StandardDialog());
     RECT ownerRect;
