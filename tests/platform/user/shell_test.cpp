@@ -2,41 +2,29 @@
 // without a file, or without a program to open it, it fails as Win32 does; bad arguments are refused.
 #include "ui_test_support.h"
 
+#include "tools/program_runner.h"
+
 #include <shellapi.h>
 
-#include <chrono>
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <filesystem>
 #include <string>
-#include <thread>
-
-#include <unistd.h>
 
 namespace {
 
 class Shell : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/ce-shell-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        directory_ = pattern;
-        document_ = directory_ + "/user guide.htm";
-        std::ofstream(document_) << "<html></html>";
-        record_ = directory_ + "/opened";
-        opener_ = directory_ + "/opener";
-        std::ofstream script(opener_);
-        script << "#!/bin/sh\nprintf '%s' \"$1\" > " << record_ << ".tmp && mv " << record_ << ".tmp "
-               << record_ << "\n";
-        script.close();
+        tooltest::WriteWholeFile(document_, "<html></html>");
+        tooltest::WriteWholeFile(opener_, "#!/bin/sh\nprintf '%s' \"$1\" > " + record_ + ".tmp && mv " +
+                                              record_ + ".tmp " + record_ + "\n");
         chmod(opener_.c_str(), 0755);
         setenv("CE_SHELL_OPENER", opener_.c_str(), 1);
     }
-    void TearDown() override {
-        unsetenv("CE_SHELL_OPENER");
-        std::string command = "rm -rf '" + directory_ + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-    }
+    void TearDown() override { unsetenv("CE_SHELL_OPENER"); }
 
     static SHELLEXECUTEINFOW Info(const std::u16string& file, LPCWSTR verb = u"open") {
         static std::u16string kept;
@@ -50,19 +38,20 @@ class Shell : public ::testing::Test {
         return info;
     }
     std::string WaitForRecord() {
-        for (int i = 0; i < 200; ++i) {
-            std::ifstream in(record_);
-            std::string url;
-            if (std::getline(in, url)) {
-                return url;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        std::string url = tooltest::ReadWholeFile(record_);
+        for (int i = 0; i < 200 && url.empty(); ++i) {
+            Sleep(25);
+            url = tooltest::ReadWholeFile(record_);
         }
-        return {};
+        return url;
     }
     std::u16string Wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
-    std::string directory_, document_, record_, opener_;
+    tooltest::ScratchDirectory scratch_;
+    std::string directory_ = scratch_.path().string();
+    std::string document_ = scratch_.File("user guide.htm");
+    std::string record_ = scratch_.File("opened");
+    std::string opener_ = scratch_.File("opener");
 };
 
 TEST_F(Shell, OpensAFileAddressWithTheOpener) {
@@ -118,8 +107,7 @@ TEST_F(Shell, FailuresSayWhy) {
         EXPECT_EQ(GetLastError(), c.error);
         EXPECT_EQ(reinterpret_cast<ULONG_PTR>(info.hInstApp), c.answer);
     }
-    std::ifstream in(record_);
-    EXPECT_FALSE(in.good()) << "nothing was opened";
+    EXPECT_FALSE(std::filesystem::exists(record_)) << "nothing was opened";
 }
 
 }  // namespace
