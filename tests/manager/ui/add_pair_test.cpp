@@ -10,17 +10,6 @@ using namespace uitest;
 
 constexpr const char16_t* kAddCaption = u"Add KMX pair";
 
-std::vector<std::u16string> ItemsOf(HWND combo) {
-    std::vector<std::u16string> items;
-    const auto count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        WCHAR text[64] = {};
-        SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
-        items.push_back(text);
-    }
-    return items;
-}
-
 int VirtualPortCount() {
     int count = 0;
     for (int i = 0; i < Ports().Count(); ++i) {
@@ -66,8 +55,8 @@ TEST_F(AddPair, OffersTheFreeNamesAndStartsOnTheFirstTwo) {
     const std::vector<std::u16string> expected = {u"COM3:", u"COM4:", u"COM5:", u"COM6:", u"COM7:", u"COM8:",
                                                   u"COM9:", u"KMX0:", u"KMX1:", u"KMX2:", u"KMX3:", u"KMX4:",
                                                   u"KMX5:", u"KMX6:", u"KMX7:", u"KMX8:", u"KMX9:"};
-    EXPECT_EQ(ItemsOf(first()), expected);
-    EXPECT_EQ(ItemsOf(second()), expected);
+    EXPECT_EQ(ui_test::ComboItems(first()), expected);
+    EXPECT_EQ(ui_test::ComboItems(second()), expected);
     EXPECT_EQ(TextOf(first()), u"COM3:");
     EXPECT_EQ(TextOf(second()), u"COM4:");
     PressButton(dialog_, IDC_ADD_CANCEL);
@@ -80,7 +69,7 @@ TEST_F(AddPair, WithTwoFreeNamesTheBoxesStartOnOneEach) {
     }
     Start();
     Open();
-    EXPECT_EQ(ItemsOf(first()), (std::vector<std::u16string>{u"KMX8:", u"KMX9:"}));
+    EXPECT_EQ(ui_test::ComboItems(first()), (std::vector<std::u16string>{u"KMX8:", u"KMX9:"}));
     EXPECT_EQ(TextOf(first()), u"KMX8:");
     EXPECT_EQ(TextOf(second()), u"KMX9:");
     Press(VK_RETURN);

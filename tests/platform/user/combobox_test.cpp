@@ -27,19 +27,6 @@ class ComboBox : public ::testing::Test {
     LRESULT Add(const char16_t* text) {
         return SendMessageW(combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
     }
-    std::u16string ItemText(int index) {
-        WCHAR buffer[64] = {};
-        SendMessageW(combo_, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(buffer));
-        return buffer;
-    }
-    std::vector<std::u16string> Items() {
-        std::vector<std::u16string> items;
-        for (int i = 0; i < SendMessageW(combo_, CB_GETCOUNT, 0, 0); ++i) {
-            items.push_back(ItemText(i));
-        }
-        return items;
-    }
-
     HWND parent_ = nullptr;
     HWND combo_ = nullptr;
 };
@@ -49,7 +36,8 @@ TEST_F(ComboBox, SortedInsertionIgnoresCaseAndAnswersTheIndex) {
     EXPECT_EQ(Add(u"COM3:"), 0);
     EXPECT_EQ(Add(u"com1:"), 0);
     EXPECT_EQ(Add(u"COM2:"), 1);
-    EXPECT_EQ(Items(), (std::vector<std::u16string>{u"com1:", u"COM2:", u"COM3:", u"KMX0:"}));
+    EXPECT_EQ(ui_test::ComboItems(combo_),
+              (std::vector<std::u16string>{u"com1:", u"COM2:", u"COM3:", u"KMX0:"}));
     EXPECT_EQ(SendMessageW(combo_, CB_GETCURSEL, 0, 0), CB_ERR) << "nothing is selected at first";
     EXPECT_EQ(ui_test::TextOf(combo_), u"");
 }

@@ -199,4 +199,15 @@ std::u16string TextOf(HWND hwnd) {
     return buffer;
 }
 
+std::vector<std::u16string> ComboItems(HWND combo) {
+    std::vector<std::u16string> items;
+    const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        WCHAR text[64] = {};
+        SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        items.push_back(text);
+    }
+    return items;
+}
+
 }  // namespace ui_test

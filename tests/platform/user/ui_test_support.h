@@ -114,5 +114,7 @@ void Click(HWND window);
 POINT CentreOf(HWND hwnd);
 
 std::u16string TextOf(HWND hwnd);
+// The items of a combo box, in its order.
+std::vector<std::u16string> ComboItems(HWND combo);
 
 }  // namespace ui_test
