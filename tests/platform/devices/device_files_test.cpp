@@ -1,6 +1,8 @@
-// CreateFileW, ReadFile, WriteFile, SetFilePointer, DeviceIoControl and CloseHandle on device files.
+// CreateFileW, ReadFile, WriteFile, SetFilePointer, DeviceIoControl and CloseHandle on device files. The
+// cases run in-process and, built into the host's tests, through a device host.
 #include <array>
 #include <cstring>
+#include <vector>
 
 #include "platform/devices/device_test_support.h"
 
@@ -96,7 +98,7 @@ TEST_F(DeviceFileTest, WrittenBytesComeBackAndTheRestOfTheBufferIsUntouched) {
     EXPECT_EQ(read, 0u);
 }
 
-TEST_F(DeviceFileTest, BadTransferParametersNeverReachTheDriver) {
+TEST_F(DeviceFileTest, BadTransferParametersAreRefused) {
     char byte = 'x';
     DWORD count = 0;
     OVERLAPPED overlapped{};
@@ -115,11 +117,34 @@ TEST_F(DeviceFileTest, BadTransferParametersNeverReachTheDriver) {
     expectRefused(WriteFile(file_, &byte, 1, &count, &overlapped), true);
     expectRefused(ReadFile(file_, nullptr, 1, &count, nullptr), true);
     expectRefused(WriteFile(file_, nullptr, 1, &count, nullptr), true);
+    // A buffer the caller cannot reach: refused by the driver's safe copy, or before the call leaves for a
+    // host.
+    void* unreachable = reinterpret_cast<void*>(16);
+    expectRefused(ReadFile(file_, unreachable, 1, &count, nullptr), true);
+    expectRefused(WriteFile(file_, unreachable, 1, &count, nullptr), true);
+    expectRefused(DeviceIoControl(file_, testdrv::kCopy, unreachable, 4, &byte, 1, &count, nullptr), false);
 
     // Nothing was taken or added by the refused calls.
     char echo[8] = {};
     ASSERT_TRUE(ReadFile(file_, echo, sizeof(echo), &count, nullptr));
     EXPECT_EQ(std::string(echo, count), "abc");
+}
+
+// Through a host, a transfer crosses in pieces: they arrive whole and in order, and the read ends short.
+TEST_F(DeviceFileTest, LargeTransfersArriveWhole) {
+    constexpr DWORD kLargeBytes = 3 * 1024 * 1024 + 123;
+    std::vector<BYTE> written(kLargeBytes);
+    for (size_t i = 0; i < written.size(); ++i) {
+        written[i] = static_cast<BYTE>(i * 7 + i / 251);
+    }
+    DWORD count = 0;
+    ASSERT_TRUE(WriteFile(file_, written.data(), kLargeBytes, &count, nullptr));
+    EXPECT_EQ(count, kLargeBytes);
+    std::vector<BYTE> read(kLargeBytes + 10);
+    ASSERT_TRUE(ReadFile(file_, read.data(), kLargeBytes + 10, &count, nullptr));
+    ASSERT_EQ(count, kLargeBytes);
+    read.resize(count);
+    EXPECT_TRUE(read == written);
 }
 
 TEST_F(DeviceFileTest, SeekGoesToTheDriverWithThirtyTwoBitAmounts) {
@@ -155,6 +180,14 @@ TEST_F(DeviceFileTest, ControlCallsPassEverythingAsGiven) {
     EXPECT_EQ(last.inSize, 6u);
     EXPECT_EQ(last.outSize, 7u);
     EXPECT_EQ(std::memcmp(last.in, in.data(), in.size()), 0);
+
+    // What the driver leaves of the output stays as the caller had it.
+    out.fill(kFill);
+    ASSERT_TRUE(DeviceIoControl(file_, testdrv::kCopy, in.data(), 2, out.data(), 7, &returned, nullptr));
+    EXPECT_EQ(returned, 2u);
+    for (size_t i = 0; i < out.size(); ++i) {
+        EXPECT_EQ(out[i], i < 2 ? in[i] : kFill) << i;
+    }
 
     // Null buffers reach the driver as null, with the sizes given.
     ASSERT_TRUE(DeviceIoControl(file_, kCode, nullptr, 3, nullptr, 5, nullptr, nullptr));

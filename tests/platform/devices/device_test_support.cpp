@@ -39,10 +39,12 @@ std::u16string Digit(DWORD value) {
 
 }  // namespace
 
+#ifndef CE_TEST_HOST_PROGRAM
 void DeviceTest::SetUp() {
     UseDriverPath(kTestDriverDir);
     CePlatformReset();
 }
+#endif
 
 void OpenDeviceTest::SetUp() {
     DeviceTest::SetUp();

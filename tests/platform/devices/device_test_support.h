@@ -10,6 +10,9 @@
 #include <windows.h>
 
 #include "platform/test_driver/test_driver_support.h"
+#ifdef CE_TEST_HOST_PROGRAM
+#include "platform/host/host_test_support.h"
+#endif
 
 #define EXPECT_LAST_ERROR(error) EXPECT_EQ(GetLastError(), static_cast<DWORD>(error))
 
@@ -19,14 +22,18 @@ inline constexpr DWORD kUnsetError = 0xDEADBEEFu;
 inline constexpr const char16_t* kTestPrefix = u"TST";
 inline constexpr const char16_t* kActiveKey = u"Drivers\\Active";
 inline const std::string kTestDriverDir = CE_TEST_DRIVER_DIR;
-inline const std::string kRefusingDriverDir = CE_TEST_REFUSING_DRIVER_DIR;
 
+#ifdef CE_TEST_HOST_PROGRAM
+// Built into the host's tests, the cases run through a device host of their own, on as clean a device.
+using DeviceTest = hosttest::HostTest;
+#else
 // Every test starts on a clean device with the test modules on the driver path.
 class DeviceTest : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override { CePlatformReset(); }
 };
+#endif
 
 // TST1 active, with a file open on it.
 class OpenDeviceTest : public DeviceTest {

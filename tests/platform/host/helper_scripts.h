@@ -1,6 +1,6 @@
-// Fixed sequences of registry and device calls that print every outcome (status, last error, outputs and
-// what was left untouched), one line per call. Run once in-process and once through a device host, they
-// must print the same lines.
+// A fixed sequence of registry calls that prints every outcome (status, last error, outputs and what was
+// left untouched), one line per call. Run once in-process and once through a device host, it must print the
+// same lines.
 #pragma once
 
 #include <windows.h>
@@ -10,10 +10,6 @@
 namespace hosttest {
 
 void RegistryScript();
-void DeviceScript();
-
-// Drivers\BuiltIn\TST<index> at path for the test driver, one data open at a time.
-void WriteHostDriverKey(const char16_t* path, DWORD index);
 
 inline constexpr DWORD kUnset = 0xDEADBEEFu;
 

@@ -49,11 +49,20 @@ int GetValue(const char* name) {
     return 0;
 }
 
-// Activates TST<index> from its key and leaves it running.
+// Writes Drivers\BuiltIn\TST<index> for the test driver, one data open at a time, activates it and leaves
+// it running.
 int Activate(const char* index) {
     const DWORD number = static_cast<DWORD>(std::strtoul(index, nullptr, 10));
     const std::u16string path = u"Drivers\\BuiltIn\\TST" + Wide(index);
-    hosttest::WriteHostDriverKey(path.c_str(), number);
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr);
+    RegSetValueExW(key, DEVLOAD_PREFIX_VALNAME, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"TST"), 8);
+    RegSetValueExW(key, DEVLOAD_DLLNAME_VALNAME, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"testdrv.dll"),
+                   24);
+    RegSetValueExW(key, DEVLOAD_INDEX_VALNAME, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4);
+    const DWORD exclusive = 1;
+    RegSetValueExW(key, testdrv::kExclusive, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&exclusive), 4);
+    RegCloseKey(key);
     HANDLE device = ActivateDevice(path.c_str(), 0);
     if (device == nullptr) {
         std::fprintf(stderr, "activate: error %lu\n", static_cast<unsigned long>(GetLastError()));
@@ -185,10 +194,6 @@ int main(int argc, char** argv) {
     }
     if (command == "registry-script" && argc == 2) {
         hosttest::RegistryScript();
-        return 0;
-    }
-    if (command == "device-script" && argc == 2) {
-        hosttest::DeviceScript();
         return 0;
     }
     std::fprintf(stderr, "host_test_helper: unknown command\n");
