@@ -114,9 +114,7 @@ TEST_F(BadRequestsTest, HelloWithoutTheSessionsTokenOrVersionIsRefusedWithTheRea
 }
 
 TEST_F(BadRequestsTest, HandlesOfAnotherProgramOrOfNobodyAreInvalid) {
-    int status = -1;
-    RunHelper({"activate", "1"}, &status);
-    ASSERT_EQ(status, 0);
+    ASSERT_EQ(RunHelper({"activate", "1"}), 0);
     RawProgram owner(dir_);
     RawProgram other(dir_);
     const uint32_t key = owner.OpenKey(u"HostTest");

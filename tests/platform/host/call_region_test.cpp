@@ -19,11 +19,7 @@ constexpr std::chrono::milliseconds kReplyWait{5000};
 
 // A program whose call connection passed a region with its hello.
 struct RegionProgram {
-    explicit RegionProgram(const std::string& dir) : session(dir), calls(dir) {
-        std::vector<uint8_t> raw;
-        session.Send(Message(Op::HelloSession).U32(kProtocolVersion).Finish());
-        session.Receive(&raw);
-        token.assign(raw.begin() + 16, raw.end());
+    explicit RegionProgram(const std::string& dir) : session(dir), calls(dir), token(JoinSession(session)) {
         int fd = -1;
         EXPECT_TRUE(CallRegion::Create(&region, &fd));
         calls.SendWithDescriptor(Message(Op::HelloCall).U32(kProtocolVersion).Bytes(token).Finish(), fd);

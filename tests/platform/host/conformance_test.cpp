@@ -10,16 +10,14 @@ namespace {
 class ConformanceTest : public HostTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(ConformanceTest, ThroughTheHostAsInProcess) {
-    int inProcessStatus = -1;
-    const std::string inProcess = RunHelper({"registry-script"}, &inProcessStatus, "none");
-    int hostedStatus = -1;
+    std::string inProcess;
+    EXPECT_EQ(RunHelper({"registry-script"}, &inProcess, "none"), 0);
     std::vector<std::string> hostedArguments{"registry-script"};
     if (GetParam()) {
         hostedArguments.insert(hostedArguments.begin(), "socket-calls");
     }
-    const std::string hosted = RunHelper(hostedArguments, &hostedStatus, dir_.c_str());
-    EXPECT_EQ(inProcessStatus, 0);
-    EXPECT_EQ(hostedStatus, 0);
+    std::string hosted;
+    EXPECT_EQ(RunHelper(hostedArguments, &hosted, dir_.c_str()), 0);
     // The script reached its end both ways, and the host was really used.
     EXPECT_GT(std::count(inProcess.begin(), inProcess.end(), '\n'), 20);
     EXPECT_NE(HostPid(dir_), 0);

@@ -26,6 +26,9 @@ extern char** environ;
 namespace hosttest {
 namespace {
 
+// Longer than any of the tests' programs takes, however loaded the machine.
+constexpr auto kRunLimit = std::chrono::seconds(60);
+
 int RemoveEntry(const char* path, const struct stat*, int, FTW*) {
     return remove(path);
 }
@@ -111,26 +114,12 @@ int Wait(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-std::string RunHelper(const std::vector<std::string>& arguments, int* status, const char* device) {
-    std::vector<std::string> argv{kHelper};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    int output = -1;
-    const pid_t pid = Spawn(argv, &output, device);
-    std::string text;
-    char buffer[4096];
-    for (ssize_t got; (got = read(output, buffer, sizeof(buffer))) > 0;) {
-        text.append(buffer, static_cast<size_t>(got));
-    }
-    close(output);
-    *status = Wait(pid);
-    return text;
-}
-
-int RunWithin(const std::vector<std::string>& argv, std::chrono::milliseconds timeout, std::string* output) {
+int RunWithin(const std::vector<std::string>& argv, std::chrono::milliseconds timeout, std::string* output,
+              const char* device) {
     int out = -1;
-    const pid_t pid = Spawn(argv, &out);
+    const pid_t pid = Spawn(argv, &out, device);
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    output->clear();
+    std::string text;
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
@@ -141,15 +130,24 @@ int RunWithin(const std::vector<std::string>& argv, std::chrono::milliseconds ti
             close(out);
             return -1;
         }
-        char buffer[512];
+        char buffer[4096];
         const ssize_t got = read(out, buffer, sizeof(buffer));
         if (got <= 0) {
             break;
         }
-        output->append(buffer, static_cast<size_t>(got));
+        text.append(buffer, static_cast<size_t>(got));
     }
     close(out);
+    if (output != nullptr) {
+        *output = text;
+    }
     return Wait(pid);
+}
+
+int RunHelper(const std::vector<std::string>& arguments, std::string* output, const char* device) {
+    std::vector<std::string> argv{kHelper};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return RunWithin(argv, kRunLimit, output, device);
 }
 
 std::string ReadLine(int fd) {
@@ -162,22 +160,13 @@ std::string ReadLine(int fd) {
 }
 
 int HostCommand(const char* command) {
-    int output = -1;
-    const pid_t pid = Spawn({kHostProgram, command}, &output);
-    char buffer[512];
-    while (read(output, buffer, sizeof(buffer)) > 0) {
-    }
-    close(output);
-    return Wait(pid);
+    return RunWithin({kHostProgram, command}, kRunLimit);
 }
 
 std::string HostStatus(const std::string& dir, int* exitStatus) {
-    int output = -1;
-    const pid_t pid = Spawn({kHostProgram, "status"}, &output, dir.c_str());
-    const std::string line = ReadLine(output);
-    close(output);
-    *exitStatus = Wait(pid);
-    return line;
+    std::string said;
+    *exitStatus = RunWithin({kHostProgram, "status"}, kRunLimit, &said, dir.c_str());
+    return said.substr(0, said.find('\n'));
 }
 
 pid_t HostPid(const std::string& dir) {

@@ -38,11 +38,13 @@ pid_t Spawn(const std::vector<std::string>& argv, int* output = nullptr, const c
             int* input = nullptr);
 // Its exit status, or 128 + the signal that ended it.
 int Wait(pid_t pid);
-// Runs the test helper to its end; answers its standard output.
-std::string RunHelper(const std::vector<std::string>& arguments, int* status, const char* device = nullptr);
-// Runs a program to its end within timeout; answers its exit status with its standard output in *output,
-// or -1 when it had to be killed for taking longer.
-int RunWithin(const std::vector<std::string>& argv, std::chrono::milliseconds timeout, std::string* output);
+// Runs a program (started as Spawn starts it) to its end within timeout; answers its exit status with its
+// standard output in *output when asked for, or -1 when it had to be killed for taking longer.
+int RunWithin(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
+              std::string* output = nullptr, const char* device = nullptr);
+// Runs the test helper to its end, as RunWithin does with time enough for any of its commands.
+int RunHelper(const std::vector<std::string>& arguments, std::string* output = nullptr,
+              const char* device = nullptr);
 // One line of a program's output (without the newline); empty at its end.
 std::string ReadLine(int fd);
 // Runs "cedevice <command>" on this test's device.

@@ -15,9 +15,7 @@ class ProcessExitTest : public HostTest {
   protected:
     void SetUp() override {
         HostTest::SetUp();
-        int status = -1;
-        RunHelper({"activate", "1"}, &status);
-        ASSERT_EQ(status, 0);
+        ASSERT_EQ(RunHelper({"activate", "1"}), 0);
     }
 
     static bool CountIs(LPCWSTR name, DWORD expected) { return DriverCount(name) == expected; }
@@ -45,9 +43,7 @@ TEST_F(ProcessExitTest, KilledProgramsBlockedCallsAreReleasedAndItsPortFreedAtOn
 }
 
 TEST_F(ProcessExitTest, ProgramEndingWithoutClosingHasItsFileNotifiedAndClosed) {
-    int status = -1;
-    RunHelper({"leave-open", "TST1:"}, &status);
-    ASSERT_EQ(status, 0);
+    ASSERT_EQ(RunHelper({"leave-open", "TST1:"}), 0);
     ASSERT_TRUE(WaitFor([] { return CountIs(testdrv::kCloses, 1); }, kSettle));
     EXPECT_EQ(DriverCount(testdrv::kExitNotices), 1u);
     EXPECT_EQ(DriverCount(testdrv::kReleased), 0u);

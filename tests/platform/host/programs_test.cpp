@@ -18,6 +18,7 @@
 #include "common/timing.h"
 #include "host/boot.h"
 #include "platform/test_driver/test_driver_protocol.h"
+#include "platform/devices/device_test_support.h"
 #include "platform/host/host_test_support.h"
 
 namespace hosttest {
@@ -27,59 +28,31 @@ namespace {
 constexpr auto kHostDeath = std::chrono::seconds(10 * ce_test::kSlowdown);
 constexpr auto kStartUpRun = std::chrono::seconds(10 * ce_test::kSlowdown);
 
-DWORD SubkeyCount(LPCWSTR path) {
-    HKEY key = nullptr;
-    DWORD count = 0;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, 0, &key) == ERROR_SUCCESS) {
-        RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr);
-        RegCloseKey(key);
-    }
-    return count;
-}
+using devtest::CountSubkeys;
 
 DWORD TestValue(LPCWSTR name) {
-    HKEY key = nullptr;
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"HostTest", 0, 0, &key) == ERROR_SUCCESS) {
-        RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
-        RegCloseKey(key);
-    }
-    return value;
+    return devtest::ReadValue(u"HostTest", name).number;
 }
 
 void SetString(LPCWSTR path, LPCWSTR name, const std::string& text) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, 0, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    const std::u16string wide(text.begin(), text.end());
-    ASSERT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
-                             static_cast<DWORD>((wide.size() + 1) * sizeof(char16_t))),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
-void Helper(const std::vector<std::string>& arguments, int expected = 0) {
-    int status = -1;
-    RunHelper(arguments, &status);
-    EXPECT_EQ(status, expected) << arguments[0];
+    devtest::SetValue(path, name, std::u16string(text.begin(), text.end()));
 }
 
 using ProgramsTest = HostTest;
 
 TEST_F(ProgramsTest, RegistryChangesOfOneProgramAreSeenByTheNextAndKeptInTheHive) {
-    Helper({"set", "Answer", "42"});
+    EXPECT_EQ(RunHelper({"set", "Answer", "42"}), 0);
     EXPECT_EQ(TestValue(u"Answer"), 42u);
-    int status = -1;
-    ASSERT_EQ(RunHelper({"get", "Answer"}, &status), "42\n");
+    std::string said;
+    ASSERT_EQ(RunHelper({"get", "Answer"}, &said), 0);
+    EXPECT_EQ(said, "42\n");
     // Every change is saved: the hive names the value while the host still runs.
     EXPECT_NE(FileText(dir_ + "/registry.reg").find("\"Answer\"=dword:0000002a"), std::string::npos);
 }
 
 TEST_F(ProgramsTest, DeviceActivatedByAnExitedProgramServesOthersAndAThirdDeactivatesItByItsHnd) {
-    Helper({"activate", "1"});
-    ASSERT_EQ(SubkeyCount(DEVLOAD_ACTIVE_KEY), 1u);
+    EXPECT_EQ(RunHelper({"activate", "1"}), 0);
+    ASSERT_EQ(CountSubkeys(DEVLOAD_ACTIVE_KEY), 1u);
     HANDLE file = CreateFileW(u"TST1:", testdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
     DWORD done = 0;
@@ -88,13 +61,13 @@ TEST_F(ProgramsTest, DeviceActivatedByAnExitedProgramServesOthersAndAThirdDeacti
     ASSERT_TRUE(ReadFile(file, echo, sizeof(echo), &done, nullptr));
     EXPECT_EQ(std::string(echo, done), "ping");
     // The driver lets one program have data access at a time, whichever program asks.
-    Helper({"leave-open", "TST1:"}, 1);
+    EXPECT_EQ(RunHelper({"leave-open", "TST1:"}), 1);
 
-    Helper({"deactivate", "TST1:"});
+    EXPECT_EQ(RunHelper({"deactivate", "TST1:"}), 0);
     SetLastError(kUnsetError);
     EXPECT_FALSE(ReadFile(file, echo, 1, &done, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DEV_NOT_EXIST));
-    EXPECT_EQ(SubkeyCount(DEVLOAD_ACTIVE_KEY), 0u);
+    EXPECT_EQ(CountSubkeys(DEVLOAD_ACTIVE_KEY), 0u);
     EXPECT_TRUE(CloseHandle(file));
     EXPECT_EQ(DriverCount(testdrv::kDeinits), 1u);
 }
@@ -105,15 +78,11 @@ TEST_F(ProgramsTest, StartUpProgramsRunAtBootOneAfterTheOtherInCreationOrder) {
     SetString(ce::host::kStartUpKey, u"b-first", kHelper + " stamp " + stamps + " first 300");
     SetString(ce::host::kStartUpKey, u"a-fails", kHelper + " fail");
     SetString(ce::host::kStartUpKey, u"missing", "no-such-program-of-the-tests");
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, ce::host::kStartUpKey, 0, 0, &key), ERROR_SUCCESS);
-    const DWORD notACommand = 5;
-    RegSetValueExW(key, u"number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&notACommand), 4);
-    RegCloseKey(key);
+    devtest::SetValue(ce::host::kStartUpKey, u"number", DWORD{5});
     SetString(ce::host::kStartUpKey, u"last", kHelper + " stamp " + stamps + " second");
     ASSERT_EQ(HostCommand("stop"), 0);
 
-    Helper({"touch"});  // boots the device again
+    EXPECT_EQ(RunHelper({"touch"}), 0);  // boots the device again
     ASSERT_TRUE(WaitFor([&] { return FileText(stamps) == "first\nsecond\n"; }, kStartUpRun))
         << FileText(stamps);
     const std::string log = FileText(dir_ + "/host.log");
@@ -143,8 +112,8 @@ TEST_F(ProgramsTest, ProgramsStartingTogetherGetOneHost) {
 TEST_F(ProgramsTest, KilledHostFailsBlockedCallsAtOnceAndTheNextProgramBootsTheDeviceAgain) {
     const std::string stamps = dir_ + "/stamps";
     SetString(ce::host::kStartUpKey, u"stamp", kHelper + " stamp " + stamps + " boot");
-    Helper({"set", "Kept", "7"});
-    Helper({"activate", "1"});
+    EXPECT_EQ(RunHelper({"set", "Kept", "7"}), 0);
+    EXPECT_EQ(RunHelper({"activate", "1"}), 0);
     HANDLE file = CreateFileW(u"TST1:", testdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     BlockedRead reader(file, kHostDeath);
@@ -156,15 +125,16 @@ TEST_F(ProgramsTest, KilledHostFailsBlockedCallsAtOnceAndTheNextProgramBootsTheD
     EXPECT_EQ(reader.error(), static_cast<DWORD>(ERROR_DEVICE_NOT_AVAILABLE));
     ASSERT_TRUE(WaitFor([&] { return HostLockFree(dir_); }, kHostDeath));
 
-    int status = -1;
-    EXPECT_EQ(RunHelper({"get", "Kept"}, &status), "7\n");
+    std::string said;
+    EXPECT_EQ(RunHelper({"get", "Kept"}, &said), 0);
+    EXPECT_EQ(said, "7\n");
     const pid_t second = HostPid(dir_);
     EXPECT_NE(second, 0);
     EXPECT_NE(second, first);
     // This program joins the new host too, and finds the device rebooted: registry kept, devices gone.
     EXPECT_EQ(TestValue(u"Kept"), 7u);
     EXPECT_EQ(HostPid(dir_), second);
-    EXPECT_EQ(SubkeyCount(DEVLOAD_ACTIVE_KEY), 0u);
+    EXPECT_EQ(CountSubkeys(DEVLOAD_ACTIVE_KEY), 0u);
     ASSERT_TRUE(WaitFor([&] { return FileText(stamps) == "boot\n"; }, kStartUpRun)) << FileText(stamps);
 
     // A handle of the old device is no handle of the new one; closing it still succeeds.
@@ -180,8 +150,8 @@ TEST_F(ProgramsTest, KilledHostFailsBlockedCallsAtOnceAndTheNextProgramBootsTheD
 }
 
 TEST_F(ProgramsTest, StopDeactivatesEveryDeviceBeforeTheHostEndsAndTheNextCallFindsItGone) {
-    Helper({"activate", "1"});
-    Helper({"activate", "2"});
+    EXPECT_EQ(RunHelper({"activate", "1"}), 0);
+    EXPECT_EQ(RunHelper({"activate", "2"}), 0);
     EXPECT_EQ(DriverCount(testdrv::kInits), 2u);
     const pid_t host = HostPid(dir_);
     ASSERT_EQ(HostCommand("stop"), 0);
@@ -290,7 +260,7 @@ TEST_F(ProgramsTest, AProgramWhoseHostWillNotServeItSaysWhatHappened) {
 }
 
 TEST_F(ProgramsTest, PlatformResetAndHiveChoiceLeaveASharedDeviceAlone) {
-    Helper({"set", "Kept", "9"});
+    EXPECT_EQ(RunHelper({"set", "Kept", "9"}), 0);
     CePlatformReset();
     EXPECT_EQ(TestValue(u"Kept"), 9u);
     SetLastError(kUnsetError);

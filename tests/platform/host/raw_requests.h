@@ -147,15 +147,20 @@ class Connection {
     int fd_ = -1;
 };
 
+// Says hello on a program's session connection; answers the session's token.
+inline std::vector<uint8_t> JoinSession(Connection& session) {
+    std::vector<uint8_t> raw;
+    session.Send(Message(Op::HelloSession).U32(kProtocolVersion).Finish());
+    session.Receive(&raw);
+    // header, refusal word, token length, token
+    std::vector<uint8_t> token(raw.begin() + 16, raw.end());
+    EXPECT_EQ(token.size(), ce::wire::kTokenBytes);
+    return token;
+}
+
 // A program's session and one call connection of it, as the platform would open them.
 struct RawProgram {
-    explicit RawProgram(const std::string& dir) : session(dir), calls(dir) {
-        std::vector<uint8_t> raw;
-        session.Send(Message(Op::HelloSession).U32(kProtocolVersion).Finish());
-        session.Receive(&raw);
-        // header, refusal word, token length, token
-        token.assign(raw.begin() + 16, raw.end());
-        EXPECT_EQ(token.size(), ce::wire::kTokenBytes);
+    explicit RawProgram(const std::string& dir) : session(dir), calls(dir), token(JoinSession(session)) {
         const Reply hello = calls.Ask(Message(Op::HelloCall).U32(kProtocolVersion).Bytes(token).Finish());
         EXPECT_FALSE(hello.closed);
     }
@@ -198,16 +203,15 @@ class BadRequestsTest : public HostTest {
   protected:
     void SetUp() override {
         HostTest::SetUp();
-        int status = -1;
-        RunHelper({"set", "Answer", "42"}, &status);
-        ASSERT_EQ(status, 0);
+        ASSERT_EQ(RunHelper({"set", "Answer", "42"}), 0);
         host_ = HostPid(dir_);
         ASSERT_NE(host_, 0);
     }
     // The host still serves, and it is the same host.
     void TearDown() override {
-        int status = -1;
-        EXPECT_EQ(RunHelper({"get", "Answer"}, &status), "42\n");
+        std::string said;
+        EXPECT_EQ(RunHelper({"get", "Answer"}, &said), 0);
+        EXPECT_EQ(said, "42\n");
         EXPECT_EQ(HostPid(dir_), host_);
         HostTest::TearDown();
     }
