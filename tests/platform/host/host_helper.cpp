@@ -71,38 +71,19 @@ int Activate(const char* index) {
     return 0;
 }
 
-// Deactivates the device of this name with the handle the device manager published for it.
-int Deactivate(const char* name) {
-    const std::u16string wanted = Wide(name);
-    HKEY active = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, DEVLOAD_ACTIVE_KEY, 0, 0, &active) != ERROR_SUCCESS) {
+// Deactivates the device of Drivers\Active\<number> with the handle the device manager published there.
+int Deactivate(const char* number) {
+    const std::u16string path = std::u16string(DEVLOAD_ACTIVE_KEY) + u"\\" + Wide(number);
+    HKEY entry = nullptr;
+    DWORD handle = 0;
+    DWORD size = sizeof(handle);
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, 0, &entry) != ERROR_SUCCESS ||
+        RegQueryValueExW(entry, DEVLOAD_HANDLE_VALNAME, nullptr, nullptr, reinterpret_cast<BYTE*>(&handle),
+                         &size) != ERROR_SUCCESS) {
         return 1;
     }
-    int result = 1;
-    WCHAR subkey[64];
-    for (DWORD index = 0, chars = 64;
-         RegEnumKeyExW(active, index, subkey, &chars, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-         ++index, chars = 64) {
-        HKEY entry = nullptr;
-        WCHAR device[64] = {};
-        DWORD size = sizeof(device) - sizeof(WCHAR);
-        DWORD handle = 0;
-        DWORD handleSize = sizeof(handle);
-        RegOpenKeyExW(active, subkey, 0, 0, &entry);
-        if (RegQueryValueExW(entry, DEVLOAD_DEVNAME_VALNAME, nullptr, nullptr,
-                             reinterpret_cast<BYTE*>(device), &size) == ERROR_SUCCESS &&
-            wanted == device &&
-            RegQueryValueExW(entry, DEVLOAD_HANDLE_VALNAME, nullptr, nullptr,
-                             reinterpret_cast<BYTE*>(&handle), &handleSize) == ERROR_SUCCESS) {
-            result = DeactivateDevice(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handle))) ? 0 : 2;
-        }
-        RegCloseKey(entry);
-        if (result != 1) {
-            break;
-        }
-    }
-    RegCloseKey(active);
-    return result;
+    RegCloseKey(entry);
+    return DeactivateDevice(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handle))) ? 0 : 2;
 }
 
 // Opens the device with data access, blocks one thread in a read and one in a wait for comm events, says

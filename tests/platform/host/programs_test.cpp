@@ -63,7 +63,7 @@ TEST_F(ProgramsTest, DeviceActivatedByAnExitedProgramServesOthersAndAThirdDeacti
     // The driver lets one program have data access at a time, whichever program asks.
     EXPECT_EQ(RunHelper({"leave-open", "TST1:"}), 1);
 
-    EXPECT_EQ(RunHelper({"deactivate", "TST1:"}), 0);
+    EXPECT_EQ(RunHelper({"deactivate", "01"}), 0);
     SetLastError(kUnsetError);
     EXPECT_FALSE(ReadFile(file, echo, 1, &done, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DEV_NOT_EXIST));
