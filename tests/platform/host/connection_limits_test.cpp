@@ -103,6 +103,13 @@ class DescriptorLimit {
 // Long enough for the host's answer to a connection, far shorter than waiting for ever.
 constexpr int kAnswerMs = (ce::wire::kHelloTimeoutMs + 2000) * ce_test::kSlowdown;
 
+// Runs a program to its end, killed (128 + SIGKILL) if it takes longer than timeoutMs.
+tooltest::RunResult RunWithin(const std::vector<std::string>& argv, int timeoutMs) {
+    std::vector<std::string> arguments{"-s", "KILL", std::to_string(timeoutMs / 1000.0)};
+    arguments.insert(arguments.end(), argv.begin(), argv.end());
+    return tooltest::RunProgram("/usr/bin/timeout", arguments, {});
+}
+
 TEST_F(ConnectionLimitsTest, AHostOutOfDescriptorsTellsNewConnectionsAtOnceAndGoesOn) {
     // Connections served take the gaps among the host's descriptors; then every descriptor the host may
     // have is in use, and a connection can only be taken with its reserve.
@@ -114,7 +121,7 @@ TEST_F(ConnectionLimitsTest, AHostOutOfDescriptorsTellsNewConnectionsAtOnceAndGo
         ASSERT_TRUE(connection.Waiting(kAnswerMs)) << "connection " << i << " left waiting";
         EXPECT_TRUE(connection.Receive().RefusedWith(ERROR_NO_SYSTEM_RESOURCES));
     }
-    EXPECT_NE(FileText(dir_ + "/host.log").find("out of descriptors"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(dir_ + "/host.log").find("out of descriptors"), std::string::npos);
     // The programs it serves go on.
     EXPECT_EQ(first.QueryStatus(first.OpenKey(u"HostTest")), static_cast<uint32_t>(ERROR_SUCCESS));
 }
@@ -139,10 +146,11 @@ TEST_F(ConnectionLimitsTest, OneProgramsSilentConnectionsAreBoundedAndEndedWhile
     EXPECT_GT(refused, 0);
     EXPECT_LT(refused, kSilent);
     // ... while the host's controls and other programs are served.
-    std::string said;
-    EXPECT_EQ(RunWithin({kHostProgram, "status"}, std::chrono::milliseconds(kAnswerMs), &said), 0) << said;
-    EXPECT_EQ(RunWithin({kHelper, "get", "Answer"}, std::chrono::milliseconds(kAnswerMs), &said), 0);
-    EXPECT_EQ(said, "42\n");
+    const tooltest::RunResult status = RunWithin({kHostProgram, "status"}, kAnswerMs);
+    EXPECT_EQ(status.exitCode, 0) << status.out;
+    const tooltest::RunResult helper = RunWithin({kHelper, "get", "Answer"}, kAnswerMs);
+    EXPECT_EQ(helper.exitCode, 0);
+    EXPECT_EQ(helper.out, "42\n");
     // The rest said nothing, and are ended once the time for a hello is up.
     for (auto& connection : silent) {
         if (connection) {
@@ -154,19 +162,15 @@ TEST_F(ConnectionLimitsTest, OneProgramsSilentConnectionsAreBoundedAndEndedWhile
 
 TEST_F(ConnectionLimitsTest, AStoppedHostFailsNewProgramsAndStatusWithinSecondsAndThenServesAgain) {
     ASSERT_EQ(kill(host_, SIGSTOP), 0);
-    int status = -1;
-    std::string statusSaid;
-    std::thread statusRun([&] {
-        status = RunWithin({kHostProgram, "status"}, std::chrono::milliseconds(2 * kAnswerMs), &statusSaid);
-    });
-    std::string said;
-    const int helper = RunWithin({kHelper, "get", "Answer"}, std::chrono::milliseconds(2 * kAnswerMs), &said);
+    tooltest::RunResult status;
+    std::thread statusRun([&] { status = RunWithin({kHostProgram, "status"}, 2 * kAnswerMs); });
+    const tooltest::RunResult helper = RunWithin({kHelper, "get", "Answer"}, 2 * kAnswerMs);
     statusRun.join();
     ASSERT_EQ(kill(host_, SIGCONT), 0);
-    EXPECT_EQ(status, 1);
-    EXPECT_NE(statusSaid.find("did not answer within 5 s (stopped, or overwhelmed)"), std::string::npos)
-        << statusSaid;
-    EXPECT_EQ(helper, 1);
+    EXPECT_EQ(status.exitCode, 1);
+    EXPECT_NE(status.out.find("did not answer within 5 s (stopped, or overwhelmed)"), std::string::npos)
+        << status.out;
+    EXPECT_EQ(helper.exitCode, 1);
 }
 
 }  // namespace

@@ -1,37 +1,21 @@
 #include "platform/host/host_test_support.h"
 
-#include <devload.h>
 #include <fcntl.h>
-#include <ftw.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <winreg.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 #include <thread>
-
-#include "platform/test_driver/test_driver_protocol.h"
 
 extern char** environ;
 
 namespace hosttest {
 namespace {
-
-// Longer than any of the tests' programs takes, however loaded the machine.
-constexpr auto kRunLimit = std::chrono::seconds(60);
-
-int RemoveEntry(const char* path, const struct stat*, int, FTW*) {
-    return remove(path);
-}
 
 std::vector<std::string> Environment(const char* device) {
     std::vector<std::string> variables;
@@ -60,8 +44,8 @@ void HostTest::SetUp() {
 
 void HostTest::TearDown() {
     HostCommand("stop");
-    const std::string parent = dir_.substr(0, dir_.rfind('/'));
-    nftw(parent.c_str(), RemoveEntry, 8, FTW_DEPTH | FTW_PHYS);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_.substr(0, dir_.rfind('/')), ignored);
 }
 
 pid_t Spawn(const std::vector<std::string>& argv, int* output, const char* device, int* input) {
@@ -114,40 +98,16 @@ int Wait(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-int RunWithin(const std::vector<std::string>& argv, std::chrono::milliseconds timeout, std::string* output,
-              const char* device) {
-    int out = -1;
-    const pid_t pid = Spawn(argv, &out, device);
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    std::string text;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd wait{out, POLLIN, 0};
-        if (left.count() <= 0 || poll(&wait, 1, static_cast<int>(left.count())) == 0) {
-            kill(pid, SIGKILL);
-            Wait(pid);
-            close(out);
-            return -1;
-        }
-        char buffer[4096];
-        const ssize_t got = read(out, buffer, sizeof(buffer));
-        if (got <= 0) {
-            break;
-        }
-        text.append(buffer, static_cast<size_t>(got));
-    }
-    close(out);
-    if (output != nullptr) {
-        *output = text;
-    }
-    return Wait(pid);
-}
-
 int RunHelper(const std::vector<std::string>& arguments, std::string* output, const char* device) {
-    std::vector<std::string> argv{kHelper};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return RunWithin(argv, kRunLimit, output, device);
+    tooltest::Environment variables;
+    if (device != nullptr) {
+        variables.emplace_back("CE_DEVICE", device);
+    }
+    const tooltest::RunResult result = tooltest::RunProgram(kHelper, arguments, variables);
+    if (output != nullptr) {
+        *output = result.out;
+    }
+    return result.exitCode;
 }
 
 std::string ReadLine(int fd) {
@@ -160,13 +120,13 @@ std::string ReadLine(int fd) {
 }
 
 int HostCommand(const char* command) {
-    return RunWithin({kHostProgram, command}, kRunLimit);
+    return tooltest::RunProgram(kHostProgram, {command}, {}).exitCode;
 }
 
 std::string HostStatus(const std::string& dir, int* exitStatus) {
-    std::string said;
-    *exitStatus = RunWithin({kHostProgram, "status"}, kRunLimit, &said, dir.c_str());
-    return said.substr(0, said.find('\n'));
+    const tooltest::RunResult result = tooltest::RunProgram(kHostProgram, {"status"}, {{"CE_DEVICE", dir}});
+    *exitStatus = result.exitCode;
+    return result.out.substr(0, result.out.find('\n'));
 }
 
 pid_t HostPid(const std::string& dir) {
@@ -183,13 +143,6 @@ bool HostLockFree(const std::string& dir) {
     const bool free = flock(lock, LOCK_EX | LOCK_NB) == 0;
     close(lock);
     return free;
-}
-
-std::string FileText(const std::string& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {

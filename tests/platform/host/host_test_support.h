@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include "platform/test_driver/test_driver_support.h"
+#include "tools/program_runner.h"
 
 namespace hosttest {
 
@@ -38,11 +39,8 @@ pid_t Spawn(const std::vector<std::string>& argv, int* output = nullptr, const c
             int* input = nullptr);
 // Its exit status, or 128 + the signal that ended it.
 int Wait(pid_t pid);
-// Runs a program (started as Spawn starts it) to its end within timeout; answers its exit status with its
-// standard output in *output when asked for, or -1 when it had to be killed for taking longer.
-int RunWithin(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
-              std::string* output = nullptr, const char* device = nullptr);
-// Runs the test helper to its end, as RunWithin does with time enough for any of its commands.
+// Runs the test helper to its end, with CE_DEVICE replaced when device is given; answers its exit status,
+// with its standard output in *output when asked for.
 int RunHelper(const std::vector<std::string>& arguments, std::string* output = nullptr,
               const char* device = nullptr);
 // One line of a program's output (without the newline); empty at its end.
@@ -57,11 +55,11 @@ std::string HostStatus(const std::string& dir, int* exitStatus);
 pid_t HostPid(const std::string& dir);
 // No host holds the device's lock: the host is gone, whether its parent reaped it yet or not.
 bool HostLockFree(const std::string& dir);
-std::string FileText(const std::string& path);
 // Polls until done() or the timeout passes; answers done().
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
 using testdrv::BlockedRead;
 using testdrv::DriverCount;
+using tooltest::ReadWholeFile;
 
 }  // namespace hosttest

@@ -47,7 +47,7 @@ TEST_F(ProgramsTest, RegistryChangesOfOneProgramAreSeenByTheNextAndKeptInTheHive
     ASSERT_EQ(RunHelper({"get", "Answer"}, &said), 0);
     EXPECT_EQ(said, "42\n");
     // Every change is saved: the hive names the value while the host still runs.
-    EXPECT_NE(FileText(dir_ + "/registry.reg").find("\"Answer\"=dword:0000002a"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(dir_ + "/registry.reg").find("\"Answer\"=dword:0000002a"), std::string::npos);
 }
 
 TEST_F(ProgramsTest, DeviceActivatedByAnExitedProgramServesOthersAndAThirdDeactivatesItByItsHnd) {
@@ -83,9 +83,9 @@ TEST_F(ProgramsTest, StartUpProgramsRunAtBootOneAfterTheOtherInCreationOrder) {
     ASSERT_EQ(HostCommand("stop"), 0);
 
     EXPECT_EQ(RunHelper({"touch"}), 0);  // boots the device again
-    ASSERT_TRUE(WaitFor([&] { return FileText(stamps) == "first\nsecond\n"; }, kStartUpRun))
-        << FileText(stamps);
-    const std::string log = FileText(dir_ + "/host.log");
+    ASSERT_TRUE(WaitFor([&] { return ReadWholeFile(stamps) == "first\nsecond\n"; }, kStartUpRun))
+        << ReadWholeFile(stamps);
+    const std::string log = ReadWholeFile(dir_ + "/host.log");
     EXPECT_NE(log.find("fail failed (status 3)"), std::string::npos) << log;
     EXPECT_NE(log.find("no-such-program-of-the-tests not found"), std::string::npos) << log;
     EXPECT_NE(log.find("number is not a REG_SZ"), std::string::npos) << log;
@@ -100,7 +100,7 @@ TEST_F(ProgramsTest, ProgramsStartingTogetherGetOneHost) {
     for (pid_t pid : programs) {
         EXPECT_EQ(Wait(pid), 0);
     }
-    const std::string log = FileText(dir_ + "/host.log");
+    const std::string log = ReadWholeFile(dir_ + "/host.log");
     size_t served = 0;
     for (size_t at = log.find(": serving"); at != std::string::npos; at = log.find(": serving", at + 1)) {
         ++served;
@@ -135,7 +135,8 @@ TEST_F(ProgramsTest, KilledHostFailsBlockedCallsAtOnceAndTheNextProgramBootsTheD
     EXPECT_EQ(TestValue(u"Kept"), 7u);
     EXPECT_EQ(HostPid(dir_), second);
     EXPECT_EQ(CountSubkeys(DEVLOAD_ACTIVE_KEY), 0u);
-    ASSERT_TRUE(WaitFor([&] { return FileText(stamps) == "boot\n"; }, kStartUpRun)) << FileText(stamps);
+    ASSERT_TRUE(WaitFor([&] { return ReadWholeFile(stamps) == "boot\n"; }, kStartUpRun))
+        << ReadWholeFile(stamps);
 
     // A handle of the old device is no handle of the new one; closing it still succeeds.
     DWORD done = 0;
