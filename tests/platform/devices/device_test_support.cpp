@@ -153,6 +153,23 @@ HANDLE SetLinger(HANDLE file) {
     return linger;
 }
 
+DWORD DriverCount(LPCWSTR name) {
+    return ReadValue(testdrv::kCountsKey, name).number;
+}
+
+BlockedRead::BlockedRead(HANDLE file, std::chrono::milliseconds timeout)
+    : thread_([outcome = outcome_, file] {
+          char byte = 0;
+          outcome->result = ReadFile(file, &byte, 1, &outcome->count, nullptr);
+          outcome->error = GetLastError();
+      }) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (DriverCount(testdrv::kBlocked) != 1 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(DriverCount(testdrv::kBlocked), 1u) << "the read never blocked";
+}
+
 bool TestModuleMapped() {
     char resolved[PATH_MAX];
     const std::string module = kTestDriverDir + "/testdrv.dll";

@@ -3,13 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include <ceplatform.h>
 #include <windows.h>
 
-#include "platform/test_driver/test_driver_support.h"
+#include "platform/test_driver/test_driver_protocol.h"
 #ifdef CE_TEST_HOST_PROGRAM
 #include "platform/host/host_test_support.h"
 #endif
@@ -76,9 +78,37 @@ testdrv::LastCall GetLastCall(HANDLE file);
 // Makes reads that Close or Deinit release wait for the answered event before they return.
 HANDLE SetLinger(HANDLE file);
 
-using testdrv::BlockedRead;
+// A count of the test driver under its counts key; 0 when missing.
+DWORD DriverCount(LPCWSTR name);
 
-using testdrv::DriverCount;
+// A one-byte read on its own thread, which the constructor waits to see blocked in the test driver (a
+// failure if it does not within the timeout); its outcome is in once joined. A test that fails before
+// joining leaves the thread to end with the device.
+class BlockedRead {
+  public:
+    explicit BlockedRead(HANDLE file, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    ~BlockedRead() {
+        if (thread_.joinable()) {
+            thread_.detach();
+        }
+    }
+    BlockedRead(const BlockedRead&) = delete;
+    BlockedRead& operator=(const BlockedRead&) = delete;
+    void Join() { thread_.join(); }
+    BOOL result() const { return outcome_->result; }
+    DWORD error() const { return outcome_->error; }
+    DWORD count() const { return outcome_->count; }
+
+  private:
+    struct Outcome {
+        BOOL result = TRUE;
+        DWORD error = 0;
+        DWORD count = 77;
+    };
+    std::shared_ptr<Outcome> outcome_ = std::make_shared<Outcome>();
+    std::thread thread_;
+};
+
 // Whether the test driver module is mapped into the process now.
 bool TestModuleMapped();
 

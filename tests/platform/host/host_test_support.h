@@ -13,7 +13,6 @@
 
 #include <windows.h>
 
-#include "platform/test_driver/test_driver_support.h"
 #include "tools/program_runner.h"
 
 namespace hosttest {
@@ -58,8 +57,6 @@ bool HostLockFree(const std::string& dir);
 // Polls until done() or the timeout passes; answers done().
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
-using testdrv::BlockedRead;
-using testdrv::DriverCount;
 using tooltest::ReadWholeFile;
 
 }  // namespace hosttest

@@ -3,11 +3,13 @@
 #include <signal.h>
 #include <winreg.h>
 
-#include "platform/test_driver/test_driver_protocol.h"
+#include "platform/devices/device_test_support.h"
 #include "platform/host/host_test_support.h"
 
 namespace hosttest {
 namespace {
+
+using devtest::DriverCount;
 
 constexpr auto kSettle = std::chrono::seconds(10);
 

@@ -17,7 +17,6 @@
 
 #include "common/timing.h"
 #include "host/boot.h"
-#include "platform/test_driver/test_driver_protocol.h"
 #include "platform/devices/device_test_support.h"
 #include "platform/host/host_test_support.h"
 
@@ -28,7 +27,9 @@ namespace {
 constexpr auto kHostDeath = std::chrono::seconds(10 * ce_test::kSlowdown);
 constexpr auto kStartUpRun = std::chrono::seconds(10 * ce_test::kSlowdown);
 
+using devtest::BlockedRead;
 using devtest::CountSubkeys;
+using devtest::DriverCount;
 
 DWORD TestValue(LPCWSTR name) {
     return devtest::ReadValue(u"HostTest", name).number;
