@@ -82,34 +82,14 @@ const BadKeyCase kBadKeys[] = {
     {"DllMainRefuses", Edit::Text, u"Dll",
      std::u16string(kRefusingDriverDir.begin(), kRefusingDriverDir.end()) + u"/testdrv.dll", 0,
      ERROR_DLL_INIT_FAILED},
+    // Init's refusal: the driver's own error when it set one, ERROR_GEN_FAILURE when it did not.
+    {"InitRefusesWithItsError", Edit::Number, testdrv::kFailInit, u"", ERROR_ACCESS_DENIED,
+     ERROR_ACCESS_DENIED},
+    {"InitRefusesWithoutError", Edit::Number, testdrv::kFailInit, u"", 0, ERROR_GEN_FAILURE},
 };
 
 INSTANTIATE_TEST_SUITE_P(Keys, BadDeviceKey, ::testing::ValuesIn(kBadKeys),
                          [](const auto& info) { return std::string(info.param.label); });
-
-// Init's refusal: the driver's own error when it set one, ERROR_GEN_FAILURE when it did not.
-class InitFailure : public DeviceTest, public ::testing::WithParamInterface<std::pair<DWORD, DWORD>> {};
-
-TEST_P(InitFailure, LeavesNoTraceAndKeepsTheDriversError) {
-    const std::u16string key = WriteTestKey(1);
-    SetValue(key, testdrv::kFailInit, GetParam().first);
-    SetLastError(kUnsetError);
-    EXPECT_EQ(ActivateDevice(key.c_str(), 0), nullptr);
-    EXPECT_LAST_ERROR(GetParam().second);
-    ExpectNoTrace();
-    EXPECT_EQ(DriverCount(testdrv::kDetaches), 1u);
-
-    // The next start takes the same active number and a module loaded afresh.
-    DeleteValue(key, testdrv::kFailInit);
-    ASSERT_NE(ActivateDevice(key.c_str(), 0), nullptr);
-    EXPECT_TRUE(KeyExists(ActiveSubkey(1)));
-    EXPECT_EQ(GetInfo(OpenDevice(TestName(1))).initsSinceLoad, 1u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Errors, InitFailure,
-                         ::testing::Values(std::make_pair(DWORD{ERROR_ACCESS_DENIED},
-                                                          DWORD{ERROR_ACCESS_DENIED}),
-                                           std::make_pair(DWORD{0}, DWORD{ERROR_GEN_FAILURE})));
 
 TEST_F(DriverModuleTest, DeactivationUnloadsAndTheNextLoadStartsAfresh) {
     HANDLE device = ActivateTest(1);
