@@ -18,6 +18,9 @@ struct Malformed {
 
 TEST_F(BadRequestsTest, MalformedRequestsFailTheirCallOrEndTheirConnectionOnly) {
     auto header = [](uint32_t size, Op op) { return Message(op).Finish(size); };
+    // An I/O control whose input says 8 bytes and brings 1.
+    Message disagreeing(Op::IoControl);
+    disagreeing.U32(0).U32(testdrv::kCopy).U32(1).U32(8).U32(0).U32(0).Bytes({1}).Bytes({}).U32(0).U32(0);
     const Malformed cases[] = {
         {"missing fields", Message(Op::RegOpenKey).U32(0x80000002u).Finish(), false},
         {"a field too many",
@@ -28,20 +31,7 @@ TEST_F(BadRequestsTest, MalformedRequestsFailTheirCallOrEndTheirConnectionOnly) 
          false},
         {"control on a call connection", Message(Op::Stop).Finish(), false},
         {"read over the piece size", Message(Op::ReadFile).U32(0).U32(64 * 1024 * 1024).Finish(), false},
-        {"buffer sizes that disagree",
-         Message(Op::IoControl)
-             .U32(0)
-             .U32(testdrv::kCopy)
-             .U32(1)
-             .U32(8)
-             .U32(0)
-             .U32(0)
-             .Bytes({1})
-             .Bytes({})
-             .U32(0)
-             .U32(0)
-             .Finish(),
-         false},
+        {"buffer sizes that disagree", disagreeing.Finish(), false},
         {"oversized", header(5 * 1024 * 1024, Op::RegOpenKey), true},
         {"size below its header", header(4, Op::RegOpenKey), true},
         {"size below its record", Message(Op::RegFlushKey).U32(0x80000002u).Finish(8), true},

@@ -7,12 +7,19 @@
 #include <cstring>
 #include <string>
 
-#include "platform/host/helper_scripts.h"
+#include "platform/host/helper_registry_script.h"
 
 namespace hosttest {
 namespace {
 
 constexpr BYTE kFill = 0xAB;
+constexpr DWORD kUnset = 0xDEADBEEFu;
+
+// One call's line: its result, the last error, and what else it left; the last error is then reset.
+void Line(const char* what, unsigned long result, const char* detail = "") {
+    std::printf("%s: %lx error=%lx %s\n", what, result, static_cast<unsigned long>(GetLastError()), detail);
+    SetLastError(kUnset);
+}
 
 std::string Hex(const void* data, size_t size) {
     std::string text;

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "platform/test_driver/test_driver_protocol.h"
-#include "platform/host/helper_scripts.h"
+#include "platform/host/helper_registry_script.h"
 
 namespace {
 

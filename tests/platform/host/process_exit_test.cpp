@@ -19,8 +19,6 @@ class ProcessExitTest : public HostTest {
         HostTest::SetUp();
         ASSERT_EQ(RunHelper({"activate", "1"}), 0);
     }
-
-    static bool CountIs(LPCWSTR name, DWORD expected) { return DriverCount(name) == expected; }
 };
 
 TEST_F(ProcessExitTest, KilledProgramsBlockedCallsAreReleasedAndItsPortFreedAtOnce) {
@@ -29,16 +27,16 @@ TEST_F(ProcessExitTest, KilledProgramsBlockedCallsAreReleasedAndItsPortFreedAtOn
     ASSERT_EQ(ReadLine(output), "ready");
     close(output);
     // One thread in a read, one in a wait for comm events.
-    ASSERT_TRUE(WaitFor([] { return CountIs(testdrv::kBlocked, 2); }, kSettle));
+    ASSERT_TRUE(WaitFor([] { return DriverCount(testdrv::kBlocked) == 2; }, kSettle));
     ASSERT_EQ(kill(program, SIGKILL), 0);
     EXPECT_EQ(Wait(program), 128 + SIGKILL);
 
-    ASSERT_TRUE(WaitFor([] { return CountIs(testdrv::kCloses, 1); }, kSettle));
+    ASSERT_TRUE(WaitFor([] { return DriverCount(testdrv::kCloses) == 1; }, kSettle));
     EXPECT_EQ(DriverCount(testdrv::kExitNotices), 1u);
     EXPECT_EQ(DriverCount(testdrv::kExitPid), static_cast<DWORD>(program));
     // Both blocked calls come back, released by the notice rather than by the close.
-    EXPECT_TRUE(WaitFor([] { return CountIs(testdrv::kBlocked, 0); }, kSettle));
-    EXPECT_TRUE(WaitFor([] { return CountIs(testdrv::kReleased, 2); }, kSettle));
+    EXPECT_TRUE(WaitFor([] { return DriverCount(testdrv::kBlocked) == 0; }, kSettle));
+    EXPECT_TRUE(WaitFor([] { return DriverCount(testdrv::kReleased) == 2; }, kSettle));
     HANDLE file = CreateFileW(u"TST1:", testdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
     CloseHandle(file);
@@ -46,7 +44,7 @@ TEST_F(ProcessExitTest, KilledProgramsBlockedCallsAreReleasedAndItsPortFreedAtOn
 
 TEST_F(ProcessExitTest, ProgramEndingWithoutClosingHasItsFileNotifiedAndClosed) {
     ASSERT_EQ(RunHelper({"leave-open", "TST1:"}), 0);
-    ASSERT_TRUE(WaitFor([] { return CountIs(testdrv::kCloses, 1); }, kSettle));
+    ASSERT_TRUE(WaitFor([] { return DriverCount(testdrv::kCloses) == 1; }, kSettle));
     EXPECT_EQ(DriverCount(testdrv::kExitNotices), 1u);
     EXPECT_EQ(DriverCount(testdrv::kReleased), 0u);
     HANDLE file = CreateFileW(u"TST1:", testdrv::kDataAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr);

@@ -174,16 +174,10 @@ struct RawProgram {
     }
     // RegQueryValue of a DWORD value: its status.
     uint32_t QueryStatus(uint32_t key) {
-        const Reply reply = calls.Ask(Message(Op::RegQueryValue)
-                                          .U32(key)
-                                          .String(u"Answer")
-                                          .U32(0)
-                                          .U32(0)
-                                          .U32(0)
-                                          .U32(0)
-                                          .U32(1)
-                                          .U32(4)
-                                          .Finish());
+        Message query(Op::RegQueryValue);
+        // No reserved, type or data pointer; a size pointer holding 4.
+        query.U32(key).String(u"Answer").U32(0).U32(0).U32(0).U32(0).U32(1).U32(4);
+        const Reply reply = calls.Ask(query.Finish());
         return reply.words.size() >= 2 ? reply.words[1] : 0xFFFFFFFFu;
     }
     // ReadFile of one byte: the error the host's call set.
