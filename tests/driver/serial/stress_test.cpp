@@ -1,9 +1,8 @@
 // The stress run (see driver/stress/stress_end.h) with both ends as threads of this program, on pairs of
-// both families; in one scenario the ports are also retired and started again under the run. Under
-// ThreadSanitizer the same run proves the absence of data races; two writers on one handle race for their
-// counts.
-#include <deque>
-
+// both families: with a rough phase, in one scenario with the ports also retired and started again under
+// it; and smooth only, where each flow control alone must lose nothing, with readers that keep up and with
+// readers slow enough to fill the rings. Under ThreadSanitizer the same run proves the absence of data
+// races; two writers on one handle race for their counts.
 #include "driver/serial/serial_fixture.h"
 #include "driver/stress/stress_end.h"
 
@@ -11,38 +10,25 @@ namespace serialtest {
 namespace {
 
 using serialtest::PrintTo;
+using stress::Flow;
 
 constexpr int kRetirements = 4;
-
-// An end run by threads of this program, answering as a program on the other side of a pipe would.
-class LocalEnd {
-  public:
-    LocalEnd(const std::u16string& port, unsigned seed) : end_(port, seed) {}
-    bool Open() { return end_.Open(); }
-    void Say(const std::string& line) {
-        std::string answer = end_.Command(line);
-        if (!answer.empty()) {
-            answers_.push_back(std::move(answer));
-        }
-    }
-    std::string ReadLine() {
-        if (answers_.empty()) {
-            return "<no answer>";
-        }
-        std::string answer = answers_.front();
-        answers_.pop_front();
-        return answer;
-    }
-
-  private:
-    stress::StressEnd end_;
-    std::deque<std::string> answers_;
-};
 
 struct Scenario {
     const char* name;
     const char16_t* family;
+    stress::Lossless lossless;
+    bool rough;
     bool retire;  // deactivate and activate the ends again during the rough phase
+};
+
+const Scenario kScenarios[] = {
+    {"Com", u"COM", {}, true, false},
+    {"Kmx", u"KMX", {}, true, false},
+    {"ComRetired", u"COM", {}, true, true},
+    {"DtrDsrFastReaders", u"COM", {Flow::kDtrDsr, false}, false, false},
+    {"XonXoffSlowReaders", u"KMX", {Flow::kXonXoff, true}, false, false},
+    {"RtsCtsSlowReaders", u"COM", {Flow::kRtsCts, true}, false, false},
 };
 
 class StressTest : public PairTest, public ::testing::WithParamInterface<Scenario> {
@@ -51,16 +37,17 @@ class StressTest : public PairTest, public ::testing::WithParamInterface<Scenari
 };
 
 TEST_P(StressTest, EveryByteWrittenAndNotPurgedArrivesInOrder) {
+    const Scenario& c = GetParam();
     for (HANDLE& port : ports_) {
         CloseHandle(port);
         port = INVALID_HANDLE_VALUE;
     }
-    LocalEnd first(Name(0), 11);
-    LocalEnd second(Name(1), 22);
+    stress::StressEnd first(Name(0), 11, c.lossless);
+    stress::StressEnd second(Name(1), 22, c.lossless);
     ASSERT_TRUE(first.Open());
     ASSERT_TRUE(second.Open());
     std::function<void()> retire;
-    if (GetParam().retire) {
+    if (c.retire) {
         retire = [&] {
             for (int round = 0; round < kRetirements; ++round) {
                 Sleep(stress::kStressPhaseMs / kRetirements);
@@ -71,13 +58,10 @@ TEST_P(StressTest, EveryByteWrittenAndNotPurgedArrivesInOrder) {
             }
         };
     }
-    stress::RunStressPhases<LocalEnd>({&first, &second}, retire);
+    stress::RunStressPhases<stress::StressEnd>({&first, &second}, c.rough, retire);
 }
 
-INSTANTIATE_TEST_SUITE_P(Scenarios, StressTest,
-                         ::testing::Values(Scenario{"Com", u"COM", false}, Scenario{"Kmx", u"KMX", false},
-                                           Scenario{"ComRetired", u"COM", true}),
-                         RowName{});
+INSTANTIATE_TEST_SUITE_P(Scenarios, StressTest, ::testing::ValuesIn(kScenarios), RowName{});
 
 using SharedHandleTest = PairTest;
 

@@ -20,8 +20,11 @@ constexpr DWORD kMaxWriteBytes = 3000;
 constexpr DWORD kReadBytes = 4096;
 constexpr DWORD kControlPauseMs = 2;
 constexpr DWORD kRoughPauseMs = 15;
-// Shorter than the test's wait for an answer, so a stall is reported with its figures.
+// Shorter than the test's wait for an answer, so a stall is reported with its figures. A writer that has
+// stalled for kStallReports of them gives up, so that a run that holds a writer for good fails its checks
+// instead of hanging.
 constexpr DWORD kStallReportMs = 5000;
+constexpr int kStallReports = 4;
 constexpr DWORD kLastRecordWaitMs = 20000;
 constexpr DWORD kAllEvents =
     EV_RXCHAR | EV_RXFLAG | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR;
@@ -40,22 +43,26 @@ DWORD Pick(Random& random, DWORD below) {
     return std::uniform_int_distribution<DWORD>(0, below - 1)(random);
 }
 
-// Settings of a lossless transfer: RTS/CTS handshake both ways, no software flow, nothing discarded.
-void LosslessState(HANDLE port, Random* random) {
+// Settings of a lossless transfer: the end's flow control both ways and nothing else, nothing discarded.
+void LosslessState(HANDLE port, Flow flow, Random* random) {
     DCB dcb{};
     dcb.DCBlength = sizeof(dcb);
     if (!GetCommState(port, &dcb)) {
         return;
     }
     dcb.BaudRate = random != nullptr ? kBaudRates[Pick(*random, std::size(kBaudRates))] : CBR_115200;
-    dcb.fOutX = FALSE;
-    dcb.fInX = FALSE;
     dcb.fNull = FALSE;
     dcb.fDsrSensitivity = FALSE;
-    dcb.fOutxDsrFlow = FALSE;
-    dcb.fOutxCtsFlow = TRUE;
-    dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    dcb.fOutX = dcb.fInX = flow == Flow::kXonXoff;
+    // Sending XON must not cancel an XOFF the partner sent: in full duplex both happen.
+    dcb.fTXContinueOnXoff = TRUE;
+    dcb.fOutxCtsFlow = flow == Flow::kRtsCts;
+    dcb.fRtsControl = flow == Flow::kRtsCts ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+    dcb.fOutxDsrFlow = flow == Flow::kDtrDsr;
     dcb.fDtrControl = random != nullptr && Pick(*random, 2) == 0 ? DTR_CONTROL_DISABLE : DTR_CONTROL_ENABLE;
+    if (flow == Flow::kDtrDsr) {
+        dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+    }
     dcb.EvtChar = static_cast<char>(random != nullptr ? 0x80 + Pick(*random, 0x40) : 0);
     SetCommState(port, &dcb);
 }
@@ -87,7 +94,8 @@ void RoughState(HANDLE port, Random& random) {
 
 class StressEndState {
   public:
-    StressEndState(const std::u16string& name, unsigned seed) : name_(name), seed_(seed) {}
+    StressEndState(const std::u16string& name, unsigned seed, Lossless lossless)
+        : name_(name), seed_(seed), lossless_(lossless) {}
     ~StressEndState() {
         stopHelpers_.store(true);
         stopWriter_.store(true);
@@ -147,7 +155,7 @@ class StressEndState {
         if (port != INVALID_HANDLE_VALUE) {
             COMMTIMEOUTS timeouts = kTimeouts[0];
             SetCommTimeouts(port, &timeouts);
-            LosslessState(port, nullptr);
+            LosslessState(port, lossless_.flow, nullptr);
         }
         return port;
     }
@@ -157,10 +165,12 @@ class StressEndState {
         Random random(seed_ + 1);
         std::vector<uint8_t> bytes(kMaxWriteBytes);
         DWORD lastProgress = GetTickCount();
-        while (written_ < target) {
+        int reports = 0;
+        while (written_ < target && !stuck_) {
             if (GetTickCount() - lastProgress > kStallReportMs) {
                 ReportStall();
                 lastProgress = GetTickCount();
+                stuck_ = ++reports == kStallReports;
             }
             if (stop != nullptr && stop->load()) {
                 // Go on to the end of the record under way, so the partner's next one is whole.
@@ -176,7 +186,10 @@ class StressEndState {
             DWORD done = 0;
             if (WriteFile(owner_.load(), bytes.data(), count, &done, nullptr) || done != 0) {
                 written_ += done;
-                lastProgress = done != 0 ? GetTickCount() : lastProgress;
+                if (done != 0) {
+                    lastProgress = GetTickCount();
+                    reports = 0;
+                }
             } else {
                 Sleep(1);  // a handle closed under us
             }
@@ -206,13 +219,17 @@ class StressEndState {
     }
 
     void Read() {
+        Random random(seed_ + 2);
         std::vector<uint8_t> bytes(kReadBytes);
         while (!stopReading_.load()) {
+            const DWORD size = lossless_.slowReader ? 1 + Pick(random, kReadBytes) : kReadBytes;
             DWORD done = 0;
-            if (ReadFile(owner_.load(), bytes.data(), kReadBytes, &done, nullptr)) {
-                records_.Take(bytes.data(), done);
-                received_.store(records_.next());
-            } else {
+            if (!ReadFile(owner_.load(), bytes.data(), size, &done, nullptr)) {
+                Sleep(1);
+            }
+            records_.Take(bytes.data(), done);
+            received_.store(records_.next());
+            if (lossless_.slowReader && Pick(random, 4) == 0) {
                 Sleep(1);
             }
         }
@@ -235,7 +252,7 @@ class StressEndState {
         HANDLE port = owner_.load();
         switch (Pick(random, 6)) {
             case 0:
-                LosslessState(port, &random);
+                LosslessState(port, lossless_.flow, &random);
                 break;
             case 1: {
                 COMMTIMEOUTS timeouts = kTimeouts[Pick(random, std::size(kTimeouts))];
@@ -353,7 +370,7 @@ class StressEndState {
             dcb.fRtsControl = RTS_CONTROL_ENABLE;
             SetCommState(port, &dcb);
         }
-        LosslessState(port, nullptr);
+        LosslessState(port, lossless_.flow, nullptr);
         EscapeCommFunction(port, SETXON);
         EscapeCommFunction(port, SETDTR);
         SetCommMask(watcher_.load(), kAllEvents);
@@ -377,6 +394,9 @@ class StressEndState {
         }
         if (records_.lastRunStart() > roughEnd) {
             why << "the finish lost records from " << roughEnd << " to " << records_.lastRunStart() << "; ";
+        }
+        if (events_.load() == 0) {
+            why << "no comm event came; ";
         }
         return why.str().empty()
                    ? "ok " + std::to_string(records_.records()) + " " + std::to_string(events_.load())
@@ -403,9 +423,11 @@ class StressEndState {
 
     const std::u16string name_;
     const unsigned seed_;
+    const Lossless lossless_;
     std::atomic<HANDLE> owner_{INVALID_HANDLE_VALUE};
     std::atomic<HANDLE> watcher_{INVALID_HANDLE_VALUE};
     uint64_t written_ = 0;  // the writing thread's of the phase, or the command thread's between phases
+    bool stuck_ = false;    // the same: the writer gave up
     RecordReader records_;  // the reader's until it is joined
     std::atomic<uint32_t> received_{0};
     std::atomic<uint64_t> events_{0};
@@ -420,8 +442,8 @@ class StressEndState {
     std::vector<std::unique_ptr<std::jthread>> helpers_;
 };
 
-StressEnd::StressEnd(const std::u16string& port, unsigned seed)
-    : state_(std::make_unique<StressEndState>(port, seed)) {}
+StressEnd::StressEnd(const std::u16string& port, unsigned seed, Lossless lossless)
+    : state_(std::make_unique<StressEndState>(port, seed, lossless)) {}
 
 StressEnd::~StressEnd() = default;
 
@@ -431,6 +453,22 @@ bool StressEnd::Open() {
 
 std::string StressEnd::Command(const std::string& line) {
     return state_->Command(line);
+}
+
+void StressEnd::Say(const std::string& line) {
+    std::string answer = Command(line);
+    if (!answer.empty()) {
+        answers_.push_back(std::move(answer));
+    }
+}
+
+std::string StressEnd::ReadLine() {
+    if (answers_.empty()) {
+        return "<no answer>";
+    }
+    std::string answer = std::move(answers_.front());
+    answers_.pop_front();
+    return answer;
 }
 
 }  // namespace stress

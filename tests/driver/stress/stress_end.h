@@ -1,7 +1,7 @@
 // The stress run on a pair: each end writes numbered records and reads its partner's, while other threads
 // wait for comm events and change lines and settings, and in the rough phase also purge, close and reopen,
 // switch flow control and inject flow characters. A smooth phase loses nothing; a rough phase may lose bytes
-// but never reorders them; a finish after it loses nothing again.
+// but never reorders them; a finish after it loses nothing again. Comm events must have come by the end.
 //
 // The same run serves every scenario: both ends as threads of one program, or each end in a program of its
 // own driven over its standard streams. An end takes commands, one a line, and answers some:
@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -30,10 +31,20 @@ namespace stress {
 
 class StressEndState;
 
+// The flow control that keeps an end's transfer lossless, set for both ways: the end receives and sends.
+enum class Flow { kRtsCts, kDtrDsr, kXonXoff };
+
+// How an end takes part in the lossless phases. A slow reader takes random amounts and now and then
+// pauses, so that its ring fills and the flow control must hold the partner.
+struct Lossless {
+    Flow flow = Flow::kRtsCts;
+    bool slowReader = false;
+};
+
 // One end of the run on a port opened by name.
 class StressEnd {
   public:
-    StressEnd(const std::u16string& port, unsigned seed);
+    StressEnd(const std::u16string& port, unsigned seed, Lossless lossless = {});
     ~StressEnd();
     StressEnd(const StressEnd&) = delete;
     StressEnd& operator=(const StressEnd&) = delete;
@@ -42,18 +53,24 @@ class StressEnd {
     bool Open();
     // Runs one command; its answer, or empty for a command that has none.
     std::string Command(const std::string& line);
+    // The same for an end run by threads of this program, answering as a program on the other side of a
+    // pipe would: Say runs the command, ReadLine takes the next answer ("<no answer>" when none is left).
+    void Say(const std::string& line);
+    std::string ReadLine();
 
   private:
     std::unique_ptr<StressEndState> state_;
+    std::deque<std::string> answers_;
 };
 
 inline constexpr DWORD kStressPhaseMs = 1500;
 inline constexpr int kStressFinishRecords = 4000;
 
-// The run's script over two ends that take commands by Say(line) and answer by ReadLine(). `during` runs
-// while the rough phase goes on and takes its time (a plain pause by default).
+// The run's script over two ends that take commands by Say(line) and answer by ReadLine(). Without a rough
+// phase the finish follows the smooth one, and nothing may be lost at all. `during` runs while the rough
+// phase goes on and takes its time (a plain pause by default).
 template <class End>
-void RunStressPhases(std::array<End*, 2> ends, const std::function<void()>& during = {}) {
+void RunStressPhases(std::array<End*, 2> ends, bool rough = true, const std::function<void()>& during = {}) {
     const auto wrote = [](const std::string& line) {
         EXPECT_EQ(line.rfind("wrote ", 0), 0u) << line;
         return static_cast<uint32_t>(std::strtoul(line.c_str() + 6, nullptr, 10));
@@ -83,18 +100,18 @@ void RunStressPhases(std::array<End*, 2> ends, const std::function<void()>& duri
     for (int i : {0, 1}) {
         EXPECT_EQ(ends[i]->ReadLine(), "drained " + std::to_string(smooth[1 - i]));
     }
-    const std::array<uint32_t, 2> rough = phase("rough", during);
+    const std::array<uint32_t, 2> roughEnd = rough ? phase("rough", during) : smooth;
     for (End* end : ends) {
         end->Say("finish " + std::to_string(kStressFinishRecords));
     }
     std::array<uint32_t, 2> last{};
     for (int i : {0, 1}) {
         last[i] = wrote(ends[i]->ReadLine());
-        EXPECT_EQ(last[i], rough[i] + kStressFinishRecords);
+        EXPECT_EQ(last[i], roughEnd[i] + kStressFinishRecords);
     }
     for (int i : {0, 1}) {
         std::ostringstream check;
-        check << "check " << smooth[1 - i] << " " << rough[1 - i] << " " << last[1 - i];
+        check << "check " << smooth[1 - i] << " " << roughEnd[1 - i] << " " << last[1 - i];
         ends[i]->Say(check.str());
     }
     for (End* end : ends) {
