@@ -23,15 +23,6 @@ class Steps {
 };
 
 std::u16string Wide(const std::string& text);
-// A port opened by name for data with timeouts that end every call.
-HANDLE OpenForData(const std::string& name);
-// Waits for comm events until one of events came and the modem status, masked by lines, is want. False
-// after kMaxEventWaits waits that did not bring it.
-bool WaitForLines(HANDLE port, DWORD events, DWORD lines, DWORD want);
-// Reads until the line ends with '\n' (which is not kept); empty when nothing came in time.
-std::string ReadLineFrom(HANDLE port);
-bool WriteText(HANDLE port, const std::string& text);
-
 int WindowRole(const std::string& title);
 
 }  // namespace systemtest

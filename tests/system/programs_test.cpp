@@ -1,6 +1,6 @@
-// Programs on one device through a pair that a third program activated: they talk both ways with lines
-// and events crossing, one killed in the middle of blocked calls frees its port at once, and a call that
-// blocks in the driver holds up nobody else.
+// Programs on one device through a pair that a third program activated: one killed in the middle of
+// blocked calls frees its port at once, and a call that blocks in the driver holds up nobody else. (Data,
+// lines and events between programs are the stress run's.)
 #include <signal.h>
 #include <winreg.h>
 
@@ -17,32 +17,7 @@ constexpr DWORD kDataAccess = GENERIC_READ | GENERIC_WRITE;
 // A blocked call must still be blocked after this long, or it was never blocked.
 constexpr DWORD kStillBlockedMs = 300;
 
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) {
-        text += line + "\n";
-    }
-    return text;
-}
-
 using ProgramsTest = SystemTest;
-
-TEST_F(ProgramsTest, TwoProgramsTalkBothWaysAndSeeEachOthersLines) {
-    Program first(Role({"talk", "first"}));
-    ASSERT_EQ(first.ReadLine(), "ok open");
-    ASSERT_EQ(first.ReadLine(), "ok mask");
-    ASSERT_EQ(first.ReadLine(), "ready");
-    Program second(Role({"talk", "second"}));
-    const std::vector<std::string> firstLines = first.ReadRest();
-    const std::vector<std::string> secondLines = second.ReadRest();
-    EXPECT_EQ(first.Wait(), 0) << Joined(firstLines);
-    EXPECT_EQ(second.Wait(), 0) << Joined(secondLines);
-    // Every step of both scripts ran: none was skipped by an early end.
-    EXPECT_EQ(firstLines.back(), "ok close") << Joined(firstLines);
-    EXPECT_EQ(secondLines.back(), "ok close") << Joined(secondLines);
-    EXPECT_EQ(firstLines.size(), 14u) << Joined(firstLines);
-    EXPECT_EQ(secondLines.size(), 17u) << Joined(secondLines);
-}
 
 TEST_F(ProgramsTest, KilledProgramBlockedInTheDriverFreesItsPortAtOnce) {
     HANDLE partner = tulktest::OpenByName(u"COM6:", kDataAccess);
@@ -56,12 +31,6 @@ TEST_F(ProgramsTest, KilledProgramBlockedInTheDriverFreesItsPortAtOnce) {
         ASSERT_EQ(blocked.ReadLine(), step);
     }
     EXPECT_EQ(tulktest::QueryOpenState(watcher), 1u);
-    // A third program cannot have the port while the blocked one holds it.
-    {
-        Program intruder(Role({"open", "COM5:"}));
-        EXPECT_EQ(intruder.ReadLine(), "FAIL open: " + std::to_string(ERROR_INVALID_ACCESS));
-        EXPECT_EQ(intruder.Wait(), 1);
-    }
     Sleep(kStillBlockedMs);
     ASSERT_EQ(kill(blocked.pid(), SIGKILL), 0);
     EXPECT_EQ(blocked.Wait(), 128 + SIGKILL);
@@ -131,7 +100,7 @@ TEST_F(ProgramsTest, ReadWithoutTimeoutDelaysNoOtherProgramNorThread) {
     EXPECT_EQ(done, 0u);
     other.CloseInput();
     const std::vector<std::string> otherLines = other.ReadRest();
-    EXPECT_EQ(other.Wait(), 0) << Joined(otherLines);
+    EXPECT_EQ(other.Wait(), 0) << ::testing::PrintToString(otherLines);
     EXPECT_TRUE(CloseHandle(port));
 }
 

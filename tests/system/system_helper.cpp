@@ -1,5 +1,5 @@
-// The roles of the system tests' other programs: the one that activates a pair and leaves, the two that talk
-// through it, the one that blocks in the driver, and the one that only opens a port.
+// The roles of the system tests' other programs: the one that activates a pair and leaves, the one that
+// blocks in the driver, the one that only opens a port, and an end of the stress run.
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,10 +14,6 @@
 namespace systemtest {
 namespace {
 
-constexpr int kMaxEventWaits = 16;
-constexpr DWORD kCallTimeoutMs = 10000;
-constexpr DWORD kLineEvents = EV_DSR | EV_CTS | EV_RLSD;
-
 // Writes the keys of COM5: and COM6: as the manager does and activates both; they stay active after this
 // program ends.
 int Activate() {
@@ -26,54 +22,6 @@ int Activate() {
         HANDLE device = tulktest::ActivatePort(tulktest::PairEnd(u"COM", end));
         steps.Check(device != nullptr, "activate " + std::to_string(end), std::to_string(GetLastError()));
     }
-    return steps.ExitCode();
-}
-
-// The two ends of a conversation: data both ways, then each end's lines seen by the other as events and
-// modem status. The ends keep in step through the data they exchange.
-int Talk(const std::string& side) {
-    const bool first = side == "first";
-    Steps steps;
-    HANDLE port = OpenForData(first ? "COM5:" : "COM6:");
-    if (!steps.Check(port != INVALID_HANDLE_VALUE, "open", std::to_string(GetLastError()))) {
-        return steps.ExitCode();
-    }
-    steps.Check(SetCommMask(port, kLineEvents) != FALSE, "mask");
-    std::printf("ready\n");
-    std::fflush(stdout);
-    if (first) {
-        steps.Check(ReadLineFrom(port) == "hello from second", "hear second");
-        steps.Check(WriteText(port, "hello from first\n"), "say hello");
-        // The second drops DTR: DSR and DCD go off here.
-        steps.Check(WaitForLines(port, EV_DSR | EV_RLSD, MS_DSR_ON | MS_RLSD_ON, 0), "see DTR off");
-        steps.Check(ReadLineFrom(port) == "dtr off", "hear dtr off");
-        for (const bool on : {true, false}) {
-            const std::string word = on ? "rts on" : "rts off";
-            steps.Check(EscapeCommFunction(port, on ? SETRTS : CLRRTS) != FALSE, word);
-            steps.Check(WriteText(port, word + "\n"), "say " + word);
-            steps.Check(ReadLineFrom(port) == "seen", "hear " + word + " seen");
-        }
-        steps.Check(WaitForLines(port, EV_DSR, MS_DSR_ON, MS_DSR_ON), "see DTR on");
-        steps.Check(ReadLineFrom(port) == "dtr on", "hear dtr on");
-        steps.Check(WriteText(port, "bye\n"), "say bye");
-    } else {
-        steps.Check(WriteText(port, "hello from second\n"), "say hello");
-        steps.Check(ReadLineFrom(port) == "hello from first", "hear first");
-        steps.Check(EscapeCommFunction(port, CLRDTR) != FALSE, "clear DTR");
-        steps.Check(WriteText(port, "dtr off\n"), "say dtr off");
-        // The first raises RTS, then drops it: CTS follows, DSR stays.
-        for (const bool on : {true, false}) {
-            const std::string word = on ? "rts on" : "rts off";
-            steps.Check(WaitForLines(port, EV_CTS, MS_CTS_ON | MS_DSR_ON, (on ? MS_CTS_ON : 0) | MS_DSR_ON),
-                        "see " + word);
-            steps.Check(ReadLineFrom(port) == word, "hear " + word);
-            steps.Check(WriteText(port, "seen\n"), "say seen");
-        }
-        steps.Check(EscapeCommFunction(port, SETDTR) != FALSE, "set DTR");
-        steps.Check(WriteText(port, "dtr on\n"), "say dtr on");
-        steps.Check(ReadLineFrom(port) == "bye", "hear bye");
-    }
-    steps.Check(CloseHandle(port) != FALSE, "close");
     return steps.ExitCode();
 }
 
@@ -163,50 +111,6 @@ std::u16string Wide(const std::string& text) {
     return std::u16string(text.begin(), text.end());
 }
 
-HANDLE OpenForData(const std::string& name) {
-    HANDLE port = tulktest::OpenByName(Wide(name), GENERIC_READ | GENERIC_WRITE);
-    if (port != INVALID_HANDLE_VALUE) {
-        COMMTIMEOUTS timeouts{MAXDWORD, MAXDWORD, kCallTimeoutMs, 0, kCallTimeoutMs};
-        SetCommTimeouts(port, &timeouts);
-    }
-    return port;
-}
-
-bool WaitForLines(HANDLE port, DWORD events, DWORD lines, DWORD want) {
-    for (int wait = 0; wait < kMaxEventWaits; ++wait) {
-        DWORD seen = 0;
-        DWORD status = 0;
-        if (!WaitCommEvent(port, &seen, nullptr) || !GetCommModemStatus(port, &status)) {
-            return false;
-        }
-        if ((seen & events) != 0 && (status & lines) == want) {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::string ReadLineFrom(HANDLE port) {
-    std::string line;
-    for (;;) {
-        char byte = 0;
-        DWORD done = 0;
-        if (!ReadFile(port, &byte, 1, &done, nullptr) || done == 0) {
-            return {};
-        }
-        if (byte == '\n') {
-            return line;
-        }
-        line += byte;
-    }
-}
-
-bool WriteText(HANDLE port, const std::string& text) {
-    DWORD done = 0;
-    return WriteFile(port, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) &&
-           done == text.size();
-}
-
 }  // namespace systemtest
 
 int main(int argc, char** argv) {
@@ -216,9 +120,6 @@ int main(int argc, char** argv) {
     const std::string argument = argc > 2 ? argv[2] : "";
     if (role == "activate") {
         return Activate();
-    }
-    if (role == "talk") {
-        return Talk(argument);
     }
     if (role == "block") {
         return Block(argument);
@@ -233,7 +134,7 @@ int main(int argc, char** argv) {
         return StressRole(argument, argc > 3 ? static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)) : 1);
     }
     std::fprintf(stderr,
-                 "usage: system_helper activate | talk first|second | block PORT | open PORT | "
+                 "usage: system_helper activate | block PORT | open PORT | "
                  "stress PORT SEED | window TITLE\n");
     return 2;
 }

@@ -157,7 +157,7 @@ TEST_F(WindowsTest, ShowAndForegroundReachTheOwnerWhichComesToAttention) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
-TEST_F(WindowsTest, RenamedWindowIsFoundUnderItsNewTitleOnly) {
+TEST_F(WindowsTest, RenamedWindowIsFoundUnderItsNewTitleOnlyAndADestroyedOneIsGoneForEveryone) {
     const auto owner = Owner(kTitle);
     HWND foreign = FindWindowW(nullptr, kWideTitle);
     ASSERT_NE(foreign, nullptr);
@@ -166,6 +166,19 @@ TEST_F(WindowsTest, RenamedWindowIsFoundUnderItsNewTitleOnly) {
     EXPECT_EQ(FindWindowW(nullptr, kWideTitle), nullptr);
     EXPECT_EQ(FindWindowW(u"Dialog", u"Renamed Window"), foreign);
     EXPECT_EQ(WindowText(foreign), u"Renamed Window");
+
+    owner->Say("destroy");
+    ASSERT_EQ(owner->ReadLine(), "destroyed");
+    EXPECT_EQ(FindWindowW(u"Dialog", nullptr), nullptr);
+    EXPECT_FALSE(IsWindow(foreign));
+    for (int round = 0; round < 2; ++round) {  // once on the proxy, once on the value it left behind
+        SetLastError(hosttest::kUnsetError);
+        EXPECT_FALSE(ShowWindow(foreign, SW_SHOW));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+        SetLastError(hosttest::kUnsetError);
+        EXPECT_FALSE(SetForegroundWindow(foreign));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+    }
 }
 
 // The window that came forward last is found first: the newest, or the one brought to the foreground.
@@ -186,24 +199,6 @@ TEST_F(WindowsTest, OwnWindowsComeFirstThenTheOneThatCameForwardLast) {
     EXPECT_EQ(FindWindowW(u"Dialog", kWideTitle), own);
     ASSERT_TRUE(DestroyWindow(own));
     EXPECT_EQ(FindWindowW(u"Dialog", kWideTitle), olderWindow);
-}
-
-TEST_F(WindowsTest, DestroyedWindowIsGoneForEveryone) {
-    const auto owner = Owner(kTitle);
-    HWND foreign = FindWindowW(u"Dialog", kWideTitle);
-    ASSERT_NE(foreign, nullptr);
-    owner->Say("destroy");
-    ASSERT_EQ(owner->ReadLine(), "destroyed");
-    EXPECT_EQ(FindWindowW(u"Dialog", nullptr), nullptr);
-    EXPECT_FALSE(IsWindow(foreign));
-    for (int round = 0; round < 2; ++round) {  // once on the proxy, once on the value it left behind
-        SetLastError(hosttest::kUnsetError);
-        EXPECT_FALSE(ShowWindow(foreign, SW_SHOW));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
-        SetLastError(hosttest::kUnsetError);
-        EXPECT_FALSE(SetForegroundWindow(foreign));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
-    }
 }
 
 // The device rebooted under a running program: its windows are all known to the new host as soon as one
