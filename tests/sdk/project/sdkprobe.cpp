@@ -1,5 +1,5 @@
 // A program written outside the project and built against the installed platform. It activates its own
-// driver module from the registry, talks to it by name through the file, control and comm API, takes it down,
+// driver module from the registry, talks to it by name through the file and control API, takes it down,
 // and checks every answer. With "--echo-module <dll> <prefix>" it also activates an echoing driver that the
 // platform installed, found only where the installed device manager looks by default.
 // Prints one line per check; exits 1 when any check failed.
@@ -34,14 +34,6 @@ void Expect(bool ok, const char* format, ...) {
     if (!ok) {
         ++failures;
     }
-}
-
-// The last error of a call that must fail, with the poison set before it to prove the call set it.
-template <class Call>
-DWORD ErrorOf(Call call) {
-    SetLastError(kPoison);
-    bool succeeded = call();
-    return succeeded ? ERROR_SUCCESS : GetLastError();
 }
 
 bool WriteDriverKey(const WCHAR* path, const WCHAR* prefix, DWORD index, const WCHAR* dll) {
@@ -107,26 +99,6 @@ void CheckData(HANDLE port, HANDLE other) {
            stats.BytesWritten, stats.BytesRead);
 }
 
-void CheckComm(HANDLE port) {
-    DCB dcb = {};
-    bool ok = GetCommState(port, &dcb);
-    Expect(ok && dcb.BaudRate == CBR_19200 && dcb.ByteSize == 8,
-           "GetCommState reads the driver's DCB (%u baud, %u bits)", dcb.BaudRate, dcb.ByteSize);
-    dcb.BaudRate = CBR_57600;
-    dcb.ByteSize = 7;
-    Expect(SetCommState(port, &dcb), "SetCommState 57600 baud, 7 bits");
-    DCB bad = dcb;
-    bad.ByteSize = 9;
-    DWORD error = ErrorOf([&] { return SetCommState(port, &bad); });
-    Expect(error == ERROR_INVALID_PARAMETER, "SetCommState with 9 data bits is refused (%u)", error);
-    DCB now;
-    std::memset(&now, kFill, sizeof(now));
-    ok = GetCommState(port, &now);
-    Expect(ok && now.BaudRate == CBR_57600 && now.ByteSize == 7,
-           "GetCommState shows the accepted DCB, not the refused one (%u baud, %u bits)", now.BaudRate,
-           now.ByteSize);
-}
-
 void CheckUpperDevice() {
     HANDLE device =
         ActivateKey(kUpperKey, u"UPC", kUpperIndex, u"upperdrv.dll", kClientInfo, "through CE_DRIVER_PATH");
@@ -139,7 +111,6 @@ void CheckUpperDevice() {
            "CreateFileW opens the name in any case");
     if (port != INVALID_HANDLE_VALUE && other != INVALID_HANDLE_VALUE) {
         CheckData(port, other);
-        CheckComm(port);
         Expect(CloseHandle(port), "CloseHandle");
     }
 

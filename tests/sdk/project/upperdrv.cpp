@@ -1,6 +1,6 @@
 // Upper-casing stream driver: bytes written to a device come back from its reads with ASCII letters in upper
-// case, so a reader can tell that they went through the driver. It keeps a DCB for the comm API and reports
-// counters through a control code of its own.
+// case, so a reader can tell that they went through the driver. It reports counters through a control code
+// of its own.
 #include <windows.h>
 
 #include "upper_ioctl.h"
@@ -15,7 +15,6 @@ struct UpperDevice {
     BYTE ring[kRingBytes];
     DWORD first;
     DWORD count;
-    DCB dcb;
     DWORD clientInfo;  // const after Init
     DWORD opens;
     DWORD bytesWritten;
@@ -65,10 +64,6 @@ DWORD_PTR UPC_Init(LPCWSTR activeKey, DWORD_PTR clientInfo) {
     }
     InitializeCriticalSection(&device->guard);
     device->clientInfo = static_cast<DWORD>(clientInfo);
-    device->dcb.DCBlength = sizeof(DCB);
-    device->dcb.BaudRate = CBR_19200;
-    device->dcb.fBinary = 1;
-    device->dcb.ByteSize = 8;
     return reinterpret_cast<DWORD_PTR>(device);
 }
 
@@ -131,33 +126,15 @@ DWORD UPC_Seek(DWORD_PTR, LONG, DWORD) {
     return kStreamFailure;
 }
 
-BOOL UPC_IOControl(DWORD_PTR context, DWORD code, PBYTE in, DWORD inBytes, PBYTE out, DWORD outBytes,
-                   PDWORD actualOut) {
+BOOL UPC_IOControl(DWORD_PTR context, DWORD code, PBYTE, DWORD, PBYTE out, DWORD outBytes, PDWORD actualOut) {
     auto* device = reinterpret_cast<UpperDevice*>(context);
     Guard guard(device);
-    switch (code) {
-        case IOCTL_SERIAL_GET_DCB:
-            return CopyRecord(out, &device->dcb, outBytes, sizeof(DCB)) && Answered(actualOut, sizeof(DCB));
-        case IOCTL_SERIAL_SET_DCB: {
-            DCB dcb;
-            if (!CopyRecord(&dcb, in, inBytes, sizeof(DCB))) {
-                return FALSE;
-            }
-            if (dcb.ByteSize < 5 || dcb.ByteSize > 8) {
-                SetLastError(ERROR_INVALID_PARAMETER);
-                return FALSE;
-            }
-            device->dcb = dcb;
-            return TRUE;
-        }
-        case IOCTL_UPPER_GET_STATS: {
-            UPPER_STATS stats = {device->clientInfo, device->opens, device->bytesWritten, device->bytesRead};
-            return CopyRecord(out, &stats, outBytes, sizeof(stats)) && Answered(actualOut, sizeof(stats));
-        }
-        default:
-            SetLastError(ERROR_NOT_SUPPORTED);
-            return FALSE;
+    if (code != IOCTL_UPPER_GET_STATS) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
     }
+    UPPER_STATS stats = {device->clientInfo, device->opens, device->bytesWritten, device->bytesRead};
+    return CopyRecord(out, &stats, outBytes, sizeof(stats)) && Answered(actualOut, sizeof(stats));
 }
 
 BOOL UPC_PowerUp(DWORD_PTR) {
