@@ -1,6 +1,6 @@
 // The serial control codes through DeviceIoControl and the comm API: what a handle without data access may
-// ask, the size and pointer checks of every code that carries a record, the status counts, the queue-size
-// request, the immediate character, a settings change the port refuses, and the process-exit notification.
+// ask, the size and pointer checks of every code that carries a record, the queue-size request, the
+// immediate character, a settings change the port refuses, and the process-exit notification.
 #include <cstring>
 
 #include "driver/serial/serial_fixture.h"
@@ -254,31 +254,9 @@ INSTANTIATE_TEST_SUITE_P(Codes, SizeCheckTest,
                              return FamilyName(std::get<0>(info.param)) + c.code.name + c.variant.name;
                          });
 
-// ---- status, queue size, immediate character, settings --------------------------------------------------
+// ---- queue size, immediate character, settings --------------------------------------------------
 
 class SerialControlTest : public PairTest {};
-
-TEST_F(SerialControlTest, CommStatusCountsTheRingAndTheWholeWriteInProgress) {
-    ASSERT_EQ(Write(b_, Stream(1).Take(123)), 123u);
-    EXPECT_EQ(InQueue(a_), 123u);
-    EXPECT_EQ(Status(a_).cbOutQue, 0u);
-
-    ChangeState(a_, [](DCB& dcb) { dcb.fOutX = 1; });
-    Escape(a_, SETXOFF);
-    const std::vector<BYTE> bytes = Stream(2).Take(300);
-    Transfer write;
-    Background writer([&] { write = WriteCall(a_, bytes.data(), 300); });
-    EXPECT_TRUE(tulktest::WaitUntil([&] { return Status(a_).cbOutQue == 300u; }, kSoonMs));
-    const COMSTAT status = Status(a_);
-    EXPECT_EQ(status.cbInQue, 123u);
-    EXPECT_EQ(status.fXoffHold, 1u);
-    EXPECT_EQ(status.fCtsHold | status.fDsrHold | status.fRlsdHold | status.fEof | status.fTxim, 0u);
-
-    Escape(a_, SETXON);
-    ASSERT_TRUE(writer.Wait(kSoonMs));
-    EXPECT_EQ(Status(a_).cbOutQue, 0u);
-    EXPECT_EQ(Drain(b_), bytes);
-}
 
 TEST_F(SerialControlTest, SetupCommChangesNothing) {
     const Snapshot before = Snapshot::Of(a_, b_);

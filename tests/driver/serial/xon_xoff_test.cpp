@@ -95,16 +95,20 @@ INSTANTIATE_TEST_SUITE_P(Modes, XFlowModeTest, ::testing::ValuesIn(kXFlowModes),
 
 class XFlowTest : public PairTest {};
 
-// A reopen resets the settings, XON/XOFF with them: the port then treats the flow characters as data and
-// holds nothing on them, as the settings it reports say. The timeouts stay; and a data open while an
-// access-0 handle stays open is no first open, so it keeps the settings and what they switched on.
-TEST_F(XFlowTest, AReopenedPortStartsWithFreshSettingsAndKeepsItsTimeouts) {
+// A reopen empties the ring, wherever the last reader left it, and resets the settings, XON/XOFF with them:
+// the port then treats the flow characters as data and holds nothing on them, as the settings it reports
+// say. The timeouts stay; and a data open while an access-0 handle stays open is no first open, so it keeps
+// the settings and what they switched on.
+TEST_F(XFlowTest, AReopenedPortStartsEmptyWithFreshSettingsAndKeepsItsTimeouts) {
     constexpr COMMTIMEOUTS kCustom = {MAXDWORD, 0, 0, 0, kQuietMs};
     ChangeState(b_, [](DCB& dcb) {
         dcb.fOutX = dcb.fInX = 1;
         dcb.BaudRate = CBR_19200;
     });
     SetTimeouts(b_, kCustom);
+    ASSERT_EQ(Write(a_, Stream(40).Take(9)), 9u);
+    ASSERT_TRUE(WaitForInQueue(b_, 9));
+    EXPECT_EQ(Read(b_, 3).size(), 3u);
     ASSERT_TRUE(CloseHandle(b_));
     b_ = tulktest::OpenByName(Name(1), kData);
     ASSERT_NE(b_, INVALID_HANDLE_VALUE) << "error " << GetLastError();

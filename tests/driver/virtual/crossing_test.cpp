@@ -137,6 +137,7 @@ TEST_P(ReceiveFilterTest, DroppedBytesStillCountAsSent) {
 }
 
 constexpr BYTE kEvtChar = 0x0D;  // of the first-open settings
+const std::vector<BYTE> kEventCharacters = {'a', kEvtChar, 'b', kEvtChar, 'c', kEvtChar};
 
 INSTANTIATE_TEST_SUITE_P(
     Filters, ReceiveFilterTest,
@@ -147,13 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
         FilterCase{"DsrOnKeepsBytes", false, true, false, false, {5, 6, 7}, {5, 6, 7}, 0},
         FilterCase{"DsrOffDropsAll", false, true, true, false, {5, 6, 7}, {}, 0},
         FilterCase{"DsrOffWithoutSensitivity", false, false, true, false, {5, 6}, {5, 6}, 0},
-        FilterCase{"EventCharacters",
-                   false,
-                   false,
-                   false,
-                   false,
-                   {'a', kEvtChar, 'b', kEvtChar, 'c', kEvtChar},
-                   {'a', kEvtChar, 'b', kEvtChar, 'c', kEvtChar},
+        FilterCase{"EventCharacters", false, false, false, false, kEventCharacters, kEventCharacters,
                    EV_RXFLAG},
         FilterCase{
             "ImmediateFiltered", true, false, false, true, {0, 'A', kEvtChar}, {'A', kEvtChar}, EV_RXFLAG}),
