@@ -4,16 +4,9 @@
 
 namespace tulktest {
 
-std::u16string InProcessTest::WriteKeys(const PortKey& port) {
-    constexpr DWORD kFirstActiveNumber = 50;
-    return WriteActiveKey(kFirstActiveNumber + port.arrayIndex, WritePortKey(port));
-}
-
 PortState* InProcessTest::Create(const PortKey& port, const PortLayer& layer) {
-    return CreateFromActive(WriteKeys(port), layer);
-}
-
-PortState* InProcessTest::CreateFromActive(const std::u16string& activeKey, const PortLayer& layer) {
+    constexpr DWORD kFirstActiveNumber = 50;
+    const std::u16string activeKey = WriteActiveKey(kFirstActiveNumber + port.arrayIndex, WritePortKey(port));
     PortState* state = CreateInstance(activeKey.c_str(), layer);
     if (state != nullptr) {
         created_.push_back(state);

@@ -12,12 +12,10 @@ namespace tulktest {
 
 class InProcessTest : public DriverTest {
   protected:
-    // Writes the port's key and an active key naming it, then creates the instance through `layer`; null
-    // when the creation fails. What is created is retired at the end of the test.
+    // Writes the port's key (over any values the test wrote there) and an active key naming it, then creates
+    // the instance through `layer`; null when the creation fails. What is created is retired at the end of
+    // the test.
     PortState* Create(const PortKey& port, const PortLayer& layer = kVirtualPortLayer);
-    // Creates the instance of an active key the test wrote itself.
-    PortState* CreateFromActive(const std::u16string& activeKey, const PortLayer& layer = kVirtualPortLayer);
-    static std::u16string WriteKeys(const PortKey& port);  // device key and active key; answers the latter
     // Retires one instance now.
     void Destroy(PortState* state);
     void TearDown() override;

@@ -22,7 +22,7 @@ PortState* PartnerOf(PortState* state) {
 }
 
 struct FaultSweep {
-    const char* point;
+    const char* name;     // of the fault point
     int minimumFailures;  // calls of that kind the core itself makes while creating an instance
 };
 
@@ -35,7 +35,7 @@ TEST_P(InitFaultTest, EveryFailureLeavesNothingBehind) {
     const int threads = ThreadCount();
     int failures = 0;
     for (DWORD skip = 0;; ++skip) {
-        ASSERT_TRUE(CePlatformInjectFault(GetParam().point, skip, ERROR_NOT_ENOUGH_MEMORY));
+        ASSERT_TRUE(CePlatformInjectFault(GetParam().name, skip, ERROR_NOT_ENOUGH_MEMORY));
         PortState* state = Create(PairEnd(u"COM", 0));
         CePlatformClearFaults();
         if (state != nullptr) {
@@ -52,20 +52,17 @@ TEST_P(InitFaultTest, EveryFailureLeavesNothingBehind) {
 INSTANTIATE_TEST_SUITE_P(Points, InitFaultTest,
                          ::testing::Values(FaultSweep{"CreateEventW", 4}, FaultSweep{"LocalAlloc", 2},
                                            FaultSweep{"CreateThread", 1}),
-                         [](const ::testing::TestParamInfo<FaultSweep>& info) {
-                             return std::string(info.param.point);
-                         });
+                         RowName{});
 
 class PriorityTest : public InProcessTest,
                      public ::testing::WithParamInterface<std::pair<std::optional<DWORD>, int>> {};
 
 TEST_P(PriorityTest, RaisedByAFirstOpenAndNormalAfterEveryClose) {
     constexpr int kNormal = 251;
-    const std::u16string active = WriteKeys(PairEnd(u"KMX", 0));
     if (GetParam().first) {
         SetDword(PortKeyPath(0), u"Priority256", *GetParam().first);
     }
-    PortState* state = CreateFromActive(active);
+    PortState* state = Create(PairEnd(u"KMX", 0));
     ASSERT_NE(state, nullptr);
     const int raised = GetParam().second;
     EXPECT_EQ(Priority(state), kNormal);

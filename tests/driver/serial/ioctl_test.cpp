@@ -147,7 +147,7 @@ TEST_P(AccessZeroTest, OnlyQueriesAndEventsWithoutDataAccess) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, AccessZeroTest,
-                         ::testing::Combine(::testing::ValuesIn(Families()), ::testing::ValuesIn(kCodes)),
+                         ::testing::Combine(::testing::ValuesIn(kFamilies), ::testing::ValuesIn(kCodes)),
                          [](const ::testing::TestParamInfo<AccessZeroTest::ParamType>& info) {
                              return FamilyName(std::get<0>(info.param)) + std::get<1>(info.param).name;
                          });
@@ -247,8 +247,7 @@ TEST_P(SizeCheckTest, RecordsOfTheWrongSizeAreRefusedAndTouchNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, SizeCheckTest,
-                         ::testing::Combine(::testing::ValuesIn(Families()),
-                                            ::testing::ValuesIn(SizeCases())),
+                         ::testing::Combine(::testing::ValuesIn(kFamilies), ::testing::ValuesIn(SizeCases())),
                          [](const ::testing::TestParamInfo<SizeCheckTest::ParamType>& info) {
                              const SizeCase& c = std::get<1>(info.param);
                              return FamilyName(std::get<0>(info.param)) + c.code.name + c.variant.name;

@@ -182,11 +182,6 @@ HANDLE PairTest::Reopen(DWORD end, DWORD access) {
     return handle;
 }
 
-const std::vector<const char16_t*>& Families() {
-    static const std::vector<const char16_t*> families = {u"COM", u"KMX"};
-    return families;
-}
-
 std::string FamilyName(const char16_t* family) {
     return family[0] == u'C' ? "COM" : "KMX";
 }

@@ -127,7 +127,7 @@ using tulktest::PrintTo;
 using tulktest::RowName;
 
 // The family names for parameterised suites, and a test-name generator for them.
-const std::vector<const char16_t*>& Families();
+inline const char16_t* const kFamilies[] = {u"COM", u"KMX"};
 std::string FamilyName(const char16_t* family);
 
 }  // namespace serialtest

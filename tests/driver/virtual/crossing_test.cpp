@@ -102,13 +102,9 @@ class ReceiveFilterTest : public CrossingTest, public ::testing::WithParamInterf
 
 TEST_P(ReceiveFilterTest, DroppedBytesStillCountAsSent) {
     const FilterCase& c = GetParam();
-    static bool fNull;
-    static bool fDsr;
-    fNull = c.fNull;
-    fDsr = c.fDsrSensitivity;
-    ASSERT_TRUE(ChangeDcb(b_, [](DCB* dcb) {
-        dcb->fNull = fNull;
-        dcb->fDsrSensitivity = fDsr;
+    ASSERT_TRUE(ChangeDcb(b_, [&](DCB* dcb) {
+        dcb->fNull = c.fNull;
+        dcb->fDsrSensitivity = c.fDsrSensitivity;
     }));
     if (c.dropDsr) {
         Ops(a_).ClearDTR(Vp(a_));

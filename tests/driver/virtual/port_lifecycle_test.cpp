@@ -13,27 +13,18 @@ constexpr DWORD kUnusedIndex = 7;  // no instance in this slot, so a port made h
 class PortLifecycleTest : public VirtualPortTest {
   protected:
     // Init straight through the table, outside any instance; null when it fails. The ops object goes with
-    // the port, or is freed here when Init fails. A fault point, when named, is armed just before Init.
-    static VirtualPort* InitFromActive(const std::u16string& activeKey, PortState* owner,
-                                       const char* fault = nullptr, DWORD skip = 0) {
+    // the port, or is freed here when Init fails.
+    static VirtualPort* InitFromActive(const std::u16string& activeKey, PortState* owner) {
         PortOpsObject* object = CreatePortOpsObject(0);
         if (object == nullptr) {
             ADD_FAILURE() << "no ops object";
             return nullptr;
         }
-        if (fault != nullptr) {
-            EXPECT_TRUE(CePlatformInjectFault(fault, skip, ERROR_NOT_ENOUGH_MEMORY));
-        }
         VirtualPort* port = object->ops->Init(activeKey.c_str(), owner, object);
-        CePlatformClearFaults();
         if (port == nullptr) {
             ReleasePortOpsObject(object);
         }
         return port;
-    }
-    static std::u16string UnusedSlotKeys() {
-        return tulktest::WriteActiveKey(kActiveNumber,
-                                        tulktest::WritePortKey(PortKey{.arrayIndex = kUnusedIndex}));
     }
 };
 
@@ -157,18 +148,11 @@ TEST_F(PortLifecycleTest, OpenAndCloseAreNotNested) {
     EXPECT_EQ(port->isOpen.load(), 0);
 }
 
-// A first open reports the port's lines to nobody yet; that is no failure, and a call that succeeds leaves
-// the thread's last error alone.
-TEST_F(PortLifecycleTest, SuccessfulFirstOpenLeavesTheLastErrorAlone) {
-    CreatePair();
-    SetLastError(tulktest::kUnsetError);
-    ASSERT_NE(OpenData(a_), nullptr);
-    EXPECT_EQ(GetLastError(), tulktest::kUnsetError);
-}
-
 TEST_F(PortLifecycleTest, DeinitClosesAnOpenPortAndToleratesNone) {
     CreatePair();
-    VirtualPort* port = InitFromActive(UnusedSlotKeys(), a_);
+    VirtualPort* port = InitFromActive(
+        tulktest::WriteActiveKey(kActiveNumber, tulktest::WritePortKey(PortKey{.arrayIndex = kUnusedIndex})),
+        a_);
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(FindOwnIndex(port), kNoPortIndex);
     EXPECT_EQ(VirtualOpen(port), 1u);

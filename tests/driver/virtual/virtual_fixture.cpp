@@ -119,7 +119,7 @@ DWORD VirtualPortTest::WaitForReport(PortState* state, DWORD bit, DWORD timeoutM
     return (report & bit) != 0 ? report : 0;
 }
 
-BOOL VirtualPortTest::ChangeDcb(PortState* state, void (*change)(DCB*)) {
+BOOL VirtualPortTest::ChangeDcb(PortState* state, const std::function<void(DCB*)>& change) {
     DCB dcb;
     {
         LockGuard reg(Vp(state)->registerLock);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -75,7 +76,7 @@ class VirtualPortTest : public tulktest::InProcessTest {
     // Asks the port for reports until one has `bit`, or the time is up; answers that report or 0.
     static DWORD WaitForReport(PortState* state, DWORD bit, DWORD timeoutMs);
     // Changes the port's settings as IOCTL_SERIAL_SET_DCB would, starting from its current ones.
-    static BOOL ChangeDcb(PortState* state, void (*change)(DCB*));
+    static BOOL ChangeDcb(PortState* state, const std::function<void(DCB*)>& change);
 
     PortState* a_ = nullptr;
     PortState* b_ = nullptr;
