@@ -72,14 +72,20 @@ TEST_F(RegTransfer, ProblemTextIsCutToTheBuffer) {
 
 TEST_F(RegTransfer, ImportChecksTheWholeFileFirst) {
     SetText(u"Base", u"v", '1');
-    const std::pair<const char*, const char*> bad[] = {
+    // One byte over the largest value.
+    std::string oversized = "[HKEY_LOCAL_MACHINE\\New]\n\"a\"=\"1\"\n\"big\"=hex:00";
+    for (size_t i = 0; i < 1024 * 1024; ++i) {
+        oversized += ",00";
+    }
+    const std::pair<std::string, const char*> bad[] = {
         {"[HKEY_LOCAL_MACHINE\\New]\n\"a\"=\"1\"\n[HKEY_NOWHERE\\X]\n", ":5: unknown root"},
         {"[HKEY_LOCAL_MACHINE\\New]\n[-HKEY_LOCAL_MACHINE]\n", ":4: a root key cannot be deleted"},
         {"[HKEY_LOCAL_MACHINE\\New]\n[HKEY_LOCAL_MACHINE\\a\\\\b]\n", ":4: bad key path"},
         {"[HKEY_LOCAL_MACHINE\\New]\n\"a\"=hex:1,\n", ":4:"},
+        {oversized + "\n", ":5: value larger than 1048576 bytes"},
     };
     for (const auto& [body, where] : bad) {
-        EXPECT_EQ(Import(std::string(kHeader) + body), ERROR_BADDB) << body;
+        EXPECT_EQ(Import(std::string(kHeader) + body), ERROR_BADDB) << body.substr(0, 80);
         EXPECT_NE(std::strstr(problem_, where), nullptr) << problem_;
         EXPECT_FALSE(Exists(u"New")) << "applied part of a bad file: " << body;
     }

@@ -11,7 +11,7 @@ using storetest::PrintTo;
 
 using tulktest::PairEnd;
 
-class EnumerationTest : public StoreTest {
+class EnumerationTest : public ListTest {
   protected:
     // The list as the manager builds it at start-up.
     PortList& Build() {
@@ -32,8 +32,6 @@ class EnumerationTest : public StoreTest {
     static void HideFromActiveKeys(const std::u16string& deviceKey) {
         tulktest::DeleteValue(ActiveKeyOf(deviceKey), u"Key");
     }
-
-    std::unique_ptr<PortList> list_;
 };
 
 TEST_F(EnumerationTest, PhysicalPortsAreListedEnabledOrDisabledByTheirPrefix) {

@@ -25,13 +25,6 @@ void RecordWait(DWORD milliseconds) {
     }
 }
 
-HKEY CreateKey(const std::u16string& path) {
-    HKEY key = nullptr;
-    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    return key;
-}
-
 }  // namespace
 
 std::u16string Decimal(DWORD value) {
@@ -165,7 +158,9 @@ std::u16string TextOf(const std::u16string& path, const char16_t* name) {
 }
 
 void SetText(const std::u16string& path, const char16_t* name, const std::u16string& text) {
-    HKEY key = CreateKey(path);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
     EXPECT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                              static_cast<DWORD>((text.size() + 1) * sizeof(char16_t))),
               ERROR_SUCCESS);

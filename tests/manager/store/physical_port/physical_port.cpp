@@ -3,11 +3,8 @@
 // open-state query.
 #include <windows.h>
 
-#include <algorithm>
 #include <cstring>
-#include <memory>
 #include <mutex>
-#include <vector>
 
 #include "manager/store/physical_port/physical_port_protocol.h"
 
@@ -15,21 +12,18 @@ namespace {
 
 constexpr DWORD kFailure = 0xFFFFFFFFu;
 constexpr DWORD kDataAccess = GENERIC_READ | GENERIC_WRITE;
-
-struct Port;
-
-struct Open {
-    Port* port;
-    bool data;
-};
+// An open context is its port's address, with this bit set for a handle that may read and write.
+constexpr DWORD_PTR kDataOpen = 1;
 
 struct Port {
     physport::Counts counts{};
     DWORD failOpenError = 0;  // 0: data opens are allowed
     bool held = false;        // a handle with data access is open
-    // Deinit forgets the opens still there: the device manager does not close them after it.
-    std::vector<std::unique_ptr<Open>> opens;
 };
+
+Port* PortOf(DWORD_PTR open) {
+    return reinterpret_cast<Port*>(open & ~kDataOpen);
+}
 
 std::mutex g_lock;
 
@@ -88,18 +82,14 @@ DWORD_PTR COM_Open(DWORD_PTR context, DWORD access, DWORD) {
         }
         port->held = true;
     }
-    port->opens.push_back(std::make_unique<Open>(Open{port, data}));
-    return reinterpret_cast<DWORD_PTR>(port->opens.back().get());
+    return reinterpret_cast<DWORD_PTR>(port) | (data ? kDataOpen : 0);
 }
 
 BOOL COM_Close(DWORD_PTR context) {
-    Open* open = reinterpret_cast<Open*>(context);
     std::lock_guard<std::mutex> guard(g_lock);
-    Port* port = open->port;
-    if (open->data) {
-        port->held = false;
+    if ((context & kDataOpen) != 0) {
+        PortOf(context)->held = false;
     }
-    std::erase_if(port->opens, [&](const std::unique_ptr<Open>& listed) { return listed.get() == open; });
     return TRUE;
 }
 
@@ -116,7 +106,6 @@ DWORD COM_Seek(DWORD_PTR, LONG, DWORD) {
 }
 
 BOOL COM_IOControl(DWORD_PTR context, DWORD code, PBYTE, DWORD, PBYTE out, DWORD outSize, PDWORD returned) {
-    Open* open = reinterpret_cast<Open*>(context);
     if (code != physport::kGetCounts) {
         SetLastError(physport::kUnknownCodeError);
         return FALSE;
@@ -126,7 +115,7 @@ BOOL COM_IOControl(DWORD_PTR context, DWORD code, PBYTE, DWORD, PBYTE out, DWORD
         return FALSE;
     }
     std::lock_guard<std::mutex> guard(g_lock);
-    std::memcpy(out, &open->port->counts, sizeof(physport::Counts));
+    std::memcpy(out, &PortOf(context)->counts, sizeof(physport::Counts));
     if (returned != nullptr) {
         *returned = sizeof(physport::Counts);
     }
