@@ -1,5 +1,6 @@
 // Combo boxes as drop-down lists: sorted insertion, the selection and its text, deletion, and the
 // keyboard and mouse of a combo box in a running dialog.
+#include "ui_test_dialogs.h"
 #include "ui_test_support.h"
 
 #include <atomic>
@@ -10,16 +11,15 @@ using ui_test::ClickAt;
 using ui_test::Key;
 using ui_test::Log;
 
-constexpr WORD kCombo = 1018;
-constexpr DWORD kComboStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST;
+constexpr DWORD IDC_COMBOStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST;
 
 class ComboBox : public ::testing::Test {
   protected:
     void SetUp() override {
         parent_ = CreateWindowExW(0, u"Dialog", u"parent", WS_POPUP, 0, 0, 200, 200, nullptr, nullptr,
                                   nullptr, nullptr);
-        combo_ = CreateWindowExW(0, u"ComboBox", u"", kComboStyle | CBS_SORT, 4, 4, 84, 101, parent_,
-                                 reinterpret_cast<HMENU>(kCombo), nullptr, nullptr);
+        combo_ = CreateWindowExW(0, u"ComboBox", u"", IDC_COMBOStyle | CBS_SORT, 4, 4, 84, 101, parent_,
+                                 reinterpret_cast<HMENU>(IDC_COMBO), nullptr, nullptr);
         ASSERT_NE(combo_, nullptr);
     }
     void TearDown() override { DestroyWindow(parent_); }
@@ -78,8 +78,8 @@ TEST_F(ComboBox, ItemTextCallsRefuseBadIndicesAndLeaveTheBufferAlone) {
 }
 
 TEST_F(ComboBox, InsertAndDeleteKeepTheSelectionOnItsItem) {
-    HWND plain =
-        CreateWindowExW(0, u"ComboBox", u"", kComboStyle, 4, 40, 84, 60, parent_, nullptr, nullptr, nullptr);
+    HWND plain = CreateWindowExW(0, u"ComboBox", u"", IDC_COMBOStyle, 4, 40, 84, 60, parent_, nullptr,
+                                 nullptr, nullptr);
     auto insert = [&](int index, const char16_t* text) {
         return SendMessageW(plain, CB_INSERTSTRING, static_cast<WPARAM>(index),
                             reinterpret_cast<LPARAM>(text));
@@ -115,12 +115,9 @@ class ComboInDialog : public ::testing::Test {
     void SetUp() override {
         Log().Clear();
         running_ = std::make_unique<ui_test::DialogOnUiThread>([] {
-            ui_test::DialogBuilder builder(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT, 0, 0, 110, 80,
-                                           u"Combo");
-            builder.Item(kComboStyle | CBS_SORT, 4, 14, 48, 58, kCombo, 0x85, u"");
-            HWND dialog = CreateDialogIndirectParamW(nullptr, builder.Template(), nullptr,
+            HWND dialog = CreateDialogIndirectParamW(nullptr, ui_test::Template(IDD_COMBO), nullptr,
                                                      ui_test::RecordingDialogProc, 0);
-            HWND combo = GetDlgItem(dialog, kCombo);
+            HWND combo = GetDlgItem(dialog, IDC_COMBO);
             for (const char16_t* name : {u"COM4:", u"COM3:", u"KMX0:", u"COM9:"}) {
                 SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
             }
@@ -128,7 +125,7 @@ class ComboInDialog : public ::testing::Test {
             ShowWindow(dialog, SW_SHOW);
             return dialog;
         });
-        combo_ = GetDlgItem(running_->dialog(), kCombo);
+        combo_ = GetDlgItem(running_->dialog(), IDC_COMBO);
         Log().Clear();
     }
     void TearDown() override { running_.reset(); }
@@ -136,7 +133,7 @@ class ComboInDialog : public ::testing::Test {
     std::vector<WORD> Notifications() {
         std::vector<WORD> codes;
         for (const auto& message : Log().Filtered({WM_COMMAND})) {
-            codes.push_back(LOWORD(message.wParam) == kCombo ? HIWORD(message.wParam) : 0xFFFF);
+            codes.push_back(LOWORD(message.wParam) == IDC_COMBO ? HIWORD(message.wParam) : 0xFFFF);
         }
         return codes;
     }

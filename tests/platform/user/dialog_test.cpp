@@ -1,8 +1,14 @@
 // Dialogs from templates run modally on a UI thread of their own and driven by injected input: the messages
-// the dialog procedure receives, the dialog manager's keys, clicks, the close box, the owner's modality.
+// the dialog procedure receives, the dialog manager's keys, clicks, the close box, the owner's modality; and
+// what the parent of an owner-drawn button is asked to draw in each state and what its drawing leaves on the
+// button's surface.
+#include "ui_test_dialogs.h"
 #include "ui_test_support.h"
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <tuple>
 
 namespace {
 
@@ -10,33 +16,17 @@ using ui_test::Click;
 using ui_test::Key;
 using ui_test::Log;
 
-constexpr WORD kDraw = 300;  // an owner-drawn button
-constexpr WORD kStatic = 301;
-constexpr WORD kDisabled = 302;  // a disabled push button
-constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
-constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
 constexpr LPARAM kInitParam = 0x5150;
-
-ui_test::DialogBuilder StandardDialog() {
-    ui_test::DialogBuilder builder(kDialogStyle, 10, 20, 116, 60, u"Test dialog");
-    builder.Item(kChild | SS_LEFT, 4, 2, 60, 8, kStatic, 0x82, u"&Port")
-        .Item(kChild | WS_TABSTOP | BS_DEFPUSHBUTTON, 4, 32, 47, 14, IDOK, 0x80, u"OK")
-        .Item(kChild | WS_TABSTOP, 58, 32, 47, 14, IDCANCEL, 0x80, u"&Cancel")
-        .Item(kChild | WS_TABSTOP | WS_DISABLED, 4, 46, 20, 10, kDisabled, 0x80, u"Off")
-        .Item(kChild | WS_TABSTOP | BS_OWNERDRAW, 70, 1, 13, 12, kDraw, 0x80, u"");
-    return builder;
-}
 
 // Runs a dialog modally on its own thread, owned by a window of that thread, until the test ends it.
 class ModalDialog : public ::testing::Test {
   protected:
-    void Start(ui_test::DialogBuilder builder) {
-        builder_ = std::move(builder);
+    void Start(WORD templateId = IDD_STANDARD) {
         Log().Clear();
-        ui_ = std::make_unique<ui_test::UiThread>([this] {
+        ui_ = std::make_unique<ui_test::UiThread>([this, templateId] {
             owner_ = CreateWindowExW(0, u"Dialog", u"Owner", WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0, 240,
                                      320, nullptr, nullptr, nullptr, nullptr);
-            result_ = DialogBoxIndirectParamW(nullptr, builder_.Template(), owner_,
+            result_ = DialogBoxIndirectParamW(nullptr, ui_test::Template(templateId), owner_,
                                               ui_test::RecordingDialogProc, kInitParam);
             ownerEnabledAfter_ = IsWindowEnabled(owner_) != FALSE;
             DestroyWindow(owner_);
@@ -72,7 +62,6 @@ class ModalDialog : public ::testing::Test {
         return ids;
     }
 
-    ui_test::DialogBuilder builder_{0, 0, 0, 0, 0, u""};
     std::unique_ptr<ui_test::UiThread> ui_;
     std::atomic<HWND> owner_{nullptr};
     HWND dialog_ = nullptr;
@@ -88,7 +77,7 @@ TEST_F(ModalDialog, CreationSendsFontThenInitDialogThenShowsAndFocusesTheFirstTa
         }
         return FALSE;
     });
-    Start(StandardDialog());
+    Start();
     const auto font = static_cast<WPARAM>(SendMessageW(dialog_, WM_GETFONT, 0, 0));
     // WM_INITDIALOG names the first tab stop.
     EXPECT_EQ(ui_test::TakeSequence(Log(), {WM_SETFONT, WM_INITDIALOG, WM_SHOWWINDOW, WM_ACTIVATE}),
@@ -127,21 +116,21 @@ TEST_F(ModalDialog, InitDialogAnsweringFalseKeepsTheFocusTheProcedureChose) {
         }
         return FALSE;
     });
-    Start(StandardDialog());
+    Start();
     EXPECT_EQ(CeUiGetFocusWindow(), Item(IDCANCEL));
 }
 
 TEST_F(ModalDialog, TabAndShiftTabCycleThroughEnabledTabStops) {
-    Start(StandardDialog());
+    Start();
     ASSERT_EQ(CeUiGetFocusWindow(), Item(IDOK));
     Key(VK_TAB);
     EXPECT_EQ(CeUiGetFocusWindow(), Item(IDCANCEL));
     Key(VK_TAB);
-    EXPECT_EQ(CeUiGetFocusWindow(), Item(kDraw)) << "the disabled button and the static are skipped";
+    EXPECT_EQ(CeUiGetFocusWindow(), Item(IDC_DRAW)) << "the disabled button and the static are skipped";
     Key(VK_TAB);
     EXPECT_EQ(CeUiGetFocusWindow(), Item(IDOK)) << "and the order wraps around";
     Key(VK_TAB, CE_UI_SHIFT);
-    EXPECT_EQ(CeUiGetFocusWindow(), Item(kDraw));
+    EXPECT_EQ(CeUiGetFocusWindow(), Item(IDC_DRAW));
     EXPECT_TRUE(Commands().empty()) << "moving the focus commands nothing";
 }
 
@@ -157,7 +146,7 @@ class DialogKeys : public ModalDialog, public ::testing::WithParamInterface<KeyC
 
 TEST_P(DialogKeys, SendTheCommandsOfWin32) {
     const KeyCase& c = GetParam();
-    Start(StandardDialog());
+    Start();
     if (c.focusId != 0) {
         SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(c.focusId)), TRUE);
         ui_test::WaitIdle();
@@ -171,30 +160,28 @@ INSTANTIATE_TEST_SUITE_P(
     Keys, DialogKeys,
     ::testing::Values(KeyCase{"EnterOnTheDefaultButton", 0, VK_RETURN, 0, {IDOK}},
                       KeyCase{"EnterOnAnotherPushButtonClicksThatButton", IDCANCEL, VK_RETURN, 0, {IDCANCEL}},
-                      KeyCase{"EnterOnAnOwnerDrawnButtonTakesTheDefault", kDraw, VK_RETURN, 0, {IDOK}},
-                      KeyCase{"EscapeIsCancel", kDraw, VK_ESCAPE, 0, {IDCANCEL}},
-                      KeyCase{"SpaceClicksTheFocusedButton", kDraw, VK_SPACE, 0, {kDraw}},
+                      KeyCase{"EnterOnAnOwnerDrawnButtonTakesTheDefault", IDC_DRAW, VK_RETURN, 0, {IDOK}},
+                      KeyCase{"EscapeIsCancel", IDC_DRAW, VK_ESCAPE, 0, {IDCANCEL}},
+                      KeyCase{"SpaceClicksTheFocusedButton", IDC_DRAW, VK_SPACE, 0, {IDC_DRAW}},
                       KeyCase{"MnemonicClicksItsButton", 0, 'C', 0, {IDCANCEL}},
                       KeyCase{"MnemonicWithAltToo", 0, 'C', CE_UI_ALT, {IDCANCEL}},
                       KeyCase{"OtherLettersDoNothing", 0, 'X', 0, {}}),
     [](const ::testing::TestParamInfo<KeyCase>& info) { return info.param.name; });
 
 TEST_F(ModalDialog, EnterWithoutADefaultButtonSendsIdOkAndDmSetDefIdChangesIt) {
-    ui_test::DialogBuilder builder(kDialogStyle, 0, 0, 60, 30, u"Test dialog");
-    builder.Item(kChild | WS_TABSTOP | BS_OWNERDRAW, 2, 2, 13, 12, kDraw, 0x80, u"");
-    Start(std::move(builder));
+    Start(IDD_NO_DEFAULT);
     Key(VK_RETURN);
     EXPECT_EQ(Commands(), std::vector<WORD>{IDOK});
     EXPECT_EQ(SendMessageW(dialog_, DM_GETDEFID, 0, 0), 0);
-    SendMessageW(dialog_, DM_SETDEFID, kDraw, 0);
-    EXPECT_EQ(SendMessageW(dialog_, DM_GETDEFID, 0, 0), MAKELONG(kDraw, DC_HASDEFID));
+    SendMessageW(dialog_, DM_SETDEFID, IDC_DRAW, 0);
+    EXPECT_EQ(SendMessageW(dialog_, DM_GETDEFID, 0, 0), MAKELONG(IDC_DRAW, DC_HASDEFID));
     Key(VK_RETURN);
-    EXPECT_EQ(Commands(), std::vector<WORD>{kDraw});
+    EXPECT_EQ(Commands(), std::vector<WORD>{IDC_DRAW});
 }
 
 TEST_F(ModalDialog, ClickOnAButtonNotifiesOnReleaseAndClickOnADisabledOneIsSwallowed) {
-    Start(StandardDialog());
-    Click(Item(kDisabled));
+    Start();
+    Click(Item(IDC_DISABLED));
     EXPECT_TRUE(Commands().empty());
     HWND cancel = Item(IDCANCEL);
     Click(cancel);
@@ -207,7 +194,7 @@ TEST_F(ModalDialog, ClickOnAButtonNotifiesOnReleaseAndClickOnADisabledOneIsSwall
 }
 
 TEST_F(ModalDialog, CloseBoxSendsCloseAndTheDefaultProcedureTurnsItIntoCancel) {
-    Start(StandardDialog());
+    Start();
     ASSERT_TRUE(CeUiInjectClose());
     ui_test::WaitIdle();
     EXPECT_EQ(
@@ -221,7 +208,7 @@ TEST_F(ModalDialog, CloseBoxSendsCloseAndTheDefaultProcedureTurnsItIntoCancel) {
 }
 
 TEST_F(ModalDialog, TheDisabledOwnerIgnoresClicks) {
-    Start(StandardDialog());
+    Start();
     RECT ownerRect;
     GetWindowRect(owner_, &ownerRect);
     ui_test::ClickAt(POINT{ownerRect.left + 3, ownerRect.bottom - 3});
@@ -230,37 +217,155 @@ TEST_F(ModalDialog, TheDisabledOwnerIgnoresClicks) {
     EXPECT_EQ(CeUiGetActiveWindow(), dialog_) << "bringing the owner forward brings its modal dialog";
 }
 
+constexpr int kIconPx = 16;
+
+std::mutex drawLock;
+std::vector<DRAWITEMSTRUCT> draws;
+HICON face = nullptr;
+
+// Draws like a program's icon button: a rectangle of the static colour without outline, the icon centred and
+// shifted one pixel right and down while pressed.
+INT_PTR DrawIconButton(HWND, UINT msg, WPARAM, LPARAM lParam) {
+    if (msg != WM_DRAWITEM) {
+        return FALSE;
+    }
+    const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    {
+        std::lock_guard<std::mutex> guard(drawLock);
+        draws.push_back(*item);
+    }
+    if (item->itemAction == ODA_FOCUS) {
+        return TRUE;
+    }
+    HBRUSH brush = CreateSolidBrush(GetSysColor(COLOR_STATIC));
+    HGDIOBJ oldBrush = SelectObject(item->hDC, brush);
+    HGDIOBJ oldPen = SelectObject(item->hDC, GetStockObject(NULL_PEN));
+    Rectangle(item->hDC, item->rcItem.left, item->rcItem.top, item->rcItem.right, item->rcItem.bottom);
+    SelectObject(item->hDC, oldPen);
+    SelectObject(item->hDC, oldBrush);
+    DeleteObject(brush);
+    const int pressed = (item->itemState & ODS_SELECTED) != 0 ? 1 : 0;
+    const int x = (item->rcItem.right - item->rcItem.left - kIconPx) / 2 + pressed;
+    const int y = (item->rcItem.bottom - item->rcItem.top - kIconPx) / 2 + pressed;
+    DrawIconEx(item->hDC, x, y, face, 0, 0, 0, nullptr, DI_NORMAL);
+    return TRUE;
+}
+
+std::vector<DRAWITEMSTRUCT> TakeDraws() {
+    std::lock_guard<std::mutex> guard(drawLock);
+    return std::exchange(draws, {});
+}
+
+struct Draw {
+    UINT action;
+    UINT state;
+};
+
+void ExpectDraws(const std::vector<Draw>& expected, const char* context) {
+    const auto seen = TakeDraws();
+    ASSERT_EQ(seen.size(), expected.size()) << context;
+    for (size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].itemAction, expected[i].action) << context << " draw " << i;
+        EXPECT_EQ(seen[i].itemState, expected[i].state) << context << " draw " << i;
+    }
+}
+
+// The owner-drawn button of the standard dialog, drawn like a program's icon button.
+class OwnerDrawnButton : public ModalDialog {
+  protected:
+    void SetUp() override {
+        face = LoadIconW(nullptr, IDI_INFORMATION);
+        ASSERT_NE(face, nullptr);
+        TakeDraws();
+        ui_test::SetBehaviour(DrawIconButton);
+        Start();
+        button_ = Item(IDC_DRAW);
+    }
+
+    HWND button_ = nullptr;
+};
+
+TEST_F(OwnerDrawnButton, FirstPaintDrawsTheWholeButtonOnItsOwnDc) {
+    const auto seen = TakeDraws();
+    ASSERT_EQ(seen.size(), 1u);
+    const DRAWITEMSTRUCT& item = seen[0];
+    // Enabled, not pressed, no focus (OK has it).
+    EXPECT_EQ(std::tie(item.CtlType, item.CtlID, item.itemAction, item.itemState, item.hwndItem),
+              std::make_tuple(UINT{ODT_BUTTON}, UINT{IDC_DRAW}, UINT{ODA_DRAWENTIRE}, 0u, button_));
+    EXPECT_NE(item.hDC, nullptr);
+    RECT client;
+    GetClientRect(button_, &client);
+    const RECT& drawn = item.rcItem;
+    EXPECT_EQ(std::tie(drawn.left, drawn.top, drawn.right, drawn.bottom),
+              std::tie(client.left, client.top, client.right, client.bottom));
+    EXPECT_EQ(client.right, 13 * 7 / 4);
+    EXPECT_EQ(client.bottom, 12 * 14 / 8);
+    EXPECT_EQ(GetDeviceCaps(item.hDC, HORZRES), 0) << "the DC was released after the request";
+
+    CE_UI_DRAWN_ICON icon;
+    ASSERT_EQ(CeUiGetDrawnIcons(button_, &icon, 1), 1u);
+    EXPECT_EQ(std::tie(icon.icon, icon.x, icon.y, icon.width),
+              std::make_tuple(face, (client.right - kIconPx) / 2, (client.bottom - kIconPx) / 2, kIconPx))
+        << "centred; size 0 draws the icon at its own size";
+    CE_UI_DRAWN_RECT face;
+    ASSERT_EQ(CeUiGetDrawnRects(button_, &face, 1), 1u);
+    EXPECT_TRUE(face.filled);
+    EXPECT_EQ(face.fill, GetSysColor(COLOR_STATIC));
+    EXPECT_FALSE(face.outlined) << "the null pen draws no outline";
+}
+
+TEST_F(OwnerDrawnButton, DisablingAndEnablingRedrawTheWholeButton) {
+    TakeDraws();
+    EnableWindow(button_, FALSE);
+    ui_test::WaitIdle();
+    ExpectDraws({{ODA_DRAWENTIRE, ODS_DISABLED}}, "disabled");
+    EnableWindow(button_, TRUE);
+    ui_test::WaitIdle();
+    ExpectDraws({{ODA_DRAWENTIRE, 0}}, "enabled");
+}
+
+TEST_F(OwnerDrawnButton, APressShowsSelectedUntilTheRelease) {
+    TakeDraws();
+    ui_test::Click(button_);
+    ExpectDraws({{ODA_FOCUS, ODS_FOCUS}, {ODA_SELECT, ODS_SELECTED | ODS_FOCUS}, {ODA_SELECT, ODS_FOCUS}},
+                "click");
+    const auto commands = ui_test::Log().Filtered({WM_COMMAND});
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
+                            [](const auto& m) { return m.wParam == MAKEWPARAM(IDC_DRAW, BN_CLICKED); }),
+              1);
+    CE_UI_DRAWN_ICON icons[4];
+    ASSERT_EQ(CeUiGetDrawnIcons(button_, icons, 4), 1u) << "each full fill starts the surface afresh";
+    RECT client;
+    GetClientRect(button_, &client);
+    EXPECT_EQ(icons[0].x, (client.right - kIconPx) / 2) << "back in place after the release";
+}
+
 TEST(Dialogs, BadTemplatesAndOwnersFail) {
     SetLastError(0xdeadbeef);
     EXPECT_EQ(DialogBoxIndirectParamW(nullptr, nullptr, nullptr, ui_test::RecordingDialogProc, 0), -1);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    ui_test::DialogBuilder builder(kDialogStyle, 0, 0, 10, 10, u"x");
     SetLastError(0xdeadbeef);
-    EXPECT_EQ(DialogBoxIndirectParamW(nullptr, builder.Template(), reinterpret_cast<HWND>(0x4321),
+    EXPECT_EQ(DialogBoxIndirectParamW(nullptr, ui_test::Template(IDD_EMPTY), reinterpret_cast<HWND>(0x4321),
                                       ui_test::RecordingDialogProc, 0),
               0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
-    ui_test::DialogBuilder unknownControl(kDialogStyle, 0, 0, 10, 10, u"x");
-    unknownControl.Item(kChild, 0, 0, 5, 5, 1, u"NoSuchControl", u"");
     SetLastError(0xdeadbeef);
-    EXPECT_EQ(
-        DialogBoxIndirectParamW(nullptr, unknownControl.Template(), nullptr, ui_test::RecordingDialogProc, 0),
-        -1);
+    EXPECT_EQ(DialogBoxIndirectParamW(nullptr, ui_test::Template(IDD_UNKNOWN_CONTROL), nullptr,
+                                      ui_test::RecordingDialogProc, 0),
+              -1);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_FIND_WND_CLASS));
     EXPECT_EQ(FindWindowW(u"Dialog", u"x"), nullptr) << "a failed dialog leaves no window";
 }
 
 TEST(Dialogs, ModelessDialogAnswersDlgItemCallsAndLongValues) {
-    ui_test::DialogBuilder builder(kDialogStyle | WS_VISIBLE, 0, 0, 100, 40, u"Modeless");
-    builder.Item(kChild | SS_LEFT, 2, 2, 40, 8, kStatic, 0x82, u"Label");
-    HWND dialog =
-        CreateDialogIndirectParamW(nullptr, builder.Template(), nullptr, ui_test::RecordingDialogProc, 0);
+    HWND dialog = CreateDialogIndirectParamW(nullptr, ui_test::Template(IDD_MODELESS), nullptr,
+                                             ui_test::RecordingDialogProc, 0);
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(IsWindowVisible(dialog));
-    EXPECT_TRUE(SetDlgItemTextW(dialog, kStatic, u"Changed"));
+    EXPECT_TRUE(SetDlgItemTextW(dialog, IDC_STATIC_TEXT, u"Changed"));
     WCHAR text[4];
     std::fill(std::begin(text), std::end(text), 0xFFFF);
-    EXPECT_EQ(GetDlgItemTextW(dialog, kStatic, text, 4), 3u);
+    EXPECT_EQ(GetDlgItemTextW(dialog, IDC_STATIC_TEXT, text, 4), 3u);
     EXPECT_EQ(std::u16string(text), u"Cha");
     SetLastError(0xdeadbeef);
     EXPECT_EQ(GetDlgItem(dialog, 999), nullptr);

@@ -1,6 +1,8 @@
-// The picture of the screen that a terminal shows: a dialog with each kind of control, disabled and
-// focused controls by their attributes, icons by their terminal pictures, an open drop-down list, a message
-// box above its owner (where boxes go is the message box tests'), and the calls' buffer rules.
+// The picture of the screen that a terminal shows: the terminal tests' demo dialog with each kind of
+// control, disabled and focused controls by their attributes, icons by their terminal pictures, an open
+// drop-down list, a message box above its owner (where boxes go is the message box tests'), and the calls'
+// buffer rules.
+#include "demo/ui_demo.h"
 #include "ui_test_support.h"
 
 #include <ceplatform.h>
@@ -14,14 +16,6 @@ namespace {
 
 // Run by hand in a terminal, the tests still read the headless picture.
 const bool headless = setenv("CE_UI_HEADLESS", "1", 1) == 0;
-
-constexpr WORD kName = 100;
-constexpr WORD kCombo = 101;
-constexpr WORD kTree = 102;
-constexpr WORD kIconButton = 103;
-constexpr WORD kCancel = 104;
-constexpr DWORD kTreeStyle =
-    WS_CHILD | WS_VISIBLE | WS_BORDER | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS;
 
 // The screen's text. Another UI thread may draw between asking the size and taking the text, so a text
 // that grew meanwhile is asked for again (and one that shrank is taken as it is).
@@ -57,61 +51,16 @@ const CE_UI_CELL& CellAt(const std::vector<CE_UI_CELL>& cells, int column, int r
     return cells[static_cast<size_t>(row * CE_UI_PICTURE_COLUMNS + column)];
 }
 
-HICON exclamation = nullptr;
-
-INT_PTR DrawIconButton(HWND, UINT msg, WPARAM, LPARAM lParam) {
-    if (msg == WM_DRAWITEM) {
-        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-        DrawIconEx(item->hDC, 0, 0, exclamation, 0, 0, 0, nullptr, DI_NORMAL);
-        return TRUE;
-    }
-    return FALSE;
-}
-
-HTREEITEM Insert(HWND tree, HTREEITEM parent, const char16_t* text) {
-    TVINSERTSTRUCTW insert{};
-    insert.hParent = parent;
-    insert.hInsertAfter = TVI_LAST;
-    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-    insert.item.pszText = const_cast<LPWSTR>(text);
-    return reinterpret_cast<HTREEITEM>(
-        SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
-}
-
-// A dialog at the screen's corner with a static, a sorted combo box, a tree with images, an owner-drawn
-// icon button, a default button and a disabled one.
+// The demo program's dialog, the second port selected in its focused tree.
 HWND MakeDialog() {
     INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_TREEVIEW_CLASSES};
     EXPECT_TRUE(InitCommonControlsEx(&init));
-    exclamation = LoadIconW(nullptr, IDI_EXCLAMATION);
-    ui_test::SetBehaviour(DrawIconButton);
-    ui_test::DialogBuilder builder(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE | DS_SETFONT, 0, 0, 120,
-                                   96, u"Ports");
-    builder.Item(WS_CHILD | WS_VISIBLE | SS_LEFT, 4, 0, 36, 8, kName, 0x82, u"&Name:")
-        .Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWNLIST | CBS_SORT, 44, 0, 48, 40, kCombo, 0x85,
-              u"")
-        .Item(WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 100, 0, 8, 8, kIconButton, 0x80, u"")
-        .Item(kTreeStyle | WS_TABSTOP, 4, 16, 88, 40, kTree, u"SysTreeView32", u"")
-        .Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 4, 72, 40, 8, IDOK, 0x80, u"OK")
-        .Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_DISABLED, 52, 72, 40, 8, kCancel, 0x80, u"Cancel");
-    HWND dialog =
-        CreateDialogIndirectParamW(nullptr, builder.Template(), nullptr, ui_test::RecordingDialogProc, 0);
-    HWND combo = GetDlgItem(dialog, kCombo);
-    for (const char16_t* name : {u"COM2:", u"COM1:"}) {
-        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
-    }
-    SendMessageW(combo, CB_SETCURSEL, 0, 0);
-    HWND tree = GetDlgItem(dialog, kTree);
-    HIMAGELIST images = ImageList_Create(16, 16, ILC_MASK, 2, 0);
-    ImageList_ReplaceIcon(images, -1, LoadIconW(nullptr, IDI_QUESTION));
-    SendMessageW(tree, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(images));
-    HTREEITEM ports = Insert(tree, TVI_ROOT, u"Ports");
-    Insert(tree, ports, u"COM1");
-    HTREEITEM second = Insert(tree, ports, u"COM2");
-    HTREEITEM pairs = Insert(tree, TVI_ROOT, u"Pairs");
-    Insert(tree, pairs, u"KMX0");
-    SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(ports));
-    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(second));
+    HWND dialog = CreateDialogIndirectParamW(nullptr, ui_test::Template(IDD_DEMO), nullptr, DemoProc, 0);
+    HWND tree = GetDlgItem(dialog, IDC_TREE);
+    const LPARAM ports = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+    const LPARAM first = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, ports);
+    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, first));
+    ShowWindow(dialog, SW_SHOW);
     SetFocus(tree);
     return dialog;
 }
@@ -122,7 +71,6 @@ class ScreenPicture : public ::testing::Test {
         ASSERT_TRUE(headless);
         CePlatformReset();
     }
-    void TearDown() override { ui_test::SetBehaviour(nullptr); }
 };
 
 std::vector<std::string> TrimmedRows(const std::string& picture, size_t count) {
@@ -157,20 +105,25 @@ TEST_F(ScreenPicture, ShowsEachKindOfControlAtItsPlace) {
     ASSERT_EQ(Rows(picture).size(), static_cast<size_t>(CE_UI_PICTURE_ROWS));
     const std::vector<std::string> expected = {
         "",
-        "┌ Ports                     [x]┐",
-        "│ Name:     COM1:      ▼  !    │",
-        "│┌──────────────────────┐      │",
-        "││-─? Ports             │      │",
-        "│││ ├─? COM1            │      │",
-        "│││ └─? COM2            │      │",
-        "││+─? Pairs             │      │",
-        "││                      │      │",
-        "│└──────────────────────┘      │",
-        "│                              │",
-        "│ [  <OK>  ]  [ Cancel ]       │",
-        "│                              │",
-        "│                              │",
-        "└──────────────────────────────┘",
+        "",
+        "",
+        "",
+        "",
+        "  ┌ Demo                      [x]┐",
+        "  │ Port: COM1:      ▼  !        │",
+        "  │                              │",
+        "  │┌──────────────────────┐      │",
+        "  ││-─? Ports             │      │",
+        "  │││ ├─? COM1            │      │",
+        "  │││ └─? COM2            │      │",
+        "  ││+─? Pairs             │      │",
+        "  │└──────────────────────┘      │",
+        "  │ Selected COM2                │",
+        "  │                              │",
+        "  │ [ <OK> ] [ Ask  ] [ More ]   │",
+        "  │                              │",
+        "  │                              │",
+        "  └──────────────────────────────┘",
         "",
     };
     EXPECT_EQ(TrimmedRows(picture, expected.size()), expected) << picture;
@@ -201,12 +154,12 @@ TEST_F(ScreenPicture, AttributesMarkStateAndIconsKeepTheirColours) {
     ui_test::DialogOnUiThread ui(MakeDialog);
     ui_test::WaitIdle();
     ExpectMarks({
-        {"disabled button dimmed", "[ Cancel ]", CE_UI_ATTR_DIM, CE_UI_ATTR_REVERSE},
-        {"default button bold, not focused", "[  <OK>  ]", CE_UI_ATTR_BOLD,
+        {"disabled button dimmed", "[ More ]", CE_UI_ATTR_DIM, CE_UI_ATTR_REVERSE},
+        {"default button bold, not focused", "[ <OK> ]", CE_UI_ATTR_BOLD,
          CE_UI_ATTR_DIM | CE_UI_ATTR_REVERSE},
         {"selected item of the focused tree", "COM2", CE_UI_ATTR_REVERSE | CE_UI_ATTR_BOLD, CE_UI_ATTR_DIM},
         {"other items plain", "COM1 ", 0, CE_UI_ATTR_REVERSE | CE_UI_ATTR_DIM},
-        {"static plain", "Name:", 0, CE_UI_ATTR_REVERSE | CE_UI_ATTR_DIM},
+        {"static plain", "Port:", 0, CE_UI_ATTR_REVERSE | CE_UI_ATTR_DIM},
     });
     const std::string picture = Picture();
     const std::vector<CE_UI_CELL> cells = Cells();
@@ -216,7 +169,7 @@ TEST_F(ScreenPicture, AttributesMarkStateAndIconsKeepTheirColours) {
     const auto [imageRow, imageColumn] = Find(picture, "? COM1");
     EXPECT_EQ(CellAt(cells, imageColumn, imageRow).foreground, CE_UI_COLOR_WHITE);
     EXPECT_EQ(CellAt(cells, imageColumn, imageRow).background, CE_UI_COLOR_BLUE);
-    const auto [titleRow, titleColumn] = Find(picture, "Ports ");
+    const auto [titleRow, titleColumn] = Find(picture, "Demo ");
     EXPECT_EQ(CellAt(cells, titleColumn, titleRow).background, CE_UI_COLOR_BLUE) << "the active title bar";
 }
 
@@ -224,10 +177,10 @@ TEST_F(ScreenPicture, FocusMovesTheMarkAndEnablingUndimsAtOnce) {
     HWND dialog = nullptr;
     ui_test::DialogOnUiThread ui([&] { return dialog = MakeDialog(); });
     ASSERT_TRUE(CeUiInjectKey(VK_TAB, 0));  // from the tree to OK
-    EnableWindow(GetDlgItem(dialog, kCancel), TRUE);
+    EnableWindow(GetDlgItem(dialog, IDC_MORE), TRUE);
     ui_test::WaitIdle();
-    ExpectMarks({{"the focused button", "[  <OK>  ]", CE_UI_ATTR_REVERSE, 0},
-                 {"enabled again", "[ Cancel ]", 0, CE_UI_ATTR_DIM},
+    ExpectMarks({{"the focused button", "[ <OK> ]", CE_UI_ATTR_REVERSE, 0},
+                 {"enabled again", "[ More ]", 0, CE_UI_ATTR_DIM},
                  {"the selection of a tree without the focus is not bold", "COM2", 0, CE_UI_ATTR_BOLD}});
 }
 
@@ -235,7 +188,7 @@ TEST_F(ScreenPicture, OpenDropDownListLiesOverTheControlsBelow) {
     HWND dialog = nullptr;
     ui_test::DialogOnUiThread ui([&] { return dialog = MakeDialog(); });
     RECT field{};
-    GetWindowRect(GetDlgItem(dialog, kCombo), &field);
+    GetWindowRect(GetDlgItem(dialog, IDC_PORT), &field);
     ui_test::ClickAt(POINT{field.left + 3, field.top + 3});
     const std::string picture = Picture();
     // The grid cell below the field's left end, as the painter maps pixels (one cell of margin around).
@@ -281,8 +234,8 @@ TEST_F(ScreenPicture, MessageBoxIsDrawnActiveAboveItsOwner) {
     EXPECT_NE(Find(picture, "Delete the pair?").first, -1);
     EXPECT_NE(Find(picture, "Yes").first, -1);
     EXPECT_EQ(CellAt(cells, titleLeft + 2, titleRow).background, CE_UI_COLOR_BLUE) << "the box is active";
-    const auto [portsRow, portsColumn] = Find(picture, "┌ Ports");
-    EXPECT_EQ(CellAt(cells, portsColumn + 2, portsRow).background, CE_UI_COLOR_WHITE) << "its owner is not";
+    const auto [demoRow, demoColumn] = Find(picture, "┌ Demo");
+    EXPECT_EQ(CellAt(cells, demoColumn + 2, demoRow).background, CE_UI_COLOR_WHITE) << "its owner is not";
 }
 
 TEST_F(ScreenPicture, CallsKeepTheBufferRules) {

@@ -1,5 +1,6 @@
 // The tree view: registration by InitCommonControlsEx, insertion and navigation, item fields, child counts
 // and expansion, selection notifications, deletion of the selected item, image lists, keys and clicks.
+#include "ui_test_dialogs.h"
 #include "ui_test_support.h"
 
 #include <commctrl.h>
@@ -14,7 +15,6 @@ namespace {
 
 using ui_test::Key;
 
-constexpr WORD kTree = 1010;
 constexpr DWORD kTreeStyle =
     WS_CHILD | WS_VISIBLE | WS_BORDER | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS;
 constexpr int kNoChildCount = -2;
@@ -51,7 +51,7 @@ INT_PTR RecordTreeNotifications(HWND dialog, UINT msg, WPARAM, LPARAM lParam) {
         return FALSE;
     }
     const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-    if (header->idFrom != kTree) {
+    if (header->idFrom != IDC_TREE) {
         return FALSE;
     }
     Notification n{header->code, 0, nullptr, nullptr, 0, 0};
@@ -77,12 +77,11 @@ INT_PTR RecordTreeNotifications(HWND dialog, UINT msg, WPARAM, LPARAM lParam) {
 HWND MakeTreeDialog(HWND* tree) {
     INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_TREEVIEW_CLASSES};
     EXPECT_TRUE(InitCommonControlsEx(&init));
-    ui_test::DialogBuilder builder(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT, 0, 0, 116, 125, u"Tree");
     ui_test::SetBehaviour(RecordTreeNotifications);
-    HWND dialog =
-        CreateDialogIndirectParamW(nullptr, builder.Template(), nullptr, ui_test::RecordingDialogProc, 0);
+    HWND dialog = CreateDialogIndirectParamW(nullptr, ui_test::Template(IDD_TREE), nullptr,
+                                             ui_test::RecordingDialogProc, 0);
     *tree = CreateWindowExW(0, WC_TREEVIEWW, u"Tree View", kTreeStyle, 0, 23, 203, 195, dialog,
-                            reinterpret_cast<HMENU>(kTree), nullptr, nullptr);
+                            reinterpret_cast<HMENU>(IDC_TREE), nullptr, nullptr);
     return dialog;
 }
 

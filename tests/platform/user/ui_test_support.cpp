@@ -6,76 +6,10 @@
 
 namespace ui_test {
 
-DialogBuilder::DialogBuilder(DWORD style, short x, short y, short cx, short cy, std::u16string caption,
-                             std::u16string font, WORD pointSize) {
-    Dword(style);
-    Dword(0);  // extended style
-    countOffset_ = words_.size();
-    Word(0);
-    Word(static_cast<WORD>(x));
-    Word(static_cast<WORD>(y));
-    Word(static_cast<WORD>(cx));
-    Word(static_cast<WORD>(cy));
-    Word(0);  // no menu
-    Word(0);  // the default class
-    Text(caption);
-    if ((style & DS_SETFONT) != 0) {
-        Word(pointSize);
-        Text(font);
-    }
-}
-
-void DialogBuilder::ItemStart(DWORD style, short x, short y, short cx, short cy, WORD id) {
-    AlignDword();
-    Dword(style);
-    Dword(0);
-    Word(static_cast<WORD>(x));
-    Word(static_cast<WORD>(y));
-    Word(static_cast<WORD>(cx));
-    Word(static_cast<WORD>(cy));
-    Word(id);
-    ++words_[countOffset_];
-}
-
-DialogBuilder& DialogBuilder::Item(DWORD style, short x, short y, short cx, short cy, WORD id,
-                                   WORD classOrdinal, std::u16string text) {
-    ItemStart(style, x, y, cx, cy, id);
-    Word(0xFFFF);
-    Word(classOrdinal);
-    Text(text);
-    Word(0);  // no creation data
-    return *this;
-}
-
-DialogBuilder& DialogBuilder::Item(DWORD style, short x, short y, short cx, short cy, WORD id,
-                                   const std::u16string& className, std::u16string text) {
-    ItemStart(style, x, y, cx, cy, id);
-    Text(className);
-    Text(text);
-    Word(0);
-    return *this;
-}
-
-LPCDLGTEMPLATEW DialogBuilder::Template() {
-    return reinterpret_cast<LPCDLGTEMPLATEW>(words_.data());
-}
-
-void DialogBuilder::Dword(DWORD value) {
-    Word(LOWORD(value));
-    Word(HIWORD(value));
-}
-
-void DialogBuilder::Text(const std::u16string& text) {
-    for (char16_t c : text) {
-        Word(c);
-    }
-    Word(0);
-}
-
-void DialogBuilder::AlignDword() {
-    if (words_.size() % 2 != 0) {
-        Word(0);
-    }
+LPCDLGTEMPLATEW Template(WORD id) {
+    HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(id), RT_DIALOG);
+    EXPECT_NE(found, nullptr) << "no dialog " << id << " among the test program's resources";
+    return static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(nullptr, found)));
 }
 
 void MessageLog::Add(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

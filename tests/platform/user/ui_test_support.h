@@ -1,5 +1,6 @@
-// Test support for the window system: dialog templates built in memory, a log of the messages a window
-// procedure receives (in the manner of Wine's message sequence tests), and a thread that runs a modal UI.
+// Test support for the window system: the dialog templates of the tests' resource script, a log of the
+// messages a window procedure receives (in the manner of Wine's message sequence tests), and a thread that
+// runs a modal UI.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,28 +20,8 @@ namespace ui_test {
 
 constexpr DWORD kIdleTimeoutMs = 20000;
 
-// Writes a DLGTEMPLATE with its items, WORD-aligned, items on DWORD boundaries.
-class DialogBuilder {
-  public:
-    DialogBuilder(DWORD style, short x, short y, short cx, short cy, std::u16string caption,
-                  std::u16string font = u"System", WORD pointSize = 8);
-    // classOrdinal: 0x80 Button, 0x82 Static, 0x85 ComboBox; or a class name.
-    DialogBuilder& Item(DWORD style, short x, short y, short cx, short cy, WORD id, WORD classOrdinal,
-                        std::u16string text);
-    DialogBuilder& Item(DWORD style, short x, short y, short cx, short cy, WORD id,
-                        const std::u16string& className, std::u16string text);
-    LPCDLGTEMPLATEW Template();
-
-  private:
-    void Word(WORD value) { words_.push_back(value); }
-    void Dword(DWORD value);
-    void Text(const std::u16string& text);
-    void AlignDword();
-    void ItemStart(DWORD style, short x, short y, short cx, short cy, WORD id);
-
-    std::vector<WORD> words_;
-    size_t countOffset_ = 0;
-};
+// A dialog template of ui_test_dialogs.rc, which the test program holds as its resources.
+LPCDLGTEMPLATEW Template(WORD id);
 
 struct Message {
     HWND hwnd;

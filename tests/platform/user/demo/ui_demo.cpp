@@ -79,6 +79,8 @@ void Command(HWND dialog, WORD id, WORD code) {
     }
 }
 
+}  // namespace
+
 INT_PTR CALLBACK DemoProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_INITDIALOG:
@@ -110,8 +112,6 @@ INT_PTR CALLBACK DemoProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
             return FALSE;
     }
 }
-
-}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
     // The command line: the result file, then "abort" or nothing.

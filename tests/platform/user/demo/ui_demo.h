@@ -10,3 +10,10 @@
 #define IDC_MORE 206
 // What the dialog ends with when its close box is pressed.
 #define DEMO_CLOSED 3
+
+#ifndef RC_INVOKED
+#include <windows.h>
+
+// The dialog's procedure; the screen picture tests show the dialog in-process.
+INT_PTR CALLBACK DemoProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam);
+#endif
