@@ -63,25 +63,14 @@ TEST(Threads, RunningThreadIsStillActiveAndSuspendedOneWaitsForResume) {
 }
 
 TEST(Threads, ClosingTheHandleDoesNotStopTheThread) {
-    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    struct Args {
-        HANDLE go, done;
-    } args{go, done};
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](LPVOID p) -> DWORD {
-            auto* a = static_cast<Args*>(p);
-            WaitForSingleObject(a->go, INFINITE);
-            SetEvent(a->done);
-            return 0;
-        },
-        &args, 0, nullptr);
+    auto setLater = [](LPVOID event) -> DWORD {
+        Sleep(50);
+        return SetEvent(event);
+    };
+    HANDLE thread = CreateThread(nullptr, 0, setLater, done, 0, nullptr);
     ASSERT_TRUE(CloseHandle(thread));
-    SetEvent(go);
-    EXPECT_EQ(WaitForSingleObject(done, 5000), WAIT_OBJECT_0);
-    Sleep(20);  // let it leave before args goes out of scope
-    CloseHandle(go);
+    EXPECT_EQ(WaitForSingleObject(done, 5000), WAIT_OBJECT_0) << "the thread ran on without its handle";
     CloseHandle(done);
 }
 

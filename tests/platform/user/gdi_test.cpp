@@ -56,7 +56,8 @@ TEST_F(Gdi, RectanglesAndFillsAreRecordedWithTheirColours) {
     ASSERT_EQ(Rects(rects, 3), 2u);
     EXPECT_EQ(std::tie(rects[0].rect.left, rects[0].rect.bottom, rects[0].fill),
               std::make_tuple(LONG{2}, LONG{13}, RGB(10, 20, 30)));
-    EXPECT_FALSE(rects[0].outlined);
+    EXPECT_TRUE(rects[0].filled);
+    EXPECT_FALSE(rects[0].outlined) << "the null pen draws no outline";
     EXPECT_EQ(rects[1].fill, GetSysColor(COLOR_HIGHLIGHT));
     EXPECT_EQ(Rects(nullptr, 0), 2u) << "the count without copying";
     RECT all{0, 0, 100, 50};

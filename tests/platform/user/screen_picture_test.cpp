@@ -98,7 +98,28 @@ std::pair<int, int> Find(const std::string& picture, const std::string& needle) 
     return {-1, -1};
 }
 
-TEST_F(ScreenPicture, ShowsEachKindOfControlAtItsPlace) {
+struct Mark {
+    const char* what;
+    std::string text;
+    BYTE set, clear;
+};
+
+// Every cell of each text on the screen has the attributes `set` and none of `clear`.
+void ExpectMarks(const std::vector<Mark>& marks) {
+    const std::string picture = Picture();
+    const std::vector<CE_UI_CELL> cells = Cells();
+    for (const Mark& mark : marks) {
+        const auto [row, column] = Find(picture, mark.text);
+        ASSERT_GE(row, 0) << mark.what << "\n" << picture;
+        for (int i = 0; i < static_cast<int>(mark.text.size()); ++i) {
+            const BYTE attributes = CellAt(cells, column + i, row).attributes;
+            EXPECT_EQ(attributes & mark.set, mark.set) << mark.what << " cell " << i;
+            EXPECT_EQ(attributes & mark.clear, 0) << mark.what << " cell " << i;
+        }
+    }
+}
+
+TEST_F(ScreenPicture, ShowsEachKindOfControlAtItsPlaceWithItsStateAndColours) {
     ui_test::DialogOnUiThread ui(MakeDialog);
     ui_test::WaitIdle();
     const std::string picture = Picture();
@@ -127,32 +148,6 @@ TEST_F(ScreenPicture, ShowsEachKindOfControlAtItsPlace) {
         "",
     };
     EXPECT_EQ(TrimmedRows(picture, expected.size()), expected) << picture;
-}
-
-struct Mark {
-    const char* what;
-    std::string text;
-    BYTE set, clear;
-};
-
-// Every cell of each text on the screen has the attributes `set` and none of `clear`.
-void ExpectMarks(const std::vector<Mark>& marks) {
-    const std::string picture = Picture();
-    const std::vector<CE_UI_CELL> cells = Cells();
-    for (const Mark& mark : marks) {
-        const auto [row, column] = Find(picture, mark.text);
-        ASSERT_GE(row, 0) << mark.what << "\n" << picture;
-        for (int i = 0; i < static_cast<int>(mark.text.size()); ++i) {
-            const BYTE attributes = CellAt(cells, column + i, row).attributes;
-            EXPECT_EQ(attributes & mark.set, mark.set) << mark.what << " cell " << i;
-            EXPECT_EQ(attributes & mark.clear, 0) << mark.what << " cell " << i;
-        }
-    }
-}
-
-TEST_F(ScreenPicture, AttributesMarkStateAndIconsKeepTheirColours) {
-    ui_test::DialogOnUiThread ui(MakeDialog);
-    ui_test::WaitIdle();
     ExpectMarks({
         {"disabled button dimmed", "[ More ]", CE_UI_ATTR_DIM, CE_UI_ATTR_REVERSE},
         {"default button bold, not focused", "[ <OK> ]", CE_UI_ATTR_BOLD,
@@ -161,7 +156,6 @@ TEST_F(ScreenPicture, AttributesMarkStateAndIconsKeepTheirColours) {
         {"other items plain", "COM1 ", 0, CE_UI_ATTR_REVERSE | CE_UI_ATTR_DIM},
         {"static plain", "Port:", 0, CE_UI_ATTR_REVERSE | CE_UI_ATTR_DIM},
     });
-    const std::string picture = Picture();
     const std::vector<CE_UI_CELL> cells = Cells();
     const auto [iconRow, iconColumn] = Find(picture, "!");
     EXPECT_EQ(CellAt(cells, iconColumn, iconRow).foreground, CE_UI_COLOR_BLACK);
@@ -236,6 +230,7 @@ TEST_F(ScreenPicture, MessageBoxIsDrawnActiveAboveItsOwner) {
     EXPECT_EQ(CellAt(cells, titleLeft + 2, titleRow).background, CE_UI_COLOR_BLUE) << "the box is active";
     const auto [demoRow, demoColumn] = Find(picture, "┌ Demo");
     EXPECT_EQ(CellAt(cells, demoColumn + 2, demoRow).background, CE_UI_COLOR_WHITE) << "its owner is not";
+    EXPECT_GT(titleLeft, demoColumn) << "the box is centred, not at its owner's corner";
 }
 
 TEST_F(ScreenPicture, CallsKeepTheBufferRules) {
