@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "kernel/proven_writable.h"
 #include "remote/client.h"
 #include "remote/remote_handles.h"
 #include "wire/call_slots.h"
@@ -52,16 +53,11 @@ uint32_t FileValue(HANDLE file) {
     return RemoteValue(file, ObjectType::RemoteDeviceFile);
 }
 
-// Whether the program can write size bytes at buffer: copying it onto itself proves it without changing
-// it, before a driver hands over bytes that could not be delivered.
-bool Writable(void* buffer, DWORD size) {
-    return size == 0 || SafeCopy(buffer, buffer, size);
-}
-
 // One piece of a read: false when it failed; *got is what it brought.
 bool ReadPiece(uint32_t file, BYTE* buffer, DWORD count, DWORD* got) {
     *got = 0;
-    if (!Writable(buffer, count)) {
+    // Proven first: bytes the driver hands over could not be given back if the buffer failed afterwards.
+    if (!ProvenWritable(buffer, count)) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
     DeviceCall call(Op::ReadFile);
@@ -240,7 +236,7 @@ BOOL IoControlRemoteUnguarded(HANDLE file, DWORD code, LPVOID in, DWORD inSize, 
     request.U32(out != nullptr ? 1 : 0);
     request.U32(outSize);
     // The output buffer crosses too, so that what the driver leaves of it stays as it was.
-    if (!SafeCopy(request.Reserve(inBytes), in, inBytes) || !Writable(out, outBytes) ||
+    if (!SafeCopy(request.Reserve(inBytes), in, inBytes) || !ProvenWritable(out, outBytes) ||
         !SafeCopy(request.Reserve(outBytes), out, outBytes) || !PutSlot(request, returned)) {
         return Fail(ERROR_INVALID_PARAMETER);
     }

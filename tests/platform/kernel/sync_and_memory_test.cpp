@@ -5,12 +5,15 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <thread>
 #include <vector>
 
 #include <ceplatform.h>
 #include <windows.h>
+
+#include "kernel/proven_writable.h"
 
 namespace {
 
@@ -137,6 +140,27 @@ TEST(SafeCopy, SurvivesBadPointers) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// Writability is proven page by page over the whole range, and the proof writes nothing.
+TEST(SafeCopy, WritabilityIsProvenForTheWholeRangeWithoutAWrite) {
+    const size_t pageSize = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    char* pages = static_cast<char*>(
+        mmap(nullptr, 3 * pageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(pages, MAP_FAILED);
+    std::memset(pages, 0x5A, 2 * pageSize);
+    mprotect(pages + pageSize, pageSize, PROT_READ);
+    munmap(pages + 2 * pageSize, pageSize);
+
+    EXPECT_TRUE(ce::ProvenWritable(pages + 8, pageSize - 8));
+    EXPECT_EQ(pages[8], 0x5A);
+    EXPECT_TRUE(ce::ProvenWritable(nullptr, 0));
+    EXPECT_FALSE(ce::ProvenWritable(pages + pageSize - 8, 16)) << "runs into a read-only page";
+    EXPECT_FALSE(ce::ProvenWritable(pages + pageSize, 8)) << "read-only";
+    EXPECT_FALSE(ce::ProvenWritable(pages + 2 * pageSize, 8)) << "not mapped";
+    EXPECT_FALSE(ce::ProvenWritable(reinterpret_cast<void*>(0x10), 8)) << "garbage address";
+    EXPECT_FALSE(ce::ProvenWritable(pages, SIZE_MAX)) << "wraps around";
+    munmap(pages, 2 * pageSize);
 }
 
 }  // namespace
