@@ -150,17 +150,17 @@ TEST(SafeCopy, WritabilityIsProvenForTheWholeRangeWithoutAWrite) {
     ASSERT_NE(pages, MAP_FAILED);
     std::memset(pages, 0x5A, 2 * pageSize);
     mprotect(pages + pageSize, pageSize, PROT_READ);
-    munmap(pages + 2 * pageSize, pageSize);
+    mprotect(pages + 2 * pageSize, pageSize, PROT_NONE);
 
     EXPECT_TRUE(ce::ProvenWritable(pages + 8, pageSize - 8));
     EXPECT_EQ(pages[8], 0x5A);
     EXPECT_TRUE(ce::ProvenWritable(nullptr, 0));
     EXPECT_FALSE(ce::ProvenWritable(pages + pageSize - 8, 16)) << "runs into a read-only page";
     EXPECT_FALSE(ce::ProvenWritable(pages + pageSize, 8)) << "read-only";
-    EXPECT_FALSE(ce::ProvenWritable(pages + 2 * pageSize, 8)) << "not mapped";
-    EXPECT_FALSE(ce::ProvenWritable(reinterpret_cast<void*>(0x10), 8)) << "garbage address";
+    EXPECT_FALSE(ce::ProvenWritable(pages + 2 * pageSize, 8)) << "no access";
+    EXPECT_FALSE(ce::ProvenWritable(reinterpret_cast<void*>(0x10), 8)) << "never mapped";
     EXPECT_FALSE(ce::ProvenWritable(pages, SIZE_MAX)) << "wraps around";
-    munmap(pages, 2 * pageSize);
+    munmap(pages, 3 * pageSize);
 }
 
 }  // namespace
