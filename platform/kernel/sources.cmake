@@ -10,6 +10,6 @@ target_sources(ceplatform PRIVATE
     kernel/local_memory.cpp
     kernel/wide_string.cpp
     kernel/safe_copy.cpp
-    kernel/proven_writable.cpp
+    kernel/caller_memory.cpp
     kernel/close_handle.cpp
     kernel/system_messages.cpp)

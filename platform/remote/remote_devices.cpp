@@ -5,7 +5,7 @@
 #include <new>
 #include <vector>
 
-#include "kernel/proven_writable.h"
+#include "kernel/caller_memory.h"
 #include "remote/client.h"
 #include "remote/remote_handles.h"
 #include "wire/call_slots.h"

@@ -4,21 +4,12 @@
 
 #include <cstdint>
 
-#include <pkfuncs.h>
 #include <windows.h>
 
+#include "kernel/caller_memory.h"
 #include "wire/wire.h"
 
 namespace ce::wire {
-
-// Copies between caller memory and ours without a fault and without touching the thread's last error
-// (the registry calls must leave it alone). False when the caller's memory cannot be reached.
-inline bool SafeCopy(void* to, const void* from, size_t size) {
-    const DWORD saved = GetLastError();
-    const bool copied = CeSafeCopyMemory(to, from, static_cast<DWORD>(size)) != FALSE;
-    SetLastError(saved);
-    return copied;
-}
 
 // The program's side.
 inline bool PutSlot(Writer& request, const DWORD* caller) {

@@ -13,7 +13,7 @@
 #include <ceplatform.h>
 #include <windows.h>
 
-#include "kernel/proven_writable.h"
+#include "kernel/caller_memory.h"
 
 namespace {
 

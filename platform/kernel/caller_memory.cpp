@@ -1,12 +1,10 @@
-#include "kernel/proven_writable.h"
+#include "kernel/caller_memory.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
-
-#include <pkfuncs.h>
 
 namespace ce {
 
@@ -36,13 +34,7 @@ bool ProvenWritable(void* buffer, size_t size) {
         return false;  // not mapped, or not writable
     }
 #endif
-    if (size > UINT32_MAX) {
-        return false;
-    }
-    const DWORD saved = GetLastError();
-    const bool copied = CeSafeCopyMemory(buffer, buffer, static_cast<DWORD>(size)) != FALSE;
-    SetLastError(saved);
-    return copied;
+    return SafeCopy(buffer, buffer, size);
 }
 
 }  // namespace ce
