@@ -137,31 +137,34 @@ CallRegion::Wait CallRegion::Await(std::atomic<uint32_t>& word, uint32_t seen, s
     return (now & kCallNumberMask) == (seen & kCallNumberMask) ? Wait::kEnded : Wait::kRang;
 }
 
+CallRegion::Lane CallRegion::LaneOf(Message which) {
+    return which == Message::kRequest
+               ? Lane{requestArea(), words_->requestBytes, words_->request, words_->hostSleeps}
+               : Lane{replyArea(), words_->replyBytes, words_->reply, words_->programSleeps};
+}
+
 bool CallRegion::Post(Message which, uint32_t number, const std::vector<uint8_t>& message, int fd) {
-    const bool request = which == Message::kRequest;
+    const Lane lane = LaneOf(which);
     const bool inArea = message.size() <= kRegionAreaBytes;
     if (inArea) {
-        std::memcpy(request ? requestArea() : replyArea(), message.data(), message.size());
+        std::memcpy(lane.area, message.data(), message.size());
     }
-    (request ? words_->requestBytes : words_->replyBytes)
-        .store(inArea ? static_cast<uint32_t>(message.size()) : kMessageOnSocket, std::memory_order_relaxed);
-    Ring(request ? words_->request : words_->reply, number,
-         request ? words_->hostSleeps : words_->programSleeps);
+    lane.bytes.store(inArea ? static_cast<uint32_t>(message.size()) : kMessageOnSocket,
+                     std::memory_order_relaxed);
+    Ring(lane.bell, number, lane.sleeps);
     return inArea || SendMessage(fd, message);
 }
 
 bool CallRegion::Take(Message which, int fd, std::vector<uint8_t>* message) {
-    const bool request = which == Message::kRequest;
-    const uint32_t bytes =
-        (request ? words_->requestBytes : words_->replyBytes).load(std::memory_order_acquire);
+    const Lane lane = LaneOf(which);
+    const uint32_t bytes = lane.bytes.load(std::memory_order_acquire);
     if (bytes == kMessageOnSocket) {
         return ReceiveMessage(fd, message) == Received::Message;
     }
     if (bytes < sizeof(MessageHeader) || bytes > kRegionAreaBytes) {
         return false;
     }
-    const uint8_t* area = request ? requestArea() : replyArea();
-    message->assign(area, area + bytes);
+    message->assign(lane.area, lane.area + bytes);
     MessageHeader header{};
     std::memcpy(&header, message->data(), sizeof(header));
     return header.size == bytes;

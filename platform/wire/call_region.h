@@ -98,6 +98,15 @@ class CallRegion {
     static constexpr size_t kBytes = kAreasOffset + 2 * size_t{kRegionAreaBytes};
 
   private:
+    // What belongs to one direction: the message's area, its size word, its doorbell and its sleeper.
+    struct Lane {
+        uint8_t* area;
+        std::atomic<uint32_t>& bytes;
+        std::atomic<uint32_t>& bell;
+        std::atomic<uint32_t>& sleeps;
+    };
+    Lane LaneOf(Message which);
+
     uint8_t* base_ = nullptr;
     RegionWords* words_ = nullptr;
 };
