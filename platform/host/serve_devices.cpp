@@ -8,6 +8,7 @@
 
 #include "devices/device_users.h"
 #include "host/serve.h"
+#include "kernel/known_memory.h"
 #include "wire/call_slots.h"
 
 namespace ce::host {
@@ -33,7 +34,8 @@ uint32_t ValueOf(HANDLE handle) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(handle));
 }
 
-// A buffer of the host's own standing in for a caller's: null where the caller passed null.
+// A buffer of the host's own standing in for a caller's: null where the caller passed null. It is lent to
+// the driver for the call (LentMemory): the program side has checked the caller's buffer already.
 class CallBuffer {
   public:
     CallBuffer(bool present, std::string_view contents) : present_(present) {
@@ -126,6 +128,7 @@ bool Read(Session& session, Reader& request, Writer& reply) {
     std::unique_ptr<BYTE[]> buffer(new BYTE[std::max<DWORD>(count, 1)]);
     DWORD done = 0;
     ErrorCapture error;
+    const LentMemory lent(buffer.get(), count);
     const BOOL result = ReadFile(file, buffer.get(), count, &done, nullptr);
     error.Put(reply);
     reply.U32(result);
@@ -141,6 +144,7 @@ bool Write(Session& session, Reader& request, Writer& reply) {
     }
     DWORD done = 0;
     ErrorCapture error;
+    const LentMemory lent(data.data(), data.size());
     const BOOL result = WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &done, nullptr);
     error.Put(reply);
     reply.U32(result);
@@ -179,6 +183,8 @@ bool IoControl(Session& session, Reader& request, Writer& reply) {
     }
     CallBuffer inBuffer(inPresent, in);
     CallBuffer outBuffer(outPresent, out);
+    const LentMemory lentIn(inBuffer.get(), in.size());
+    const LentMemory lentOut(outBuffer.get(), out.size());
     ErrorCapture error;
     const BOOL result = DeviceIoControl(file, code, inBuffer.get(), inSize, outBuffer.get(), outSize,
                                         returned.get(), nullptr);

@@ -1,25 +1,10 @@
-// LocalAlloc and LocalFree. Blocks are tracked so that freeing a pointer LocalAlloc never gave (or gave and
-// took back) answers ERROR_INVALID_HANDLE instead of corrupting the heap.
+// LocalAlloc and LocalFree. Blocks are tracked (known_memory.h) so that freeing a pointer LocalAlloc never
+// gave (or gave and took back) answers ERROR_INVALID_HANDLE instead of corrupting the heap, and so that a
+// driver's safe copies into and out of its blocks need not ask the kernel.
 #include <cstdlib>
-#include <mutex>
-#include <new>
-#include <unordered_set>
 
 #include "kernel/faults.h"
-
-namespace {
-
-struct Blocks {
-    std::mutex lock;
-    std::unordered_set<void*> live;
-};
-
-Blocks& LiveBlocks() {
-    static Blocks* blocks = new Blocks;
-    return *blocks;
-}
-
-}  // namespace
+#include "kernel/known_memory.h"
 
 extern "C" {
 
@@ -39,11 +24,7 @@ HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    try {
-        Blocks& blocks = LiveBlocks();
-        std::lock_guard<std::mutex> guard(blocks.lock);
-        blocks.live.insert(block);
-    } catch (const std::bad_alloc&) {
+    if (!ce::RememberBlock(block, size)) {
         std::free(block);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
@@ -55,13 +36,9 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
     if (hMem == nullptr) {
         return nullptr;
     }
-    Blocks& blocks = LiveBlocks();
-    {
-        std::lock_guard<std::mutex> guard(blocks.lock);
-        if (blocks.live.erase(hMem) == 0) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return hMem;
-        }
+    if (!ce::ForgetBlock(hMem)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return hMem;
     }
     std::free(hMem);
     return nullptr;

@@ -1,5 +1,6 @@
-// A memory copy that survives a bad pointer: the kernel does the copy and reports EFAULT instead of the
-// process taking a signal, so no global signal handler is needed.
+// A memory copy that survives a bad pointer: memory known to be there is copied as it is (known_memory.h);
+// anything else the kernel copies, reporting EFAULT instead of the process taking a signal, so no global
+// signal handler is needed.
 #include <pthread.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -9,6 +10,8 @@
 #include <cstring>
 
 #include <pkfuncs.h>
+
+#include "kernel/known_memory.h"
 
 namespace {
 
@@ -68,6 +71,9 @@ extern "C" BOOL WINAPI CeSafeCopyMemory(LPVOID pDest, LPCVOID pSrc, DWORD cbSize
     if (pDest == nullptr || pSrc == nullptr) {
         SetLastError(ERROR_NOACCESS);
         return FALSE;
+    }
+    if (ce::CopyKnownMemory(pDest, pSrc, cbSize)) {
+        return TRUE;
     }
     bool unsupported = false;
     if (CopyThroughProcessVm(pDest, pSrc, cbSize, &unsupported) ||

@@ -7,6 +7,7 @@ target_sources(ceplatform PRIVATE
     kernel/thread.cpp
     kernel/critical_section.cpp
     kernel/interlocked.cpp
+    kernel/known_memory.cpp
     kernel/local_memory.cpp
     kernel/wide_string.cpp
     kernel/safe_copy.cpp

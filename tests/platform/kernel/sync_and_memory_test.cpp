@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include "kernel/caller_memory.h"
+#include "kernel/known_memory.h"
 
 namespace {
 
@@ -140,6 +141,51 @@ TEST(SafeCopy, SurvivesBadPointers) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// Known memory is copied as it is, but only within its bounds and while it is known, and only when both
+// sides are known: anything else is left to the kernel's checked copy.
+TEST(SafeCopy, MemoryIsKnownOnlyWithinItsBoundsAndItsTime) {
+    const size_t pageSize = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    char* pages = static_cast<char*>(
+        mmap(nullptr, pageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(pages, MAP_FAILED);
+    std::memcpy(pages + pageSize - 8, "lent one", 8);
+    char target[16] = {};
+    std::vector<char> unknown(16);
+    {
+        const ce::LentMemory lent(pages, pageSize);
+        EXPECT_TRUE(ce::CopyKnownMemory(target, pages + pageSize - 8, 8));
+        EXPECT_EQ(std::memcmp(target, "lent one", 8), 0);
+        EXPECT_FALSE(ce::CopyKnownMemory(target, pages + pageSize - 8, 16)) << "runs past the lent range";
+        EXPECT_FALSE(ce::CopyKnownMemory(unknown.data(), pages, 8)) << "a known source, an unknown target";
+        EXPECT_FALSE(ce::ForgetBlock(pages)) << "lent memory is not a block";
+        { const ce::LentMemory again(pages, 8); }
+        EXPECT_TRUE(ce::CopyKnownMemory(target, pages + 8, 8))
+            << "a second lending of the start lent nothing";
+    }
+    EXPECT_FALSE(ce::CopyKnownMemory(target, pages, 8)) << "given back";
+
+    ASSERT_TRUE(ce::RememberBlock(pages, 16));
+    EXPECT_TRUE(ce::CopyKnownMemory(pages, target, 16));
+    EXPECT_FALSE(ce::CopyKnownMemory(pages, target, 17));
+    EXPECT_TRUE(ce::ForgetBlock(pages));
+    EXPECT_FALSE(ce::ForgetBlock(pages));
+    EXPECT_FALSE(ce::CopyKnownMemory(pages, target, 8));
+    munmap(pages, pageSize);
+
+    // A thread knows its own stack, not another thread's.
+    int mine = 7;
+    std::atomic<int> copiedOnOwnStack{-1};
+    std::atomic<int> copiedFromOtherStack{-1};
+    std::thread([&] {
+        int own = 0;
+        int ownToo = 5;
+        copiedOnOwnStack = ce::CopyKnownMemory(&own, &ownToo, sizeof(own)) && own == 5;
+        copiedFromOtherStack = ce::CopyKnownMemory(&own, &mine, sizeof(own));
+    }).join();
+    EXPECT_EQ(copiedOnOwnStack, 1);
+    EXPECT_EQ(copiedFromOtherStack, 0);
 }
 
 // Writability is proven page by page over the whole range, and the proof writes nothing.
