@@ -253,6 +253,7 @@ void ServeCallsThroughRegion(int fd, Session& session, CallRegion& region) {
             break;
         }
         follower.Follow(MessageProcessor(request));
+        words.hostProcessor.store(static_cast<uint32_t>(follower.bound() + 1), std::memory_order_relaxed);
         served = number;
         if (!region.Post(CallRegion::Message::kReply, number, Serve(session, request), fd)) {
             break;

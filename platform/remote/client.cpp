@@ -294,15 +294,18 @@ bool HostGone() {
 // One call through the channel's region: the request in its area (or, too large, over the socket), the ring,
 // the wait for the reply and the reply taken out of its area (or off the socket). False when the host or the
 // connection broke.
-bool CallThroughRegion(Channel& channel, const std::vector<uint8_t>& request, std::vector<uint8_t>* reply,
-                       AdaptiveSpin& replyWatch) {
+bool CallThroughRegion(Channel& channel, const std::vector<uint8_t>& request, uint16_t processor,
+                       std::vector<uint8_t>* reply, AdaptiveSpin& replyWatch) {
     CallRegion& region = channel.region;
     RegionWords& words = region.words();
     const uint32_t number = (channel.lastCall + 1) & kCallNumberMask;
     if (!region.Post(CallRegion::Message::kRequest, number, request, channel.fd)) {
         return false;
     }
-    AdaptiveSpin* watch = &replyWatch;
+    // A host thread bound to this thread's processor runs only once this thread gives the processor up.
+    const bool sharesProcessor =
+        processor != 0 && words.hostProcessor.load(std::memory_order_relaxed) == processor;
+    AdaptiveSpin* watch = sharesProcessor ? nullptr : &replyWatch;
     for (;;) {
         const CallRegion::Wait wait =
             region.Await(words.reply, channel.lastCall, words.programSleeps, watch, kReplyCheck);
@@ -375,12 +378,13 @@ DWORD Call(Writer& request, std::vector<uint8_t>* reply) {
         }
     }
     const Op op = MessageOp(request.Finish());
-    request.SetProcessor(CallerProcessor());
+    const uint16_t processor = CallerProcessor();
+    request.SetProcessor(processor);
     // Most calls are answered within microseconds; watching for the reply keeps this thread on its
     // processor, where the host's thread serving it runs (call_scheduling.h).
     thread_local AdaptiveSpin replyWatch(kLongestReplyWatch);
     const bool answered = channel.region.valid()
-                              ? CallThroughRegion(channel, request.Finish(), reply, replyWatch)
+                              ? CallThroughRegion(channel, request.Finish(), processor, reply, replyWatch)
                               : SendMessage(channel.fd, request.Finish()) &&
                                     WatchSocket(channel.fd, replyWatch) &&
                                     ReceiveMessage(channel.fd, reply) == Received::Message;

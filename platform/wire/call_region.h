@@ -43,6 +43,10 @@ struct RegionWords {
     std::atomic<uint32_t> programSleeps;  // the program's thread sleeps (or is about to) on `reply`
     std::atomic<uint32_t> requestBytes;   // size of the request in its area, or kMessageOnSocket
     std::atomic<uint32_t> replyBytes;     // size of the reply in its area, or kMessageOnSocket
+    // The processor the host's thread is bound to, as MessageHeader::processor says it (0: any). Only the
+    // host writes it; the program reads it to know whether a watch for the reply would only keep the host's
+    // thread from the processor it needs.
+    std::atomic<uint32_t> hostProcessor;
 };
 static_assert(std::atomic<uint32_t>::is_always_lock_free, "futex words are plain 32-bit words");
 

@@ -9,7 +9,9 @@
 // (which is how calls into drivers run on the device). The caller watches its socket for the reply before
 // it sleeps, as the kernel's waits watch for their wake-up (adaptive_spin.h): most replies come within
 // that, and a thread that does not sleep is not moved away from its processor. A host thread that is not
-// on its caller's processor watches for the next request the same way.
+// on its caller's processor watches for the next request the same way. Neither watches while the other is
+// bound to its own processor: there the awaited thread runs only once the watcher gives the processor up
+// (the region tells the program where its host thread is bound).
 #pragma once
 
 #include <sched.h>

@@ -17,7 +17,7 @@
 
 namespace ce::wire {
 
-inline constexpr uint32_t kProtocolVersion = 4;
+inline constexpr uint32_t kProtocolVersion = 5;
 
 // Records stay well under the smallest default socket send buffer (about 208 KiB) so that no system
 // setting is needed.

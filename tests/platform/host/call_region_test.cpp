@@ -2,12 +2,14 @@
 // it scribbles ends its own connection at worst, and the host goes on serving everybody else. A region the
 // host cannot trust to stay as it is, it does not take, and the socket carries the calls.
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/mman.h>
 
 #include <chrono>
 
 #include "platform/host/raw_requests.h"
 #include "wire/call_region.h"
+#include "wire/call_scheduling.h"
 
 namespace hosttest {
 namespace {
@@ -94,6 +96,36 @@ TEST_F(BadRequestsTest, ScribblesOverAProgramsOwnRegionEndItsConnectionOnly) {
         ASSERT_TRUE(after);
         EXPECT_EQ(after->at(1), static_cast<uint32_t>(ERROR_SUCCESS));
     }
+}
+
+// The host's thread says in the region which processor it is bound to, so that a program's thread on that
+// processor sleeps at once instead of watching for a reply that cannot come while it watches.
+TEST_F(BadRequestsTest, TheRegionTellsWhichProcessorTheHostsThreadIsBoundTo) {
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (sched_getaffinity(0, sizeof(allowed), &allowed) != 0 || CPU_COUNT(&allowed) < 2) {
+        GTEST_SKIP() << "one processor: the host's thread is never bound";
+    }
+    int processors[2] = {-1, -1};
+    for (int cpu = 0, found = 0; cpu < CPU_SETSIZE && found < 2; ++cpu) {
+        if (CPU_ISSET(cpu, &allowed)) {
+            processors[found++] = cpu;
+        }
+    }
+    RegionProgram program(dir_);
+    ASSERT_EQ(program.hello.words, (std::vector<uint32_t>{0, 1}));
+    const auto callFrom = [&](uint32_t hint) {
+        for (int call = 0; call < ce::wire::ProcessorFollower::kCallsBeforeMove; ++call) {
+            const uint32_t op = static_cast<uint32_t>(Op::RegFlushKey) | hint << 16;
+            ASSERT_TRUE(program.Ask(Message(op).U32(0x80000002u).Finish()));
+        }
+    };
+    for (const int cpu : processors) {
+        callFrom(static_cast<uint32_t>(cpu + 1));
+        EXPECT_EQ(program.region.words().hostProcessor.load(), static_cast<uint32_t>(cpu + 1));
+    }
+    callFrom(0);
+    EXPECT_EQ(program.region.words().hostProcessor.load(), 0u) << "a caller that names none: runs anywhere";
 }
 
 TEST_F(BadRequestsTest, ARegionThatCouldChangeSizeIsNotTakenAndTheSocketServes) {
