@@ -49,6 +49,39 @@ TEST_F(ProgramsTest, KilledProgramBlockedInTheDriverFreesItsPortAtOnce) {
     EXPECT_TRUE(CloseHandle(partner));
 }
 
+// A write that flow control holds ends at its time limit with what the driver took, and the host passes on
+// that count, not the size it was asked to write.
+TEST_F(ProgramsTest, AHeldWriteEndsWithTheCountTheDriverTook) {
+    HANDLE reader = tulktest::OpenByName(u"COM5:", kDataAccess);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE) << GetLastError();
+    HANDLE writer = tulktest::OpenByName(u"COM6:", kDataAccess);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE) << GetLastError();
+    DCB dcb{};
+    dcb.DCBlength = sizeof(dcb);
+    ASSERT_TRUE(GetCommState(reader, &dcb));
+    dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    ASSERT_TRUE(SetCommState(reader, &dcb));
+    ASSERT_TRUE(GetCommState(writer, &dcb));
+    dcb.fOutxCtsFlow = TRUE;
+    ASSERT_TRUE(SetCommState(writer, &dcb));
+    COMMTIMEOUTS timeouts{};
+    timeouts.WriteTotalTimeoutConstant = 300;
+    ASSERT_TRUE(SetCommTimeouts(writer, &timeouts));
+
+    const std::vector<BYTE> data(8192, 'w');
+    DWORD written = 0xDEADBEEFu;
+    WriteFile(writer, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, data.size()) << "the reader's ring holds 2 KiB and nobody reads it";
+    DWORD errors = 0;
+    COMSTAT status{};
+    ASSERT_TRUE(ClearCommError(reader, &errors, &status));
+    EXPECT_GT(status.cbInQue, 0u);
+    EXPECT_LE(status.cbInQue, written);
+    EXPECT_TRUE(CloseHandle(writer));
+    EXPECT_TRUE(CloseHandle(reader));
+}
+
 TEST_F(ProgramsTest, ReadWithoutTimeoutDelaysNoOtherProgramNorThread) {
     Program other(Role({"block", "COM5:"}));
     for (const char* step : {"ok open", "ok no timeouts", "ok mask", "ready"}) {
