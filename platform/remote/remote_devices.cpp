@@ -74,7 +74,9 @@ bool ReadPiece(uint32_t file, BYTE* buffer, DWORD count, DWORD* got) {
         return false;
     }
     // Proven above; a program that unmaps its buffer while reading into it breaks its own call.
-    std::memcpy(buffer, data.data(), data.size());
+    if (!data.empty()) {
+        std::memcpy(buffer, data.data(), data.size());  // a read of nothing may name no buffer at all
+    }
     *got = static_cast<DWORD>(data.size());
     return true;
 }
