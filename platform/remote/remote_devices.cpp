@@ -1,8 +1,8 @@
 #include "remote/remote_devices.h"
 
 #include <algorithm>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <vector>
 
