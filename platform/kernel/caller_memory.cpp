@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "kernel/known_memory.h"
+
 namespace ce {
 
 bool ProvenWritable(void* buffer, size_t size) {
@@ -14,6 +16,10 @@ bool ProvenWritable(void* buffer, size_t size) {
     }
     if (buffer == nullptr) {
         return false;
+    }
+    // A buffer on the caller's own stack, a LocalAlloc block: nothing to ask the kernel.
+    if (IsKnownMemory(buffer, size)) {
+        return true;
     }
     // Faulting the pages in for writing proves the whole range in one call that walks the page tables,
     // without copying the range (a copy onto itself through the kernel costs twice as much for a 64 KiB

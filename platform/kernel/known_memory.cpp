@@ -118,6 +118,19 @@ bool ForgetBlock(void* block) {
     return true;
 }
 
+bool IsKnownMemory(const void* start, size_t size) {
+    const auto first = reinterpret_cast<uintptr_t>(start);
+    if (start == nullptr || size > UINTPTR_MAX - first) {
+        return false;
+    }
+    if (OnOwnStack(first, first + size)) {
+        return true;
+    }
+    Ranges& ranges = KnownRanges();
+    std::shared_lock<std::shared_mutex> guard(ranges.lock);
+    return InKnownRange(ranges, first, first + size);
+}
+
 bool CopyKnownMemory(void* to, const void* from, size_t size) {
     const auto target = reinterpret_cast<uintptr_t>(to);
     const auto source = reinterpret_cast<uintptr_t>(from);

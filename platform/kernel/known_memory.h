@@ -32,6 +32,9 @@ class LentMemory {
 bool RememberBlock(void* block, size_t size);
 bool ForgetBlock(void* block);
 
+// Whether all of [start, start + size) is known to be there now (and so can be written and read).
+bool IsKnownMemory(const void* start, size_t size);
+
 // Copies size bytes when both ranges are known to be there; false, copying nothing, when either is not.
 bool CopyKnownMemory(void* to, const void* from, size_t size);
 

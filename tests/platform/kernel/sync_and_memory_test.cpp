@@ -159,12 +159,15 @@ TEST(SafeCopy, MemoryIsKnownOnlyWithinItsBoundsAndItsTime) {
         EXPECT_EQ(std::memcmp(target, "lent one", 8), 0);
         EXPECT_FALSE(ce::CopyKnownMemory(target, pages + pageSize - 8, 16)) << "runs past the lent range";
         EXPECT_FALSE(ce::CopyKnownMemory(unknown.data(), pages, 8)) << "a known source, an unknown target";
+        EXPECT_TRUE(ce::IsKnownMemory(pages, pageSize));
+        EXPECT_FALSE(ce::IsKnownMemory(pages + 8, pageSize));
         EXPECT_FALSE(ce::ForgetBlock(pages)) << "lent memory is not a block";
         { const ce::LentMemory again(pages, 8); }
         EXPECT_TRUE(ce::CopyKnownMemory(target, pages + 8, 8))
             << "a second lending of the start lent nothing";
     }
     EXPECT_FALSE(ce::CopyKnownMemory(target, pages, 8)) << "given back";
+    EXPECT_FALSE(ce::IsKnownMemory(pages, 8));
 
     ASSERT_TRUE(ce::RememberBlock(pages, 16));
     EXPECT_TRUE(ce::CopyKnownMemory(pages, target, 16));
