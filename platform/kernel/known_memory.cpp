@@ -68,6 +68,16 @@ Stack TakeStack() {
     return stack.low <= frame && frame < stack.top && frame <= start && end <= stack.top;
 }
 
+// Whether [start, start + size) is on the calling thread's stack or inside one known range, and the range
+// does not wrap. Caller holds the lock, shared at least.
+bool KnownWhileLocked(const Ranges& ranges, const void* start, size_t size) {
+    const auto first = reinterpret_cast<uintptr_t>(start);
+    if (start == nullptr || size > UINTPTR_MAX - first) {
+        return false;
+    }
+    return OnOwnStack(first, first + size) || InKnownRange(ranges, first, first + size);
+}
+
 }  // namespace
 
 LentMemory::LentMemory(const void* start, size_t size) {
@@ -119,38 +129,20 @@ bool ForgetBlock(void* block) {
 }
 
 bool IsKnownMemory(const void* start, size_t size) {
-    const auto first = reinterpret_cast<uintptr_t>(start);
-    if (start == nullptr || size > UINTPTR_MAX - first) {
-        return false;
-    }
-    if (OnOwnStack(first, first + size)) {
-        return true;
-    }
     Ranges& ranges = KnownRanges();
     std::shared_lock<std::shared_mutex> guard(ranges.lock);
-    return InKnownRange(ranges, first, first + size);
+    return KnownWhileLocked(ranges, start, size);
 }
 
+// The lock is held across the copy, so neither side is given back or freed under it.
 bool CopyKnownMemory(void* to, const void* from, size_t size) {
-    const auto target = reinterpret_cast<uintptr_t>(to);
-    const auto source = reinterpret_cast<uintptr_t>(from);
-    if (to == nullptr || from == nullptr || size > UINTPTR_MAX - target || size > UINTPTR_MAX - source) {
-        return false;
-    }
-    const bool targetOnStack = OnOwnStack(target, target + size);
-    const bool sourceOnStack = OnOwnStack(source, source + size);
-    if (targetOnStack && sourceOnStack) {
-        std::memmove(to, from, size);
-        return true;
-    }
     Ranges& ranges = KnownRanges();
     std::shared_lock<std::shared_mutex> guard(ranges.lock);
-    if ((targetOnStack || InKnownRange(ranges, target, target + size)) &&
-        (sourceOnStack || InKnownRange(ranges, source, source + size))) {
-        std::memmove(to, from, size);
-        return true;
+    if (!KnownWhileLocked(ranges, to, size) || !KnownWhileLocked(ranges, from, size)) {
+        return false;
     }
-    return false;
+    std::memmove(to, from, size);
+    return true;
 }
 
 }  // namespace ce
