@@ -34,21 +34,22 @@ uint32_t ValueOf(HANDLE handle) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(handle));
 }
 
-// A buffer of the host's own standing in for a caller's: null where the caller passed null. It is lent to
-// the driver for the call (LentMemory): the program side has checked the caller's buffer already.
+// A buffer of the host's own standing in for a caller's: null where the caller passed null; size bytes,
+// starting with what the caller's held. It is lent to the driver while it lives (LentMemory): the program
+// side has checked the caller's buffer already.
 class CallBuffer {
   public:
-    CallBuffer(bool present, std::string_view contents) : present_(present) {
-        if (present_) {
-            storage_.reset(new BYTE[std::max<size_t>(contents.size(), 1)]);
+    CallBuffer(bool present, size_t size, std::string_view contents = {})
+        : storage_(present ? new BYTE[std::max<size_t>(size, 1)] : nullptr), lent_(storage_.get(), size) {
+        if (storage_ != nullptr) {
             std::copy(contents.begin(), contents.end(), storage_.get());
         }
     }
-    BYTE* get() { return present_ ? storage_.get() : nullptr; }
+    BYTE* get() { return storage_.get(); }
 
   private:
-    const bool present_;
     std::unique_ptr<BYTE[]> storage_;
+    const LentMemory lent_;  // declared after the storage, so given back before it is freed
 };
 
 bool Activate(Session&, Reader& request, Writer& reply) {
@@ -125,10 +126,9 @@ bool Read(Session& session, Reader& request, Writer& reply) {
     if (!request.Complete() || count > kTransferPieceBytes) {
         return false;
     }
-    std::unique_ptr<BYTE[]> buffer(new BYTE[std::max<DWORD>(count, 1)]);
+    CallBuffer buffer(true, count);
     DWORD done = 0;
     ErrorCapture error;
-    const LentMemory lent(buffer.get(), count);
     const BOOL result = ReadFile(file, buffer.get(), count, &done, nullptr);
     error.Put(reply);
     reply.U32(result);
@@ -181,10 +181,8 @@ bool IoControl(Session& session, Reader& request, Writer& reply) {
         out.size() != (outPresent ? outSize : 0)) {
         return false;
     }
-    CallBuffer inBuffer(inPresent, in);
-    CallBuffer outBuffer(outPresent, out);
-    const LentMemory lentIn(inBuffer.get(), in.size());
-    const LentMemory lentOut(outBuffer.get(), out.size());
+    CallBuffer inBuffer(inPresent, in.size(), in);
+    CallBuffer outBuffer(outPresent, out.size(), out);
     ErrorCapture error;
     const BOOL result = DeviceIoControl(file, code, inBuffer.get(), inSize, outBuffer.get(), outSize,
                                         returned.get(), nullptr);
